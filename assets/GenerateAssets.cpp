@@ -1,0 +1,49 @@
+// Generates the program's own assets at build time: the sample picture and the icon images.
+//   brindlewick-assets sample <file.jpg>
+//   brindlewick-assets icons <folder>      (brindlewick-<size>.png for each icon size)
+#include <cstdio>
+#include <cstring>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QString>
+
+#include "PhotoSynth.h"
+#include "app/AppIcon.h"
+#include "platform/JpegEncoder.h"
+
+namespace {
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+int Sample(const QString& path) {
+  // Larger than the window, so opening it shows the fitting.
+  const QImage photo = brindlewick::SynthesizePhoto(2048, 1536, 2021);
+  return WriteFile(path, brindlewick::EncodeJpeg(photo, {})) ? 0 : 1;
+}
+
+int Icons(const QString& folder) {
+  QDir().mkpath(folder);
+  for (int size : brindlewick::kIconSizes) {
+    const QString path = folder + QStringLiteral("/brindlewick-%1.png").arg(size);
+    if (!brindlewick::RenderAppIcon(size).save(path)) return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc == 3 && std::strcmp(argv[1], "sample") == 0)
+    return Sample(QString::fromLocal8Bit(argv[2]));
+  if (argc == 3 && std::strcmp(argv[1], "icons") == 0)
+    return Icons(QString::fromLocal8Bit(argv[2]));
+  std::fprintf(stderr, "usage: %s sample <file.jpg> | icons <folder>\n", argv[0]);
+  return 2;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <memory>
+
+#include <QMainWindow>
+
+#include "view/Form1Context.h"
+#include "view/PictureDocument.h"
+
+class QAction;
+
+namespace brindlewick {
+
+struct Application;
+class ErrorBox;
+class FileDialog;
+class OneShotTimer;
+class PictureBox;
+class PictureLoader;
+
+// Stand-ins for the modal and outside parts of the main window; the real ones are used where
+// left null.
+struct Form1Seams {
+  ErrorBox* errors = nullptr;
+  FileDialog* dialog = nullptr;
+  PictureLoader* loader = nullptr;
+};
+
+// The main window. It holds the controls and routes each event to the handler of its subsystem;
+// the behaviour itself lives in view/, crop/ and output/.
+class Form1 : public QMainWindow, public MainWindowShell {
+  Q_OBJECT
+
+ public:
+  explicit Form1(Application& app, Form1Seams seams = {});
+  ~Form1() override;
+
+  Form1Context& context() { return context_; }
+  PictureDocument& document() { return doc_; }
+  Application& App() { return app_; }
+  QWidget* clientArea() const { return client_; }
+
+  void setMenuEnabled(MenuCommand command, bool enabled) override;
+  bool isMenuEnabled(MenuCommand command) const override;
+  bool isMinimized() const override { return QMainWindow::isMinimized(); }
+  double ScaleWidth() const override;
+  double ScaleHeight() const override;
+
+ signals:
+  // The window was closed: the program ends.
+  void unloaded();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  enum class ScaleMode { Twips, Pixels };
+
+  QAction* addMenuCommand(const char* objectName, const QString& caption, bool enabled);
+  QAction* action(MenuCommand command) const;
+  QWidget* createClientArea();
+  void connectHandlers();
+  void Form_Load();
+  void centreOnScreen();
+
+  Application& app_;
+  PictureDocument doc_;
+  std::unique_ptr<ErrorBox> ownErrors_;
+  std::unique_ptr<FileDialog> ownDialog_;
+  std::unique_ptr<PictureLoader> ownLoader_;
+  std::unique_ptr<OneShotTimer> Timer1_;
+  Form1Context context_;
+
+  QAction* const mnuSelectPicture;
+  QAction* const mnuUndo;
+  QAction* const mnuSave;
+  QAction* const mnuJPGQuality;
+  QAction* const LoadSample;
+  QWidget* const client_;
+  PictureBox* const Picture1;
+
+  ScaleMode scaleMode_ = ScaleMode::Twips;
+  bool centred_ = false;
+};
+
+}  // namespace brindlewick

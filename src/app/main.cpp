@@ -1,0 +1,17 @@
+#include <QApplication>
+
+#include "app/Form1.h"
+#include "settings/Application.h"
+
+int main(int argc, char* argv[]) {
+  QApplication qtApp(argc, argv);
+  // The options dialog may be the only window shown; closing it must not end the program.
+  // Closing the main window does, with every other window.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  brindlewick::Application app{QCoreApplication::applicationDirPath(), {}};
+  brindlewick::Form1 form(app);
+  QObject::connect(&form, &brindlewick::Form1::unloaded, &qtApp, &QCoreApplication::quit);
+  form.show();
+  return QApplication::exec();
+}

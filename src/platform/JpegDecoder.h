@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+
+#include "platform/PictureLoader.h"
+
+namespace brindlewick {
+
+// Largest picture we agree to hold: 2^28 pixels is 1 GiB as 32-bit pixels, already far beyond
+// any camera, and keeps every size computation well inside 32-bit signed range.
+inline constexpr qint64 kMaxPicturePixels = qint64(1) << 28;
+// A JPEG file of the largest picture is far smaller than this.
+inline constexpr qint64 kMaxPictureFileBytes = qint64(1) << 30;
+
+// Decodes JPEG data in memory with libjpeg-turbo: baseline, progressive and arithmetic coding,
+// any subsampling, grayscale, RGB and CMYK/YCCK. The result is upright per its EXIF orientation;
+// its natural size is the upright size. Data that the decoder only warns about (for example a
+// file that ends early) still gives what could be decoded.
+Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize = {});
+
+// LoadPicture for JPEG files.
+class JpegFileLoader : public PictureLoader {
+ public:
+  Picture LoadPicture(const QString& path, const PaintSizeFor& paintSize) override;
+};
+
+}  // namespace brindlewick

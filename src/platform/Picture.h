@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+namespace brindlewick {
+
+// A picture: shared, immutable pixels and the picture's natural size. The pixels can be smaller
+// than the natural size when the file was decoded at a reduced scale; geometry always uses the
+// natural size. A default-constructed picture is "none" (no handle).
+class Picture {
+ public:
+  Picture() = default;
+  explicit Picture(QImage pixels);
+  Picture(QImage pixels, QSize naturalSize);
+
+  bool isNone() const { return !handle_; }
+  int width() const { return natural_.width(); }
+  int height() const { return natural_.height(); }
+  QSize naturalSize() const { return natural_; }
+  const QImage& pixels() const { return pixels_; }
+
+ private:
+  bool handle_ = false;
+  QImage pixels_;
+  QSize natural_{0, 0};
+};
+
+}  // namespace brindlewick

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QWidget>
+
+namespace brindlewick {
+
+class Surface;
+struct Shape;
+
+// Shows a Surface at its size, draws a Shape over it without touching its pixels, and reports
+// the mouse with classic button masks (1 left, 2 right, 4 middle) and real coordinates. A press
+// captures the mouse, so moves and the release outside the box still arrive.
+class PictureBox : public QWidget {
+  Q_OBJECT
+
+ public:
+  PictureBox(Surface& surface, const Shape& overlay, QWidget* parent = nullptr);
+  ~PictureBox() override;
+
+  static int ButtonMask(Qt::MouseButtons buttons);
+  static int ShiftMask(Qt::KeyboardModifiers modifiers);
+
+ signals:
+  void mouseDown(int button, int shift, float x, float y);
+  void mouseMove(int button, int shift, float x, float y);
+  void mouseUp(int button, int shift, float x, float y);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void surfaceChanged(bool immediate);
+
+  Surface& surface_;
+  const Shape& overlay_;
+};
+
+}  // namespace brindlewick

@@ -1,0 +1,40 @@
+#include "platform/Trap.h"
+
+#include <exception>
+#include <new>
+#include <utility>
+
+#include "platform/ErrorBox.h"
+#include "platform/RuntimeError.h"
+
+namespace brindlewick {
+
+QString FailureReport(const QString& description, const QString& window, const QString& procedure,
+                      int line) {
+  return description + QStringLiteral("\r\n") + QStringLiteral("in Wickbrook2021/08/31.") + window +
+         QLatin1Char('.') + procedure + QLatin1Char(' ') + QStringLiteral("at line ") +
+         QString::number(line) + QStringLiteral("\r\r") +
+         QStringLiteral("Please email screenshot of this message to ") +
+         QLatin1String(kSupportAddress);
+}
+
+Trap::Trap(ErrorBox& box, QString window, QString procedure)
+    : box_(box), window_(std::move(window)), procedure_(std::move(procedure)) {}
+
+void Trap::reportCurrentFailure(int line) {
+  QString description;
+  try {
+    throw;
+  } catch (const RuntimeError& e) {
+    description = e.description();
+  } catch (const std::bad_alloc&) {
+    description = QStringLiteral("Out of memory");
+  } catch (const std::exception& e) {
+    description = QString::fromUtf8(e.what());
+  } catch (...) {
+    description = QStringLiteral("Unknown failure");
+  }
+  box_.showReport(FailureReport(description, window_, procedure_, line));
+}
+
+}  // namespace brindlewick

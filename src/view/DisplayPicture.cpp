@@ -1,0 +1,80 @@
+#include "view/DisplayPicture.h"
+
+#include <cmath>
+
+#include <QString>
+
+#include "output/SaveAsJPG.h"
+#include "platform/OneShotTimer.h"
+#include "platform/PictureLoader.h"
+#include "platform/Surface.h"
+#include "platform/Trap.h"
+#include "view/FitGeometry.h"
+#include "view/Form1Context.h"
+#include "view/PictureDocument.h"
+
+namespace brindlewick {
+
+void DisplayPicture(Form1Context& form, const QString& filename, Surface& Pic1) {
+  PictureDocument& doc = form.doc;
+  Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("DisplayPicture"));
+
+  // The decoder may decode at a reduced scale that still covers the size the picture gets here.
+  const PaintSizeFor paintSize = [&](QSize natural) {
+    const double r =
+        FitScale(natural.width(), natural.height(), doc.Picture1.width(), doc.Picture1.height());
+    return QSizeF(natural) * r;
+  };
+
+  trap(100, [&] { Pic1.setPicture(Picture()); });
+  trap(102, [&] { doc.picDraw.setPicture(Picture()); });
+  trap(104, [&] { doc.picDraw.setPicture(form.loader.LoadPicture(filename, paintSize)); });
+  trap(106, [&] { doc.JPGQuality = DetectJPGQuality(doc.picDraw, filename); });
+  trap(108, [&] { doc.PrevQuality = doc.JPGQuality; });
+
+  const Picture& full = doc.picDraw.picture();
+  const int W = full.width();
+  const int H = full.height();
+  const int VW = doc.Picture1.width();
+  const int VH = doc.Picture1.height();
+  double r = 0;
+  if (trap.test(110, [&] { return ExceedsView(W, H, VW, VH); })) {
+    if (trap.test(112, [&] { return W > H; })) {
+      trap(114, [&] { r = double(VW) / W; });
+    } else {
+      trap(116, [&] { r = double(VH) / H; });
+    }
+  } else {
+    trap(118, [&] { r = 1; });
+  }
+
+  trap(120, [&] {
+    const PaintRect rect = CenteredRect(W, H, r, Pic1.width(), Pic1.height());
+    Pic1.paintPicture(full, rect.x, rect.y, rect.width, rect.height);
+  });
+  trap(122, [&] { Pic1.setPicture(Pic1.image()); });
+  trap(124, [&] { doc.picLoad.setHeight(Pic1.height()); });
+  trap(126, [&] { doc.picLoad.setWidth(Pic1.width()); });
+  trap(128, [&] {
+    doc.picLoad.setPicture(Picture());
+    const PaintRect rect = CenteredRect(W, H, r, Pic1.width(), Pic1.height());
+    doc.picLoad.paintPicture(full, rect.x, rect.y, rect.width, rect.height);
+  });
+  trap(130, [&] { doc.picLoad.setPicture(doc.picLoad.image()); });
+}
+
+void PaintStretched(Surface& target, const Picture& picture) {
+  const double height = std::nearbyint(double(target.height()));
+  const double width = std::nearbyint(double(target.width()));
+  // The surface always retains what is drawn, so there is no redraw mode to switch on.
+  target.cls();
+  target.paintPicture(picture, 0, 0, width, height);
+}
+
+void Timer1_Timer(Form1Context& form) {
+  form.Timer1.setEnabled(false);
+  form.Timer1.setInterval(0);
+  form.doc.IgnoreMouse = false;
+}
+
+}  // namespace brindlewick

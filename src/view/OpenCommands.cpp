@@ -1,0 +1,91 @@
+#include "view/OpenCommands.h"
+
+#include <QStringList>
+
+#include "platform/FileDialog.h"
+#include "platform/OneShotTimer.h"
+#include "platform/Trap.h"
+#include "settings/Application.h"
+#include "view/DisplayPicture.h"
+#include "view/Form1Context.h"
+#include "view/PictureDocument.h"
+
+namespace brindlewick {
+namespace {
+
+constexpr int kMouseQuietMs = 500;
+
+QStringList SplitSelection(const QString& fileName) { return fileName.split(QChar(0)); }
+
+// A file picked among several: the folder, a separator and the name.
+QString PickedPath(const QStringList& items, qsizetype i) {
+  return NormalizePath(items[0] + QLatin1Char('/') + items[i]);
+}
+
+// The path that stays remembered: the one file picked, or the last of several.
+QString RememberedPath(const QString& fileName) {
+  const QStringList items = SplitSelection(fileName);
+  return items.size() == 1 ? items[0] : PickedPath(items, items.size() - 1);
+}
+
+}  // namespace
+
+QString NormalizePath(const QString& path) {
+  const QString pair = QStringLiteral("//");
+  const QString single = QStringLiteral("/");
+  if (!path.startsWith(QLatin1Char('/'))) return QString(path).replace(pair, single);
+  qsizetype k = 0;
+  while (k < path.size() && path[k] == QLatin1Char('/')) ++k;
+  return single + path.mid(k).replace(pair, single);
+}
+
+void mnuSelectPicture_Click(Form1Context& form) {
+  PictureDocument& doc = form.doc;
+  FileDialog& dialog = form.CommonDialog1;
+  Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("mnuSelectPicture_Click"));
+
+  trap(100, [&] { dialog.FileName.clear(); });
+  trap(102, [&] { dialog.DialogTitle = QStringLiteral("Select Image"); });
+  trap(104, [&] { dialog.Filter = QLatin1String(kJpegFilter); });
+  trap(106, [&] { dialog.ShowOpen(); });
+  if (trap.test(108, [&] { return dialog.FileName.isEmpty(); })) return;
+  trap(110, [&] { doc.IgnoreMouse = true; });
+  trap(112, [&] { doc.CropDone = false; });
+  trap(114, [&] { doc.Tag = RememberedPath(dialog.FileName); });
+  QStringList items;
+  trap(116, [&] { items = SplitSelection(dialog.FileName); });
+  if (trap.test(118, [&] { return items.size() == 1; })) {
+    QString path;
+    trap(120, [&] { path = items.value(0); });
+    trap(122, [&] { DisplayPicture(form, path, doc.Picture1); });
+  } else if (trap.test(124, [&] { return items.size() > 1; })) {
+    for (qsizetype i = 1; i < items.size(); ++i) {
+      QString path;
+      trap(132, [&] { path = items[0] + QLatin1Char('/') + items[i]; });
+      trap(134, [&] { path = NormalizePath(path); });
+      trap(136, [&] { DisplayPicture(form, path, doc.Picture1); });
+    }
+  }
+  trap(140, [&] { form.window.setMenuEnabled(MenuCommand::Save, true); });
+  trap(142, [&] { form.window.setMenuEnabled(MenuCommand::Undo, false); });
+  trap(144, [&] { form.Timer1.setEnabled(true); });
+  trap(146, [&] { form.Timer1.setInterval(kMouseQuietMs); });
+}
+
+void LoadSample_Click(Form1Context& form) {
+  PictureDocument& doc = form.doc;
+  Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("LoadSample_Click"));
+
+  QString path;
+  trap(100, [&] { path = form.App.file(QLatin1String(kSamplePicture)); });
+  trap(100, [&] { doc.IgnoreMouse = true; });
+  trap(100, [&] { doc.CropDone = false; });
+  trap(100, [&] { doc.Tag = path; });
+  trap(102, [&] { DisplayPicture(form, path, doc.Picture1); });
+  trap(104, [&] { form.window.setMenuEnabled(MenuCommand::Save, true); });
+  trap(106, [&] { form.window.setMenuEnabled(MenuCommand::Undo, false); });
+  trap(108, [&] { form.Timer1.setEnabled(true); });
+  trap(110, [&] { form.Timer1.setInterval(kMouseQuietMs); });
+}
+
+}  // namespace brindlewick

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace brindlewick {
+
+struct Form1Context;
+
+inline constexpr char kJpegFilter[] = "JPEG Image (*.jpg;*.jpeg)|*.jpg;*.jpeg";
+inline constexpr char kSamplePicture[] = "Samples/sample1.jpg";
+
+// "Select Picture": asks for one or more JPEG files and shows each in turn; the last stays.
+void mnuSelectPicture_Click(Form1Context& form);
+
+// "Load Sample": shows the sample picture that lies beside the program.
+void LoadSample_Click(Form1Context& form);
+
+// Collapses doubled separators in one left-to-right pass ("//" to "/", "///" to "//", "////" to
+// "//"); a leading run of separators becomes a single one, POSIX having no network-share prefix.
+QString NormalizePath(const QString& path);
+
+}  // namespace brindlewick

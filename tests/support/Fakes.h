@@ -1,0 +1,109 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "platform/ErrorBox.h"
+#include "platform/FileDialog.h"
+#include "platform/JpegDecoder.h"
+#include "platform/OneShotTimer.h"
+#include "platform/PictureLoader.h"
+#include "settings/Application.h"
+#include "view/Form1Context.h"
+#include "view/PictureDocument.h"
+
+namespace brindlewick::test {
+
+// Keeps every report the error box was asked to show.
+class RecordingErrorBox : public ErrorBox {
+ public:
+  void showReport(const QString& report) override { reports.push_back(report); }
+  std::vector<QString> reports;
+};
+
+// Answers each ShowOpen/ShowSave with the next scripted file name ("" = cancel) and records the
+// title and filter it was shown with.
+class ScriptedFileDialog : public FileDialog {
+ public:
+  struct Shown {
+    bool save;
+    QString title;
+    QString filter;
+    QString proposedName;
+  };
+  void ShowOpen() override { answer(false); }
+  void ShowSave() override { answer(true); }
+
+  std::deque<QString> answers;
+  std::vector<Shown> shown;
+
+ private:
+  void answer(bool save);
+};
+
+// A timer that ticks only when the test says so.
+class ManualTimer : public OneShotTimer {
+ public:
+  void setEnabled(bool enabled) override { enabled_ = enabled; }
+  void setInterval(int milliseconds) override { interval_ = milliseconds; }
+  bool isEnabled() const override { return enabled_; }
+  int interval() const override { return interval_; }
+  // Ticks if the timer would be running.
+  bool fire();
+
+ private:
+  bool enabled_ = false;
+  int interval_ = 0;
+};
+
+class FakeShell : public MainWindowShell {
+ public:
+  FakeShell();
+  void setMenuEnabled(MenuCommand command, bool enabled) override { menu[command] = enabled; }
+  bool isMenuEnabled(MenuCommand command) const override { return menu.at(command); }
+  bool isMinimized() const override { return minimized; }
+  double ScaleWidth() const override { return scaleWidth; }
+  double ScaleHeight() const override { return scaleHeight; }
+
+  std::map<MenuCommand, bool> menu;
+  bool minimized = false;
+  double scaleWidth = 693;
+  double scaleHeight = 500;
+};
+
+// Loads with the real decoder but counts the loads, or hands out a picture the test made.
+class CountingLoader : public PictureLoader {
+ public:
+  Picture LoadPicture(const QString& path, const PaintSizeFor& paintSize) override;
+
+  std::function<Picture(const QString&)> fake;  // used instead of the decoder when set
+  QStringList loaded;
+
+ private:
+  JpegFileLoader real_;
+};
+
+// A main window's handlers with fakes all round and the real document.
+struct Form1Harness {
+  explicit Form1Harness(QString appPath = {});
+
+  // Lays the view out as the window's first resize would.
+  void layOut(double clientWidth = 693, double clientHeight = 500);
+
+  PictureDocument doc;
+  FakeShell window;
+  RecordingErrorBox errors;
+  ScriptedFileDialog dialog;
+  ManualTimer timer;
+  CountingLoader loader;
+  Application app;
+  Form1Context form{doc, window, errors, dialog, timer, loader, app};
+};
+
+}  // namespace brindlewick::test

@@ -1,0 +1,101 @@
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace brindlewick::test {
+
+void PrepareTestEnvironment() {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  static QTemporaryDir config;
+  setenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()).constData(), 1);
+}
+
+QImage PatternImage(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int checker = ((x / 4 + y / 4) % 2) * 200 + 20;
+      image.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, checker));
+    }
+  }
+  return image;
+}
+
+QImage SmoothImage(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const double u = double(x) / width, v = double(y) / height;
+      image.setPixel(
+          x, y,
+          qRgb(int(40 + 180 * u), int(60 + 150 * v), int(128 + 100 * std::sin(6 * u + 4 * v))));
+    }
+  }
+  return image;
+}
+
+QByteArray JpegBytes(const QImage& image, const JpegEncoding& encoding) {
+  return EncodeJpeg(image, encoding);
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+  ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QString WriteJpeg(const QString& path, const QImage& image, const JpegEncoding& encoding) {
+  WriteBytes(path, JpegBytes(image, encoding));
+  return path;
+}
+
+QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation) {
+  // APP1 "Exif", big-endian TIFF header, one IFD with one entry: Orientation (0x0112), SHORT.
+  QByteArray tiff;
+  tiff += QByteArray("MM\x00\x2a", 4);
+  tiff += QByteArray("\x00\x00\x00\x08", 4);
+  tiff += QByteArray("\x00\x01", 2);
+  tiff += QByteArray("\x01\x12\x00\x03\x00\x00\x00\x01", 8);
+  tiff += char(0);
+  tiff += char(orientation);
+  tiff += QByteArray(2, '\0');
+  tiff += QByteArray(4, '\0');
+  QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+  const int length = int(payload.size()) + 2;
+  QByteArray segment("\xff\xe1", 2);
+  segment += char(length >> 8);
+  segment += char(length & 0xff);
+  segment += payload;
+  return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+double Psnr(const QImage& a, const QImage& b) {
+  EXPECT_EQ(a.size(), b.size());
+  if (a.size() != b.size() || a.isNull()) return 0;
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      const double dr = qRed(p) - qRed(q), dg = qGreen(p) - qGreen(q), db = qBlue(p) - qBlue(q);
+      sum += dr * dr + dg * dg + db * db;
+    }
+  }
+  const double mse = sum / (3.0 * a.width() * a.height());
+  return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+TempFolder::TempFolder() { EXPECT_TRUE(dir_.isValid()); }
+
+QString TempFolder::path(const QString& name) const {
+  return name.isEmpty() ? dir_.path() : dir_.path() + QLatin1Char('/') + name;
+}
+
+}  // namespace brindlewick::test

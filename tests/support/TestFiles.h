@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+
+#include "platform/JpegEncoder.h"
+
+namespace brindlewick::test {
+
+// Offscreen platform, and settings in a folder of the test run's own.
+void PrepareTestEnvironment();
+
+// A picture whose every pixel tells where it came from: red and green carry x and y, blue a
+// checker, so a shifted, scaled or mirrored copy never matches by chance.
+QImage PatternImage(int width, int height);
+
+// Smooth content that survives JPEG compression well, for comparing decoded pixels.
+QImage SmoothImage(int width, int height);
+
+QByteArray JpegBytes(const QImage& image, const JpegEncoding& encoding = {});
+void WriteBytes(const QString& path, const QByteArray& bytes);
+QString WriteJpeg(const QString& path, const QImage& image, const JpegEncoding& encoding = {});
+
+// The same JPEG with an EXIF block that carries the given orientation (1..8).
+QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation);
+
+// Peak signal-to-noise ratio of two images of the same size, in dB.
+double Psnr(const QImage& a, const QImage& b);
+
+// A temporary folder that fails the test when it cannot be made.
+class TempFolder {
+ public:
+  TempFolder();
+  QString path(const QString& name = {}) const;
+
+ private:
+  QTemporaryDir dir_;
+};
+
+}  // namespace brindlewick::test
