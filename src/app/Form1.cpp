@@ -10,6 +10,7 @@
 #include "app/AppIcon.h"
 #include "app/Appearance.h"
 #include "app/ApplicationTitle.h"
+#include "platform/CachingPictureLoader.h"
 #include "platform/JpegDecoder.h"
 #include "platform/PictureBox.h"
 #include "platform/QtErrorBox.h"

@@ -70,6 +70,7 @@ class Form1 : public QMainWindow, public MainWindowShell {
   PictureDocument doc_;
   std::unique_ptr<ErrorBox> ownErrors_;
   std::unique_ptr<FileDialog> ownDialog_;
+  std::unique_ptr<PictureLoader> decoder_;  // behind the caching loader
   std::unique_ptr<PictureLoader> ownLoader_;
   std::unique_ptr<OneShotTimer> Timer1_;
   Form1Context context_;

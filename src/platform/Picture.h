@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QImage>
 #include <QSize>
 
@@ -20,10 +22,20 @@ class Picture {
   QSize naturalSize() const { return natural_; }
   const QImage& pixels() const { return pixels_; }
 
+  // The pixels scaled to the given size. The last result is kept and shared by every copy of the
+  // picture, so painting the same picture twice at one size scales it once.
+  QImage scaledTo(QSize size) const;
+
  private:
+  struct Scaled {
+    QSize size;
+    QImage image;
+  };
+
   bool handle_ = false;
   QImage pixels_;
   QSize natural_{0, 0};
+  std::shared_ptr<Scaled> scaled_;
 };
 
 }  // namespace brindlewick

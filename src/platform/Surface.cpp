@@ -59,14 +59,9 @@ void Surface::paintPicture(const Picture& picture, double x, double y, double wi
   const QRect target = PixelRect(x, y, width, height);
   if (target.isEmpty() || !target.intersects(canvas_.rect())) return;
 
-  const QImage& source = picture.pixels();
   QPainter painter(&canvas_);
-  if (target.size() == source.size()) {
-    painter.drawImage(target.topLeft(), source);
-  } else {
-    painter.drawImage(target.topLeft(), source.scaled(target.size(), Qt::IgnoreAspectRatio,
-                                                      Qt::SmoothTransformation));
-  }
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.drawImage(target.topLeft(), picture.scaledTo(target.size()));
   painter.end();
   changed();
 }

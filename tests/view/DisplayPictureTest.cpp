@@ -4,6 +4,9 @@
 
 #include <QPainter>
 
+#include "PhotoSynth.h"
+#include "platform/JpegDecoder.h"
+#include "platform/Scaling.h"
 #include "platform/Trap.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
@@ -20,6 +23,8 @@ struct FitCase {
   QRect painted;  // where the picture lands in the view, in whole pixels
 };
 
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
+
 class DisplayPictureFit : public ::testing::TestWithParam<FitCase> {
  protected:
   test::TempFolder folder;
@@ -31,11 +36,7 @@ QImage Expected(const FitCase& c, const QImage& pattern) {
   QImage expected(c.view, QImage::Format_RGB32);
   expected.fill(kWhite);
   QPainter painter(&expected);
-  const QImage scaled =
-      c.painted.size() == pattern.size()
-          ? pattern
-          : pattern.scaled(c.painted.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  painter.drawImage(c.painted.topLeft(), scaled);
+  painter.drawImage(c.painted.topLeft(), ScalePixels(pattern, c.painted.size()));
   return expected;
 }
 
@@ -138,6 +139,26 @@ TEST(DisplayPicture, ShowsARealJpegFitted) {
   EXPECT_NE(view.pixel(342, 384), kWhite);
   EXPECT_EQ(view.pixel(342, 400), kWhite);
   EXPECT_EQ(h.doc.picLoad.canvas(), view);
+}
+
+TEST(DisplayPicture, ShrinkOnLoadShowsWhatAFullDecodeWouldWithinTheFilter) {
+  test::TempFolder folder;
+  test::Form1Harness h;
+  h.layOut(700, 500);
+  const QString path =
+      test::WriteJpeg(folder.path("photo.jpg"), SynthesizePhoto(3000, 2000, 7), {90});
+
+  DisplayPicture(h.form, path, h.doc.Picture1);
+
+  // The decoder took a reduced scale; the geometry still came from the natural size.
+  const Picture& decoded = h.doc.picDraw.picture();
+  EXPECT_EQ(decoded.naturalSize(), QSize(3000, 2000));
+  EXPECT_EQ(decoded.pixels().size(), QSize(750, 500));
+  // Against the full decode and the same scaler: 3000 x 2000 into 685 x 485 is 685 x 456.67.
+  const Picture full = JpegFileLoader().LoadPicture(path, {});
+  const QImage reference = ScalePixels(full.pixels(), {685, 457});
+  const QImage shown = h.doc.Picture1.canvas().copy(0, 14, 685, 457);
+  EXPECT_GE(test::Psnr(shown, reference), 33);
 }
 
 TEST(PaintStretched, RepaintsTheWholeTargetFromThePicture) {
