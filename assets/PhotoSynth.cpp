@@ -90,7 +90,7 @@ class Scene {
  private:
   QRgb pixel(int x, int y) const {
     const float u = float(x) * unit_, v = float(y) * unit_;
-    const float grain = (Unit(Hash(x, y, seed_ + 99)) - 0.5f) * 7.0f;
+    const float grain = (Unit(Hash(x, y, seed_ + 99)) - 0.5f) * 9.0f;
     const float meadowTop = 0.60f + 0.25f * (Fbm(u * 1.2f, 9.0f, 5, seed_ + 31) - 0.5f);
     Rgb c;
     if (v > meadowTop) {
@@ -100,9 +100,11 @@ class Scene {
     } else if (v > farRidge_[size_t(x)]) {
       c = rock(u, v, {0.45f, 0.52f, 0.62f}, 0.55f);
     } else {
-      c = sky(u, v);
+      return ToPixel(sky(u, v), grain);
     }
-    return ToPixel(c, grain);
+    // A sharp lens resolves texture down to single pixels on land; the sky stays smooth.
+    const float fine = Fbm(float(x) * 0.45f, float(y) * 0.45f, 2, seed_ + 101) - 0.5f;
+    return ToPixel(Scale(c, 1.0f + 0.5f * fine), grain);
   }
 
   Rgb sky(float u, float v) const {

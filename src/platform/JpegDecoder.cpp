@@ -27,27 +27,6 @@ RuntimeError InvalidPicture(const QString& why) {
 
 QString TjMessage(tjhandle handle) { return QString::fromLocal8Bit(tjGetErrorStr2(handle)); }
 
-// The smallest DCT scaling whose output still covers the painted size; full size when no
-// painted size is known or the picture is painted at its natural size or larger.
-tjscalingfactor ChooseScale(int width, int height, QSizeF painted) {
-  const tjscalingfactor full{1, 1};
-  if (painted.isEmpty() || painted.width() >= width || painted.height() >= height) return full;
-  int count = 0;
-  const tjscalingfactor* factors = tjGetScalingFactors(&count);
-  tjscalingfactor best = full;
-  for (int i = 0; i < count; ++i) {
-    const tjscalingfactor f = factors[i];
-    if (f.num > f.denom) continue;
-    const int w = TJSCALED(width, f);
-    const int h = TJSCALED(height, f);
-    if (w >= std::ceil(painted.width()) && h >= std::ceil(painted.height()) &&
-        w < TJSCALED(width, best)) {
-      best = f;
-    }
-  }
-  return best;
-}
-
 // CMYK as Adobe writes it (inverted), the convention libjpeg-turbo itself uses.
 void CmykToRgb32(const std::vector<unsigned char>& cmyk, QImage& out) {
   const unsigned char* p = cmyk.data();
@@ -61,6 +40,25 @@ void CmykToRgb32(const std::vector<unsigned char>& cmyk, QImage& out) {
 }
 
 }  // namespace
+
+DecodeScale DecodeScaleFor(int width, int height, QSizeF painted) {
+  const DecodeScale full;
+  if (painted.isEmpty() || painted.width() >= width || painted.height() >= height) return full;
+  int count = 0;
+  const tjscalingfactor* factors = tjGetScalingFactors(&count);
+  tjscalingfactor best{1, 1};
+  for (int i = 0; i < count; ++i) {
+    const tjscalingfactor f = factors[i];
+    if (f.num > f.denom) continue;
+    const int w = TJSCALED(width, f);
+    const int h = TJSCALED(height, f);
+    if (w >= std::ceil(painted.width()) && h >= std::ceil(painted.height()) &&
+        w < TJSCALED(width, best)) {
+      best = f;
+    }
+  }
+  return {best.num, best.denom};
+}
 
 Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize) {
   if (data.isEmpty()) throw InvalidPicture(QStringLiteral("the file is empty"));
@@ -86,7 +84,8 @@ Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize) {
   const QSize natural = SwapsSides(transformation) ? QSize(height, width) : QSize(width, height);
   QSizeF painted = paintSize ? paintSize(natural) : QSizeF();
   if (SwapsSides(transformation)) painted.transpose();
-  const tjscalingfactor scale = ChooseScale(width, height, painted);
+  const DecodeScale chosen = DecodeScaleFor(width, height, painted);
+  const tjscalingfactor scale{chosen.num, chosen.denom};
   const int outWidth = TJSCALED(width, scale);
   const int outHeight = TJSCALED(height, scale);
 

@@ -12,6 +12,15 @@ inline constexpr qint64 kMaxPicturePixels = qint64(1) << 28;
 // A JPEG file of the largest picture is far smaller than this.
 inline constexpr qint64 kMaxPictureFileBytes = qint64(1) << 30;
 
+// The DCT scale (num/denom) the decoder uses for a picture of width x height that will be painted
+// at the given size: the smallest whose output still covers it; 1/1 when painted at natural size
+// or larger, or when the painted size is unknown (empty).
+struct DecodeScale {
+  int num = 1;
+  int denom = 1;
+};
+DecodeScale DecodeScaleFor(int width, int height, QSizeF painted);
+
 // Decodes JPEG data in memory with libjpeg-turbo: baseline, progressive and arithmetic coding,
 // any subsampling, grayscale, RGB and CMYK/YCCK. The result is upright per its EXIF orientation;
 // its natural size is the upright size. Data that the decoder only warns about (for example a

@@ -1,0 +1,214 @@
+// Opening and re-laying out a large photo, measured side by side with the decoder alone, the
+// naive path (full decode + Qt's smooth scale) and peer tools. Run through bench/run.
+//   brindlewick_bench --data=<folder> [benchmark flags]
+//   brindlewick_bench --display-once=<file>    (one display in this process; peak memory probe)
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <turbojpeg.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QStandardPaths>
+
+#include "BenchHarness.h"
+#include "platform/CachingPictureLoader.h"
+#include "platform/FileBytes.h"
+#include "platform/JpegDecoder.h"
+#include "view/DisplayPicture.h"
+#include "view/FitGeometry.h"
+
+extern char** environ;
+
+namespace brindlewick::bench {
+namespace {
+
+constexpr QSize kView(685, 485);
+
+QByteArray ReadAll(const QString& path) { return ReadRegularFile(path, kMaxPictureFileBytes); }
+
+void Display(benchmark::State& state, const QString& path) {
+  JpegFileLoader loader;
+  MainWindow window(loader);
+  window.layOut();
+  for (auto _ : state) {
+    DisplayPicture(window.form, path, window.doc.Picture1);
+    benchmark::DoNotOptimize(window.doc.picLoad.canvas().constBits());
+  }
+}
+
+void Relayout(benchmark::State& state, const QString& path) {
+  JpegFileLoader decoder;
+  CachingPictureLoader loader(decoder);
+  MainWindow window(loader);
+  window.layOut();
+  window.doc.Tag = path;
+  DisplayPicture(window.form, path, window.doc.Picture1);
+  bool wide = false;
+  for (auto _ : state) {
+    wide = !wide;
+    window.layOut(wide ? 701 : 700, wide ? 501 : 500);
+    benchmark::DoNotOptimize(window.doc.picLoad.canvas().constBits());
+  }
+}
+
+// libjpeg-turbo decoding the file at the scale the display chooses, and nothing else.
+void Limit(benchmark::State& state, const QString& path) {
+  const QByteArray bytes = ReadAll(path);
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+  tjhandle handle = tjInitDecompress();
+  int width = 0, height = 0, subsampling = 0, colorspace = 0;
+  tjDecompressHeader3(handle, data, bytes.size(), &width, &height, &subsampling, &colorspace);
+  const double r = FitScale(width, height, kView.width(), kView.height());
+  const DecodeScale scale = DecodeScaleFor(width, height, QSizeF(width * r, height * r));
+  const tjscalingfactor factor{scale.num, scale.denom};
+  const int outWidth = TJSCALED(width, factor), outHeight = TJSCALED(height, factor);
+  std::vector<unsigned char> pixels(size_t(outWidth) * outHeight * 4);
+  for (auto _ : state) {
+    tjDecompress2(handle, data, bytes.size(), pixels.data(), outWidth, 0, outHeight, TJPF_BGRX,
+                  TJFLAG_LIMITSCANS);
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  tjDestroy(handle);
+  state.SetLabel(std::to_string(scale.num) + "/" + std::to_string(scale.denom));
+}
+
+void Naive(benchmark::State& state, const QString& path) {
+  for (auto _ : state) {
+    const Picture full = DecodeJpeg(ReadAll(path));
+    const double r = FitScale(full.width(), full.height(), kView.width(), kView.height());
+    const QImage fitted =
+        full.pixels().scaled(QSize(qRound(full.width() * r), qRound(full.height() * r)),
+                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    benchmark::DoNotOptimize(fitted.constBits());
+  }
+}
+
+int Run(const std::vector<std::string>& argv, rusage* usage = nullptr) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  rusage own{};
+  wait4(pid, &status, 0, usage ? usage : &own);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void Peer(benchmark::State& state, std::vector<std::string> command) {
+  if (Run({"sh", "-c", "command -v " + command[0]}) != 0) {
+    state.SkipWithError((command[0] + " is not installed").c_str());
+    return;
+  }
+  for (auto _ : state) {
+    if (Run(command) != 0) {
+      state.SkipWithError((command[0] + " failed").c_str());
+      return;
+    }
+  }
+}
+
+// Peak resident memory of a process that displays the file once, and of one that does not.
+void PeakMemory(benchmark::State& state, const std::string& self, const QString& path) {
+  long display = 0, empty = 0;
+  for (auto _ : state) {
+    rusage usage{};
+    Run({self, "--display-once=" + path.toStdString()}, &usage);
+    display = usage.ru_maxrss;
+    Run({self, "--display-once="}, &usage);
+    empty = usage.ru_maxrss;
+  }
+  state.counters["display_MiB"] = display / 1024.0;
+  state.counters["empty_MiB"] = empty / 1024.0;
+  state.counters["added_MiB"] = (display - empty) / 1024.0;
+}
+
+int DisplayOnce(const QString& path) {
+  JpegFileLoader loader;
+  MainWindow window(loader);
+  window.layOut();
+  if (!path.isEmpty()) DisplayPicture(window.form, path, window.doc.Picture1);
+  return 0;
+}
+
+void RegisterAll(const std::string& self, const QString& folder) {
+  const QString tmp = QDir::tempPath();
+  for (const char* name : {"photo12", "photo24", "photo48", "photo24p"}) {
+    const QString path = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".jpg");
+    if (!QFile::exists(path)) continue;
+    const std::string file = path.toStdString();
+    auto add = [&](const std::string& what, auto&& fn) {
+      benchmark::RegisterBenchmark((what + "/" + name).c_str(), fn)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    };
+    add("Display", [path](benchmark::State& s) { Display(s, path); });
+    add("Limit", [path](benchmark::State& s) { Limit(s, path); });
+    add("Naive", [path](benchmark::State& s) { Naive(s, path); });
+    add("Relayout", [path](benchmark::State& s) { Relayout(s, path); });
+    add("Peer_djpeg", [file](benchmark::State& s) {
+      Peer(s, {"djpeg", "-scale", "1/8", "-outfile", "/dev/null", file});
+    });
+    const std::string thumb = (tmp + QStringLiteral("/brindlewick-bench-thumb.jpg")).toStdString();
+    add("Peer_vipsthumbnail", [file, thumb](benchmark::State& s) {
+      Peer(s, {"vipsthumbnail", file, "-s", "685x485", "-o", thumb});
+    });
+    // Debian's ImageMagick, by its full path: another "convert" may come first on PATH.
+    add("Peer_convert", [file, thumb](benchmark::State& s) {
+      Peer(s, {"/usr/bin/convert", "-define", "jpeg:size=1370x970", file, "-thumbnail", "685x485",
+               thumb});
+    });
+    if (std::strcmp(name, "photo48") == 0) {
+      benchmark::RegisterBenchmark("PeakMemory/photo48",
+                                   [self, path](benchmark::State& s) { PeakMemory(s, self, path); })
+          ->Iterations(1)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brindlewick::bench
+
+int main(int argc, char** argv) {
+  std::vector<char*> rest;
+  QString data, once;
+  bool displayOnce = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a.rfind("--data=", 0) == 0) {
+      data = QString::fromStdString(a.substr(7));
+    } else if (a.rfind("--display-once=", 0) == 0) {
+      displayOnce = true;
+      once = QString::fromStdString(a.substr(15));
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  int qtArgc = 1;
+  QGuiApplication app(qtArgc, argv);
+  if (displayOnce) return brindlewick::bench::DisplayOnce(once);
+
+  brindlewick::bench::RegisterAll(argv[0], data.isEmpty() ? QStringLiteral("bench/data") : data);
+  int count = int(rest.size());
+  benchmark::Initialize(&count, rest.data());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,53 @@
+// Writes the benchmark's photo-like JPEGs into a folder, skipping those already there.
+//   bench-data <folder>
+#include <cstdio>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include "PhotoSynth.h"
+#include "platform/JpegEncoder.h"
+
+namespace {
+
+struct BenchPhoto {
+  const char* name;
+  int width, height;
+  bool progressive;
+};
+
+constexpr BenchPhoto kPhotos[] = {
+    {"photo12.jpg", 4000, 3000, false},
+    {"photo24.jpg", 6000, 4000, false},
+    {"photo48.jpg", 8000, 6000, false},
+    {"photo24p.jpg", 6000, 4000, true},
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+    return 2;
+  }
+  const QString folder = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(folder);
+  for (const BenchPhoto& photo : kPhotos) {
+    const QString path = folder + QLatin1Char('/') + QLatin1String(photo.name);
+    if (QFile::exists(path)) continue;
+    std::printf("drawing %s (%d x %d)\n", photo.name, photo.width, photo.height);
+    std::fflush(stdout);
+    const QImage image = brindlewick::SynthesizePhoto(photo.width, photo.height, 48);
+    brindlewick::JpegEncoding encoding;
+    encoding.quality = 90;
+    encoding.subsampling = brindlewick::ChromaSubsampling::Quarter420;
+    encoding.progressive = photo.progressive;
+    const QByteArray jpeg = brindlewick::EncodeJpeg(image, encoding);
+    QFile file(path + QStringLiteral(".part"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) return 1;
+    file.close();
+    if (!QFile::rename(path + QStringLiteral(".part"), path)) return 1;
+  }
+  return 0;
+}
