@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace brindlewick::fuzz {
+
+// Each takes one input as the outside world could hand it to the program and runs it through the
+// code that reads it. Any failure must come out as a RuntimeError; anything else (a crash, a
+// sanitizer report, a hang) is a bug.
+
+// A picture file: loaded as the view loads it, then estimated.
+void Picture(const uint8_t* data, size_t size);
+
+// The EXIF orientation of a JPEG file, applied to a small picture.
+void ExifOrientation(const uint8_t* data, size_t size);
+
+}  // namespace brindlewick::fuzz

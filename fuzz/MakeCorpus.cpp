@@ -1,0 +1,100 @@
+// Writes the fuzzers' seed corpus: valid files of every kind the decoder takes, and broken
+// versions of them (truncated, bit-flipped), all small so that fuzzing runs fast.
+//   fuzz-corpus <folder>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <turbojpeg.h>
+
+#include "PhotoSynth.h"
+#include "platform/JpegEncoder.h"
+
+namespace {
+
+using brindlewick::ChromaSubsampling;
+using brindlewick::EncodeJpeg;
+using brindlewick::JpegEncoding;
+
+void Write(const QString& folder, const QString& name, const QByteArray& bytes) {
+  QFile file(folder + QLatin1Char('/') + name);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) std::exit(1);
+}
+
+QByteArray WithExif(const QByteArray& jpeg, int orientation) {
+  QByteArray tiff("MM\x00\x2a\x00\x00\x00\x08\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01", 18);
+  tiff += char(0);
+  tiff += char(orientation);
+  tiff += QByteArray(6, '\0');
+  const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+  QByteArray segment("\xff\xe1", 2);
+  segment += char((payload.size() + 2) >> 8);
+  segment += char((payload.size() + 2) & 0xff);
+  return jpeg.left(2) + segment + payload + jpeg.mid(2);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+    return 2;
+  }
+  const QString folder = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(folder);
+  const QImage photo = brindlewick::SynthesizePhoto(48, 32, 5);
+
+  struct Kind {
+    const char* name;
+    JpegEncoding encoding;
+    const char* env;  // TurboJPEG's own switches for what its API has no flag for
+  };
+  const Kind kinds[] = {
+      {"baseline444", {85, ChromaSubsampling::Full444, false, true}, nullptr},
+      {"baseline422", {85, ChromaSubsampling::Half422, false, true}, nullptr},
+      {"baseline420", {85, ChromaSubsampling::Quarter420, false, false}, nullptr},
+      {"gray", {85, ChromaSubsampling::Gray, false, true}, nullptr},
+      {"progressive", {85, ChromaSubsampling::Quarter420, true, true}, nullptr},
+      {"arithmetic", {85, ChromaSubsampling::Quarter420, false, false}, "TJ_ARITHMETIC"},
+      {"restarts", {85, ChromaSubsampling::Quarter420, false, false}, "TJ_RESTART"},
+  };
+  std::mt19937 random(2021);
+  for (const Kind& kind : kinds) {
+    if (kind.env) setenv(kind.env, "1", 1);
+    const QByteArray jpeg = EncodeJpeg(photo, kind.encoding);
+    if (kind.env) unsetenv(kind.env);
+    const QString name = QLatin1String(kind.name);
+    Write(folder, name + QStringLiteral(".jpg"), jpeg);
+    Write(folder, name + QStringLiteral("-exif6.jpg"), WithExif(jpeg, 6));
+    Write(folder, name + QStringLiteral("-half.jpg"), jpeg.left(jpeg.size() / 2));
+    for (int flip = 0; flip < 3; ++flip) {
+      QByteArray broken = jpeg;
+      const auto at = qsizetype(random() % uint32_t(broken.size()));
+      broken[at] = char(broken[at] ^ (1 << (random() % 8)));
+      Write(folder, name + QStringLiteral("-flip%1.jpg").arg(flip), broken);
+    }
+  }
+  // CMYK as Adobe writes it.
+  std::vector<unsigned char> cmyk;
+  for (int y = 0; y < photo.height(); ++y) {
+    for (int x = 0; x < photo.width(); ++x) {
+      const QRgb p = photo.pixel(x, y);
+      cmyk.insert(cmyk.end(), {uchar(qRed(p)), uchar(qGreen(p)), uchar(qBlue(p)), 200});
+    }
+  }
+  tjhandle handle = tjInitCompress();
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  if (tjCompress2(handle, cmyk.data(), photo.width(), 0, photo.height(), TJPF_CMYK, &out, &size,
+                  TJSAMP_420, 85, 0) != 0) {
+    return 1;
+  }
+  Write(folder, QStringLiteral("cmyk.jpg"), QByteArray(reinterpret_cast<char*>(out), qsizetype(size)));
+  tjFree(out);
+  tjDestroy(handle);
+  return 0;
+}
