@@ -2,6 +2,10 @@
 // pixels the view holds and shows.
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+#include <vector>
+
 #include <QAction>
 #include <QFile>
 #include <QMenuBar>
@@ -114,6 +118,7 @@ struct DirectionCase {
   const char* name;
   QRect selection;
   bool fromRight, fromBottom;
+  friend void PrintTo(const DirectionCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class CropDirectionTest : public CropWithMouseTest,

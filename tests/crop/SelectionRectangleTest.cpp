@@ -22,14 +22,11 @@ struct Trace {
   Shape shp1;
   QImage shown;
 
-  bool operator==(const Trace& o) const {
-    return std::tie(StartX, StartY, EndX, EndY, SelectionMade, CropDone, undoEnabled, shown) ==
-               std::tie(o.StartX, o.StartY, o.EndX, o.EndY, o.SelectionMade, o.CropDone,
-                        o.undoEnabled, o.shown) &&
-           std::tie(shp1.shape, shp1.visible, shp1.left, shp1.top, shp1.width, shp1.height) ==
-               std::tie(o.shp1.shape, o.shp1.visible, o.shp1.left, o.shp1.top, o.shp1.width,
-                        o.shp1.height);
+  auto fields() const {
+    return std::tie(StartX, StartY, EndX, EndY, SelectionMade, CropDone, undoEnabled, shp1.shape,
+                    shp1.visible, shp1.left, shp1.top, shp1.width, shp1.height, shown);
   }
+  bool operator==(const Trace& o) const { return fields() == o.fields(); }
   friend void PrintTo(const Trace& t, std::ostream* os) {
     *os << "start " << t.StartX << "," << t.StartY << " end " << t.EndX << "," << t.EndY << " made "
         << t.SelectionMade << " crop " << t.CropDone << " undo " << t.undoEnabled << " band "
@@ -37,6 +34,12 @@ struct Trace {
         << t.shp1.height << " view " << t.shown.width() << "x" << t.shown.height();
   }
 };
+
+// Table rows print and name themselves by their name, so test names stay short and stable.
+template <class Row>
+std::string RowName(const ::testing::TestParamInfo<Row>& info) {
+  return info.param.name;
+}
 
 class SelectionTest : public ::testing::Test {
  protected:
@@ -74,6 +77,7 @@ struct BlockedCase {
   bool ignoreMouse;
   bool cropDone;
   bool pictureShown;
+  friend void PrintTo(const BlockedCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class BlockedSelectionTest : public SelectionTest,
@@ -108,13 +112,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, BlockedSelectionTest,
                                                        true},
                                            BlockedCase{"AfterTheCrop", 1, false, true, true},
                                            BlockedCase{"BeforeAnyPicture", 1, false, false, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         RowName<BlockedCase>);
 
 // The same value goes to both axes, so each row checks x and y alike.
 struct DragCase {
+  const char* name;
   float press, to;
   int32_t start, end;
   float edge, extent;
+  friend void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class BandGeometryTest : public SelectionTest, public ::testing::WithParamInterface<DragCase> {};
@@ -144,12 +150,13 @@ TEST_P(BandGeometryTest, RoundsTheEndsHalfToEvenAndPlacesTheBandFromThePointer) 
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BandGeometryTest,
-    ::testing::Values(DragCase{2.5f, 7.5f, 2, 8, 2, 5.5f},             // ties go to even
-                      DragCase{3.5f, 0.5f, 4, 0, 0.5f, 3.5f},          // leftwards: the pointer
-                      DragCase{10.4f, 10.4f, 10, 10, 10, 10.4f - 10},  // past the rounded start
-                      DragCase{10, 10, 10, 10, 10, 0},
-                      DragCase{-2.5f, -10.25f, -2, -10, -10.25f, 8.25f},  // left of the view
-                      DragCase{700.5f, 900.5f, 700, 900, 700, 200.5f}));  // beyond it
+    ::testing::Values(DragCase{"TiesGoToEven", 2.5f, 7.5f, 2, 8, 2, 5.5f},
+                      DragCase{"BackwardsFromThePointer", 3.5f, 0.5f, 4, 0, 0.5f, 3.5f},
+                      DragCase{"PastTheRoundedStart", 10.4f, 10.4f, 10, 10, 10, 10.4f - 10},
+                      DragCase{"OnTheStart", 10, 10, 10, 10, 10, 0},
+                      DragCase{"OutsideTheView", -2.5f, -10.25f, -2, -10, -10.25f, 8.25f},
+                      DragCase{"BeyondTheView", 700.5f, 900.5f, 700, 900, 700, 200.5f}),
+    RowName<DragCase>);
 
 TEST_F(SelectionTest, ACoordinateTooLargeForAWholeNumberIsReportedAndTheDragGoesOn) {
   showPicture();
@@ -183,8 +190,10 @@ TEST_F(SelectionTest, AReleaseWithoutAPressCropsToTheBandTheLastDragLeft) {
 }
 
 struct FailedCropCase {
+  const char* name;
   float toX, toY;
   QSize viewAfter;  // the steps before the failing one stay done
+  friend void PrintTo(const FailedCropCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class FailedCropTest : public SelectionTest,
@@ -210,11 +219,14 @@ TEST_P(FailedCropTest, IsReportedAtTheCropAndStillEndsTheSelection) {
 
 // The height is set before the width: a width too wide fails after the height was applied.
 INSTANTIATE_TEST_SUITE_P(Cases, FailedCropTest,
-                         ::testing::Values(FailedCropCase{150, 40100, {678, 485}},
-                                           FailedCropCase{40200, 150, {678, 50}}));
+                         ::testing::Values(FailedCropCase{"TooTall", 150, 40100, {678, 485}},
+                                           FailedCropCase{"TooWide", 40200, 150, {678, 50}}),
+                         RowName<FailedCropCase>);
 
 struct PointerCase {
+  const char* name;
   MousePointer before, after;
+  friend void PrintTo(const PointerCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class FormPointerTest : public ::testing::TestWithParam<PointerCase> {};
@@ -228,10 +240,11 @@ TEST_P(FormPointerTest, AMoveOverTheWindowResetsThePointerUnlessBusy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FormPointerTest,
-    ::testing::Values(PointerCase{MousePointer::Default, MousePointer::Default},
-                      PointerCase{MousePointer::Crosshair, MousePointer::Default},
-                      PointerCase{MousePointer::Custom, MousePointer::Default},
-                      PointerCase{MousePointer::Busy, MousePointer::Busy}));
+    ::testing::Values(PointerCase{"Default", MousePointer::Default, MousePointer::Default},
+                      PointerCase{"Crosshair", MousePointer::Crosshair, MousePointer::Default},
+                      PointerCase{"Custom", MousePointer::Custom, MousePointer::Default},
+                      PointerCase{"Busy", MousePointer::Busy, MousePointer::Busy}),
+    RowName<PointerCase>);
 
 }  // namespace
 }  // namespace brindlewick

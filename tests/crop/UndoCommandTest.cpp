@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 #include <QDir>
 #include <QFile>
 
@@ -57,12 +60,18 @@ TEST_F(UndoCommandTest, ShowsTheWholePictureAgainAndTakesSelectionAtOnce) {
 
 enum class Gone { NoPath, Deleted, Hidden, Folder };
 
+struct GoneCase {
+  const char* name;
+  Gone how;
+  friend void PrintTo(const GoneCase& c, std::ostream* os) { *os << c.name; }
+};
+
 class UndoWithoutTheFileTest : public UndoCommandTest,
-                               public ::testing::WithParamInterface<Gone> {};
+                               public ::testing::WithParamInterface<GoneCase> {};
 
 TEST_P(UndoWithoutTheFileTest, KeepsTheCropAndStaysAvailable) {
   const QImage cropped = h.doc.Picture1.canvas();
-  switch (GetParam()) {
+  switch (GetParam().how) {
     case Gone::NoPath:
       h.doc.Tag.clear();
       break;
@@ -88,8 +97,11 @@ TEST_P(UndoWithoutTheFileTest, KeepsTheCropAndStaysAvailable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UndoWithoutTheFileTest,
-                         ::testing::Values(Gone::NoPath, Gone::Deleted, Gone::Hidden,
-                                           Gone::Folder));
+                         ::testing::Values(GoneCase{"NoPath", Gone::NoPath},
+                                           GoneCase{"Deleted", Gone::Deleted},
+                                           GoneCase{"Hidden", Gone::Hidden},
+                                           GoneCase{"Folder", Gone::Folder}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UndoCommandTest, LeavesASideAloneWhenTheClientIsFifteenOrLess) {
   h.window.scaleWidth = 15;
