@@ -44,6 +44,8 @@ class Shell : public MainWindowShell {
   void setMenuEnabled(MenuCommand, bool) override {}
   bool isMenuEnabled(MenuCommand) const override { return true; }
   bool isMinimized() const override { return false; }
+  MousePointer mousePointer() const override { return MousePointer::Default; }
+  void setMousePointer(MousePointer) override {}
   double ScaleWidth() const override { return width; }
   double ScaleHeight() const override { return height; }
   double width = 700;

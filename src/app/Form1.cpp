@@ -4,12 +4,15 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QWindowStateChangeEvent>
 
 #include "app/AppIcon.h"
 #include "app/Appearance.h"
 #include "app/ApplicationTitle.h"
+#include "crop/SelectionRectangle.h"
+#include "crop/UndoCommand.h"
 #include "platform/CachingPictureLoader.h"
 #include "platform/JpegDecoder.h"
 #include "platform/PictureBox.h"
@@ -61,6 +64,7 @@ Form1::Form1(Application& app, Form1Seams seams)
   setObjectName(QStringLiteral("Form1"));
   Picture1->setObjectName(QStringLiteral("Picture1"));
   Picture1->move(kViewOrigin);
+  Picture1->setCursor(Qt::CrossCursor);
   resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
   connectHandlers();
   Form_Load();
@@ -83,6 +87,7 @@ QWidget* Form1::createClientArea() {
   palette.setColor(QPalette::Window, Qt::white);
   client->setPalette(palette);
   client->installEventFilter(this);
+  client->setMouseTracking(true);  // moves over the bare client area reset the pointer
   setCentralWidget(client);
   return client;
 }
@@ -91,6 +96,17 @@ void Form1::connectHandlers() {
   connect(mnuSelectPicture, &QAction::triggered, this,
           [this] { mnuSelectPicture_Click(context_); });
   connect(LoadSample, &QAction::triggered, this, [this] { LoadSample_Click(context_); });
+  connect(mnuUndo, &QAction::triggered, this, [this] { mnuUndo_Click(context_); });
+  // The box repaints itself after each event, so the band follows the handlers' changes.
+  connect(Picture1, &PictureBox::mouseDown, this, [this](int button, int shift, float x, float y) {
+    Picture1_MouseDown(context_, button, shift, x, y);
+  });
+  connect(Picture1, &PictureBox::mouseMove, this, [this](int button, int shift, float x, float y) {
+    Picture1_MouseMove(context_, button, shift, x, y);
+  });
+  connect(Picture1, &PictureBox::mouseUp, this, [this](int button, int shift, float x, float y) {
+    Picture1_MouseUp(context_, button, shift, x, y);
+  });
   Timer1_->onTick([this] { Timer1_Timer(context_); });
 }
 
@@ -133,6 +149,25 @@ double Form1::ScaleHeight() const {
   return client_->height() * (scaleMode_ == ScaleMode::Twips ? kTwipsPerPixel : 1);
 }
 
+void Form1::setMousePointer(MousePointer pointer) {
+  mousePointer_ = pointer;
+  switch (pointer) {
+    case MousePointer::Default:
+      client_->unsetCursor();
+      break;
+    case MousePointer::Crosshair:
+      client_->setCursor(Qt::CrossCursor);
+      break;
+    case MousePointer::Busy:
+      client_->setCursor(Qt::WaitCursor);
+      break;
+    case MousePointer::Custom:
+      // The main window has no cursor image of its own.
+      client_->setCursor(Qt::PointingHandCursor);
+      break;
+  }
+}
+
 void Form1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!centred_) {
@@ -165,6 +200,12 @@ void Form1::changeEvent(QEvent* event) {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == client_ && event->type() == QEvent::Resize) Form_Resize(context_);
+  if (watched == client_ && event->type() == QEvent::MouseMove) {
+    const auto* move = static_cast<QMouseEvent*>(event);
+    Form_MouseMove(context_, PictureBox::ButtonMask(move->buttons()),
+                   PictureBox::ShiftMask(move->modifiers()), float(move->position().x()),
+                   float(move->position().y()));
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 

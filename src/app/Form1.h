@@ -45,6 +45,8 @@ class Form1 : public QMainWindow, public MainWindowShell {
   bool isMinimized() const override { return QMainWindow::isMinimized(); }
   double ScaleWidth() const override;
   double ScaleHeight() const override;
+  MousePointer mousePointer() const override { return mousePointer_; }
+  void setMousePointer(MousePointer pointer) override;
 
  signals:
   // The window was closed: the program ends.
@@ -84,6 +86,7 @@ class Form1 : public QMainWindow, public MainWindowShell {
   PictureBox* const Picture1;
 
   ScaleMode scaleMode_ = ScaleMode::Twips;
+  MousePointer mousePointer_ = MousePointer::Default;
   bool centred_ = false;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MousePointer.h"
+
 namespace brindlewick {
 
 struct Application;
@@ -21,6 +23,9 @@ class MainWindowShell {
   // The client area's inner size in the window's coordinate unit (pixels once loaded).
   virtual double ScaleWidth() const = 0;
   virtual double ScaleHeight() const = 0;
+  // The pointer shown over the window's own surface, outside its controls.
+  virtual MousePointer mousePointer() const = 0;
+  virtual void setMousePointer(MousePointer pointer) = 0;
 };
 
 // Everything a handler of the main window works on: the document, the window, and the seams to

@@ -70,11 +70,14 @@ class FakeShell : public MainWindowShell {
   bool isMinimized() const override { return minimized; }
   double ScaleWidth() const override { return scaleWidth; }
   double ScaleHeight() const override { return scaleHeight; }
+  MousePointer mousePointer() const override { return pointer; }
+  void setMousePointer(MousePointer value) override { pointer = value; }
 
   std::map<MenuCommand, bool> menu;
   bool minimized = false;
   double scaleWidth = 693;
   double scaleHeight = 500;
+  MousePointer pointer = MousePointer::Default;
 };
 
 // Loads with the real decoder but counts the loads, or hands out a picture the test made.

@@ -1,0 +1,23 @@
+#include "crop/CropToSelection.h"
+
+#include "platform/Picture.h"
+#include "platform/Shape.h"
+#include "platform/Surface.h"
+#include "view/PictureDocument.h"
+
+namespace brindlewick {
+
+void CropToSelection(PictureDocument& doc) {
+  Surface& view = doc.Picture1;
+  const Shape& selection = doc.shp1;
+
+  // Emptying the picture also blocks further selection until the picture is shown again.
+  view.setPicture(Picture());
+  view.setHeight(selection.height);
+  view.setWidth(selection.width);
+  view.refresh();
+  view.paintPicture(doc.picLoad.image(), 0, 0, selection.width, selection.height, selection.left,
+                    selection.top, selection.width, selection.height);
+}
+
+}  // namespace brindlewick

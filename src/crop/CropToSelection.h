@@ -1,0 +1,13 @@
+#pragma once
+
+namespace brindlewick {
+
+struct PictureDocument;
+
+// Shrinks the view to the selection shp1 and copies the selected pixels one for one from the
+// clean copy picLoad, at display resolution. The view keeps its top-left corner; whatever of the
+// selection lies outside the clean copy comes out in the view's background colour. Failures pass
+// to the caller.
+void CropToSelection(PictureDocument& doc);
+
+}  // namespace brindlewick

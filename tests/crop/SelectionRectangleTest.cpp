@@ -1,0 +1,250 @@
+#include "crop/SelectionRectangle.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/Trap.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+#include "view/DisplayPicture.h"
+
+namespace brindlewick {
+namespace {
+
+// Everything a mouse event on the view could change.
+struct Trace {
+  int32_t StartX, StartY, EndX, EndY;
+  bool SelectionMade, CropDone, undoEnabled;
+  Shape shp1;
+  QImage shown;
+
+  auto fields() const {
+    return std::tie(StartX, StartY, EndX, EndY, SelectionMade, CropDone, undoEnabled, shp1.shape,
+                    shp1.visible, shp1.left, shp1.top, shp1.width, shp1.height, shown);
+  }
+  bool operator==(const Trace& o) const { return fields() == o.fields(); }
+  friend void PrintTo(const Trace& t, std::ostream* os) {
+    *os << "start " << t.StartX << "," << t.StartY << " end " << t.EndX << "," << t.EndY << " made "
+        << t.SelectionMade << " crop " << t.CropDone << " undo " << t.undoEnabled << " band "
+        << t.shp1.visible << " " << t.shp1.left << "," << t.shp1.top << " " << t.shp1.width << "x"
+        << t.shp1.height << " view " << t.shown.width() << "x" << t.shown.height();
+  }
+};
+
+// Table rows print and name themselves by their name, so test names stay short and stable.
+template <class Row>
+std::string RowName(const ::testing::TestParamInfo<Row>& info) {
+  return info.param.name;
+}
+
+class SelectionTest : public ::testing::Test {
+ protected:
+  SelectionTest() { h.layOut(693, 500); }  // a 678 x 485 view
+
+  void showPicture(QSize size = {400, 300}) {
+    h.doc.Tag =
+        test::WriteJpeg(folder.path("p.jpg"), test::PatternImage(size.width(), size.height()));
+    DisplayPicture(h.form, h.doc.Tag, h.doc.Picture1);
+    ASSERT_TRUE(h.errors.reports.empty());
+  }
+  void down(float x, float y, int button = 1) { Picture1_MouseDown(h.form, button, 0, x, y); }
+  void move(float x, float y, int button = 1) { Picture1_MouseMove(h.form, button, 0, x, y); }
+  void up(float x, float y, int button = 1) { Picture1_MouseUp(h.form, button, 0, x, y); }
+  Trace trace() const {
+    const PictureDocument& d = h.doc;
+    return {d.StartX,
+            d.StartY,
+            d.EndX,
+            d.EndY,
+            d.SelectionMade,
+            d.CropDone,
+            h.window.isMenuEnabled(MenuCommand::Undo),
+            d.shp1,
+            d.Picture1.canvas()};
+  }
+
+  test::TempFolder folder;
+  test::Form1Harness h;
+};
+
+struct BlockedCase {
+  const char* name;
+  int button;
+  bool ignoreMouse;
+  bool cropDone;
+  bool pictureShown;
+  friend void PrintTo(const BlockedCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class BlockedSelectionTest : public SelectionTest,
+                             public ::testing::WithParamInterface<BlockedCase> {};
+
+TEST_P(BlockedSelectionTest, PressMoveAndReleaseChangeNothing) {
+  const BlockedCase& c = GetParam();
+  if (c.pictureShown) showPicture();
+  h.doc.IgnoreMouse = c.ignoreMouse;
+  h.doc.CropDone = c.cropDone;
+  // What an earlier drag left behind must survive untouched.
+  h.doc.StartX = 3, h.doc.StartY = 4, h.doc.EndX = 30, h.doc.EndY = 40;
+  h.doc.shp1 = Shape{0, false, 3, 4, 27, 36};
+  h.doc.SelectionMade = true;
+  const Trace before = trace();
+
+  down(100, 80, c.button);
+  move(150, 120, c.button);
+  up(150, 120, c.button);
+
+  EXPECT_EQ(trace(), before);
+  EXPECT_TRUE(h.errors.reports.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BlockedSelectionTest,
+                         ::testing::Values(BlockedCase{"RightButton", 2, false, false, true},
+                                           BlockedCase{"MiddleButton", 4, false, false, true},
+                                           BlockedCase{"LeftWithRight", 3, false, false, true},
+                                           BlockedCase{"LeftWithMiddle", 5, false, false, true},
+                                           BlockedCase{"NoButton", 0, false, false, true},
+                                           BlockedCase{"WhileThePictureIsOpening", 1, true, false,
+                                                       true},
+                                           BlockedCase{"AfterTheCrop", 1, false, true, true},
+                                           BlockedCase{"BeforeAnyPicture", 1, false, false, false}),
+                         RowName<BlockedCase>);
+
+// The same value goes to both axes, so each row checks x and y alike.
+struct DragCase {
+  const char* name;
+  float press, to;
+  int32_t start, end;
+  float edge, extent;
+  friend void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class BandGeometryTest : public SelectionTest, public ::testing::WithParamInterface<DragCase> {};
+
+TEST_P(BandGeometryTest, RoundsTheEndsHalfToEvenAndPlacesTheBandFromThePointer) {
+  const DragCase& c = GetParam();
+  showPicture();
+
+  down(c.press, c.press);
+  EXPECT_EQ(h.doc.StartX, c.start);
+  EXPECT_EQ(h.doc.StartY, c.start);
+  EXPECT_EQ(h.doc.EndX, c.start);
+  EXPECT_TRUE(h.doc.shp1.visible);
+  EXPECT_FLOAT_EQ(h.doc.shp1.left, c.press);  // the press puts the band at the pointer itself
+  EXPECT_FLOAT_EQ(h.doc.shp1.width, 0);
+
+  move(c.to, c.to);
+  EXPECT_EQ(h.doc.StartX, c.start);
+  EXPECT_EQ(h.doc.EndX, c.end);
+  EXPECT_EQ(h.doc.EndY, c.end);
+  EXPECT_FLOAT_EQ(h.doc.shp1.left, c.edge);
+  EXPECT_FLOAT_EQ(h.doc.shp1.top, c.edge);
+  EXPECT_FLOAT_EQ(h.doc.shp1.width, c.extent);
+  EXPECT_FLOAT_EQ(h.doc.shp1.height, c.extent);
+  EXPECT_TRUE(h.errors.reports.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BandGeometryTest,
+    ::testing::Values(DragCase{"TiesGoToEven", 2.5f, 7.5f, 2, 8, 2, 5.5f},
+                      DragCase{"BackwardsFromThePointer", 3.5f, 0.5f, 4, 0, 0.5f, 3.5f},
+                      DragCase{"PastTheRoundedStart", 10.4f, 10.4f, 10, 10, 10, 10.4f - 10},
+                      DragCase{"OnTheStart", 10, 10, 10, 10, 10, 0},
+                      DragCase{"OutsideTheView", -2.5f, -10.25f, -2, -10, -10.25f, 8.25f},
+                      DragCase{"BeyondTheView", 700.5f, 900.5f, 700, 900, 700, 200.5f}),
+    RowName<DragCase>);
+
+TEST_F(SelectionTest, ACoordinateTooLargeForAWholeNumberIsReportedAndTheDragGoesOn) {
+  showPicture();
+  down(3e9f, 40);
+  EXPECT_EQ(h.errors.reports,
+            (std::vector<QString>{FailureReport("Overflow", "Form1", "Picture1_MouseDown", 108),
+                                  FailureReport("Overflow", "Form1", "Picture1_MouseDown", 112)}));
+  EXPECT_EQ(h.doc.StartY, 40);
+  EXPECT_TRUE(h.doc.shp1.visible);
+  EXPECT_FLOAT_EQ(h.doc.shp1.left, 3e9f);
+}
+
+TEST_F(SelectionTest, APressLeavesACompletedSelectionMarkedUntilTheFirstMove) {
+  showPicture();
+  h.doc.SelectionMade = true;
+  h.doc.Picture1.drawBox(5, 5, 60, 60, qRgb(255, 0, 0));  // a mark the repaint must wipe
+  down(100, 80);
+  EXPECT_TRUE(h.doc.SelectionMade);
+  EXPECT_NE(h.doc.Picture1.canvas(), h.doc.picLoad.canvas());
+  move(120, 90);
+  EXPECT_FALSE(h.doc.SelectionMade);
+  EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas());
+}
+
+TEST_F(SelectionTest, AReleaseWithoutAPressCropsToTheBandTheLastDragLeft) {
+  showPicture();
+  h.doc.shp1 = Shape{0, false, 150, 100, 40, 30};
+  up(0, 0);
+  EXPECT_TRUE(h.doc.CropDone);
+  EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas().copy(150, 100, 40, 30));
+}
+
+struct FailedCropCase {
+  const char* name;
+  float toX, toY;
+  QSize viewAfter;  // the steps before the failing one stay done
+  friend void PrintTo(const FailedCropCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class FailedCropTest : public SelectionTest,
+                       public ::testing::WithParamInterface<FailedCropCase> {};
+
+TEST_P(FailedCropTest, IsReportedAtTheCropAndStillEndsTheSelection) {
+  showPicture();
+  down(100, 100);
+  move(GetParam().toX, GetParam().toY);
+  up(GetParam().toX, GetParam().toY);
+
+  EXPECT_EQ(h.errors.reports, std::vector<QString>{FailureReport("Invalid property value", "Form1",
+                                                                 "Picture1_MouseUp", 116)});
+  EXPECT_TRUE(h.doc.CropDone);
+  EXPECT_TRUE(h.doc.SelectionMade);
+  EXPECT_TRUE(h.window.isMenuEnabled(MenuCommand::Undo));
+  EXPECT_FALSE(h.doc.viewShowsPicture());
+  EXPECT_EQ(QSize(h.doc.Picture1.width(), h.doc.Picture1.height()), GetParam().viewAfter);
+  QImage blank(GetParam().viewAfter, QImage::Format_RGB32);
+  blank.fill(h.doc.Picture1.backColor());
+  EXPECT_EQ(h.doc.Picture1.canvas(), blank);
+}
+
+// The height is set before the width: a width too wide fails after the height was applied.
+INSTANTIATE_TEST_SUITE_P(Cases, FailedCropTest,
+                         ::testing::Values(FailedCropCase{"TooTall", 150, 40100, {678, 485}},
+                                           FailedCropCase{"TooWide", 40200, 150, {678, 50}}),
+                         RowName<FailedCropCase>);
+
+struct PointerCase {
+  const char* name;
+  MousePointer before, after;
+  friend void PrintTo(const PointerCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class FormPointerTest : public ::testing::TestWithParam<PointerCase> {};
+
+TEST_P(FormPointerTest, AMoveOverTheWindowResetsThePointerUnlessBusy) {
+  test::Form1Harness h;
+  h.window.pointer = GetParam().before;
+  Form_MouseMove(h.form, 0, 0, 3, 4);
+  EXPECT_EQ(h.window.pointer, GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FormPointerTest,
+    ::testing::Values(PointerCase{"Default", MousePointer::Default, MousePointer::Default},
+                      PointerCase{"Crosshair", MousePointer::Crosshair, MousePointer::Default},
+                      PointerCase{"Custom", MousePointer::Custom, MousePointer::Default},
+                      PointerCase{"Busy", MousePointer::Busy, MousePointer::Busy}),
+    RowName<PointerCase>);
+
+}  // namespace
+}  // namespace brindlewick
