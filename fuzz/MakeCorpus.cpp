@@ -6,11 +6,12 @@
 #include <random>
 #include <vector>
 
+#include <turbojpeg.h>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <turbojpeg.h>
 
+#include "HostileJpegs.h"
 #include "PhotoSynth.h"
 #include "platform/JpegEncoder.h"
 
@@ -78,6 +79,14 @@ int main(int argc, char* argv[]) {
       Write(folder, name + QStringLiteral("-flip%1.jpg").arg(flip), broken);
     }
   }
+  // Hostile kinds the decoder must refuse or survive.
+  const QByteArray progressive = EncodeJpeg(photo, {85, ChromaSubsampling::Quarter420, true, true});
+  using namespace brindlewick::hostile;
+  Write(folder, QStringLiteral("hostile-600-scans.jpg"), WithRepeatedLastScan(progressive, 600));
+  Write(folder, QStringLiteral("hostile-60000x60000.jpg"),
+        WithDeclaredSize(EncodeJpeg(photo, {}), 60000, 60000));
+  Write(folder, QStringLiteral("hostile-exif-loop.jpg"), WithLoopingExif(EncodeJpeg(photo, {})));
+
   // CMYK as Adobe writes it.
   std::vector<unsigned char> cmyk;
   for (int y = 0; y < photo.height(); ++y) {
@@ -93,7 +102,8 @@ int main(int argc, char* argv[]) {
                   TJSAMP_420, 85, 0) != 0) {
     return 1;
   }
-  Write(folder, QStringLiteral("cmyk.jpg"), QByteArray(reinterpret_cast<char*>(out), qsizetype(size)));
+  Write(folder, QStringLiteral("cmyk.jpg"),
+        QByteArray(reinterpret_cast<char*>(out), qsizetype(size)));
   tjFree(out);
   tjDestroy(handle);
   return 0;

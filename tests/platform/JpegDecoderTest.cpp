@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "HostileJpegs.h"
 #include "platform/RuntimeError.h"
 #include "support/TestFiles.h"
 
@@ -144,14 +145,7 @@ TEST(DecodeJpeg, ShowsWhatCouldBeDecodedOfAFileThatEndsEarly) {
 }
 
 TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {
-  QByteArray jpeg = JpegBytes(SmoothImage(16, 16));
-  const qsizetype sof = jpeg.indexOf(QByteArray("\xff\xc0", 2));
-  ASSERT_GT(sof, 0);
-  // Height and width follow the length and the precision: 60000 x 60000.
-  for (int i : {5, 7}) {
-    jpeg[sof + i] = char(0xEA);
-    jpeg[sof + i + 1] = char(0x60);
-  }
+  const QByteArray jpeg = hostile::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 60000, 60000);
   try {
     DecodeJpeg(jpeg);
     FAIL();
@@ -161,6 +155,31 @@ TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {
               "Invalid picture: 60000 x 60000 pixels is more than this program can hold "
               "(at most 268435456 pixels)");
   }
+  // Just under the cap is still a picture (the data ends early: only a warning).
+  const QByteArray large = hostile::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 16384, 16384);
+  EXPECT_EQ(DecodeJpeg(large, [](QSize) { return QSizeF(100, 100); }).naturalSize(),
+            QSize(16384, 16384));
+}
+
+TEST(DecodeJpeg, RefusesProgressiveFilesWithAbsurdlyManyScans) {
+  const QByteArray progressive =
+      JpegBytes(SmoothImage(32, 32), {80, ChromaSubsampling::Quarter420, true, true});
+  // A few repeats are only warnings: the picture still shows.
+  EXPECT_EQ(DecodeJpeg(hostile::WithRepeatedLastScan(progressive, 20)).pixels().size(),
+            QSize(32, 32));
+  try {
+    DecodeJpeg(hostile::WithRepeatedLastScan(progressive, 600));
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+    EXPECT_EQ(e.description(), "Invalid picture: Progressive JPEG image has more than 500 scans");
+  }
+}
+
+TEST(DecodeJpeg, ReadsTheOrientationOfAnExifDirectoryThatLoopsWithoutHanging) {
+  // The directory says "rotate a quarter turn", then points back at itself.
+  const Picture picture = DecodeJpeg(hostile::WithLoopingExif(JpegBytes(Quadrants())));
+  EXPECT_EQ(picture.naturalSize(), QSize(16, 32));
 }
 
 TEST(DecodeJpeg, DecodesAtAReducedScaleThatStillCoversThePaintedSize) {
