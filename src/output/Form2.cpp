@@ -196,15 +196,15 @@ void Form2::closeEvent(QCloseEvent* event) {
 }
 
 // The pointer is the dialog's own: the hand over the push buttons, the default over the rest,
-// and a busy pointer is left alone. Moves reach the watched controls through mouse tracking.
+// and a busy pointer is left alone. Moves reach the controls through mouse tracking; the slider
+// tracks too, only so that a move over it reaches its frame.
 void Form2::watchPointer() {
-  for (QWidget* area :
-       {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2), static_cast<QWidget*>(Frame4),
-        static_cast<QWidget*>(Option21_), static_cast<QWidget*>(Option22_),
-        static_cast<QWidget*>(PushButton2), static_cast<QWidget*>(PushButton8)}) {
+  for (QWidget* area : std::initializer_list<QWidget*>{this, Frame2, Frame4, Option21_, Option22_,
+                                                       PushButton2, PushButton8}) {
     area->setMouseTracking(true);
     area->installEventFilter(this);
   }
+  Slider1_->setMouseTracking(true);
 }
 
 // The watched control a point belongs to: a move over the slider counts as over its frame.

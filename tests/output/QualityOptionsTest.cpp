@@ -11,7 +11,6 @@
 
 #include "HandCursor.h"
 #include "platform/CursorFile.h"
-#include "platform/MessageBox.h"
 #include "platform/RuntimeError.h"
 #include "platform/Trap.h"
 #include "settings/Application.h"
@@ -67,14 +66,6 @@ class FakeForm2 : public Form2Shell {
   std::vector<QString> steps;
 };
 
-class RecordingMessageBox : public MessageBox {
- public:
-  void MsgBox(const QString& text, const QString& title) override {
-    shown.push_back({text, title});
-  }
-  std::vector<std::pair<QString, QString>> shown;
-};
-
 class QualityOptionsTest : public ::testing::Test {
  protected:
   QString stored(const char* key) {
@@ -93,7 +84,7 @@ class QualityOptionsTest : public ::testing::Test {
   PictureDocument doc;
   FakeForm2 dialog;
   test::RecordingErrorBox errors;
-  RecordingMessageBox messages;
+  test::RecordingMessageBox messages;
   SettingsStore settings{config.path()};
   Application app{programFolder.path(), "Brindlewick"};
   Form2Context form{dialog, doc, errors, messages, settings, app};
