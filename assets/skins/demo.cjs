@@ -41,6 +41,19 @@ QRadioButton {
   color: #e6edf3;
   background: transparent;
 }
+QRadioButton::indicator {
+  width: 10px;
+  height: 10px;
+  border: 1px solid #9fb0c2;
+  border-radius: 6px;
+  background: #1b232c;
+}
+QRadioButton::indicator:checked {
+  border: 3px solid #1b232c;
+  width: 6px;
+  height: 6px;
+  background: #e6edf3;
+}
 
 QPushButton {
   color: #ffffff;

@@ -127,6 +127,8 @@ Form2::Form2(QWidget& form1, PictureDocument& doc, const Application& app, Form2
                              FromTwips(120, 2290, 7800, 405))) {
   setObjectName(QStringLiteral("Form2"));
   setFixedSize(kClientSize);
+  // Only the main window ends the program.
+  setAttribute(Qt::WA_QuitOnClose, false);
   Option21_->setChecked(true);
   watchPointer();
   brindlewick::Form_Load(context_);
