@@ -1,6 +1,7 @@
 // Generates the program's own assets at build time: the sample picture and the icon images.
 //   brindlewick-assets sample <file.jpg>
 //   brindlewick-assets icons <folder>      (brindlewick-<size>.png for each icon size)
+//   brindlewick-assets cursor <file.cur>   (the hand pointer of the options dialog)
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <QString>
 
+#include "HandCursor.h"
 #include "PhotoSynth.h"
 #include "app/AppIcon.h"
 #include "platform/JpegEncoder.h"
@@ -37,6 +39,11 @@ int Icons(const QString& folder) {
   return 0;
 }
 
+int Cursor(const QString& path) {
+  using namespace brindlewick;
+  return WriteFile(path, CursorFileBytes(RenderHandCursor(), kHandHotSpot)) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -44,6 +51,9 @@ int main(int argc, char* argv[]) {
     return Sample(QString::fromLocal8Bit(argv[2]));
   if (argc == 3 && std::strcmp(argv[1], "icons") == 0)
     return Icons(QString::fromLocal8Bit(argv[2]));
-  std::fprintf(stderr, "usage: %s sample <file.jpg> | icons <folder>\n", argv[0]);
+  if (argc == 3 && std::strcmp(argv[1], "cursor") == 0)
+    return Cursor(QString::fromLocal8Bit(argv[2]));
+  std::fprintf(stderr, "usage: %s sample <file.jpg> | icons <folder> | cursor <file.cur>\n",
+               argv[0]);
   return 2;
 }

@@ -13,12 +13,14 @@
 #include "app/ApplicationTitle.h"
 #include "crop/SelectionRectangle.h"
 #include "crop/UndoCommand.h"
+#include "output/Form2.h"
 #include "platform/CachingPictureLoader.h"
 #include "platform/JpegDecoder.h"
 #include "platform/PictureBox.h"
 #include "platform/QtErrorBox.h"
 #include "platform/QtFileDialog.h"
 #include "platform/QtTimer.h"
+#include "platform/StyleSheetSkinEngine.h"
 #include "platform/Trap.h"
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
@@ -54,6 +56,9 @@ Form1::Form1(Application& app, Form1Seams seams)
           *Timer1_,
           Choose(seams.loader, ownLoader_, [] { return std::make_unique<JpegFileLoader>(); }),
           app_},
+      SkinFramework1_(
+          Choose(seams.skin, ownSkin_, [] { return std::make_unique<StyleSheetSkinEngine>(); })),
+      givenErrors_(seams.errors),
       mnuSelectPicture(addMenuCommand("mnuSelectPicture", QStringLiteral("Select Picture"), true)),
       mnuUndo(addMenuCommand("mnuUndo", QStringLiteral("Go Back/Undo"), false)),
       mnuSave(addMenuCommand("mnuSave", QStringLiteral("Save Image"), false)),
@@ -70,7 +75,8 @@ Form1::Form1(Application& app, Form1Seams seams)
   Form_Load();
 }
 
-Form1::~Form1() = default;
+// The dialog works on this window's document, so it goes first.
+Form1::~Form1() { delete form2_.data(); }
 
 QAction* Form1::addMenuCommand(const char* objectName, const QString& caption, bool enabled) {
   QAction* command = menuBar()->addAction(caption);
@@ -107,6 +113,7 @@ void Form1::connectHandlers() {
   connect(Picture1, &PictureBox::mouseUp, this, [this](int button, int shift, float x, float y) {
     Picture1_MouseUp(context_, button, shift, x, y);
   });
+  connect(mnuJPGQuality, &QAction::triggered, this, [this] { mnuJPGQuality_Click(); });
   Timer1_->onTick([this] { Timer1_Timer(context_); });
 }
 
@@ -117,6 +124,26 @@ void Form1::Form_Load() {
   trap(104, [&] { setWindowIcon(ApplicationIcon()); });
   trap(104, [&] { app_.Title = ApplicationTitleFor(QLatin1String(kProductName)); });
   trap(128, [&] { scaleMode_ = ScaleMode::Pixels; });
+}
+
+void Form1::mnuJPGQuality_Click() {
+  Trap trap(context_.errors, QStringLiteral("Form1"), QStringLiteral("mnuJPGQuality_Click"));
+  trap(100, [&] { createdOptionsDialog().Show(); });
+  trap(102, [&] { hide(); });
+}
+
+Form2* Form1::optionsDialog() const { return form2_; }
+
+// The dialog is made on first use and kept while hidden; closing it discards it.
+Form2& Form1::createdOptionsDialog() {
+  if (form2_) return *form2_;
+  auto* dialog = new Form2(*this, doc_, app_, {givenErrors_, nullptr, nullptr});
+  form2_ = dialog;
+  connect(dialog, &Form2::unloaded, this, [this, dialog] {
+    if (form2_ == dialog) form2_.clear();
+    dialog->deleteLater();
+  });
+  return *dialog;
 }
 
 QAction* Form1::action(MenuCommand command) const {
@@ -186,6 +213,8 @@ void Form1::centreOnScreen() {
 
 void Form1::closeEvent(QCloseEvent* event) {
   event->accept();
+  // The program ends with this window; the dialog goes too, without running its handlers.
+  delete form2_.data();
   emit unloaded();
 }
 

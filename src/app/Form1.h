@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include "view/Form1Context.h"
 #include "view/PictureDocument.h"
@@ -14,9 +15,11 @@ namespace brindlewick {
 struct Application;
 class ErrorBox;
 class FileDialog;
+class Form2;
 class OneShotTimer;
 class PictureBox;
 class PictureLoader;
+class SkinFramework;
 
 // Stand-ins for the modal and outside parts of the main window; the real ones are used where
 // left null.
@@ -24,6 +27,7 @@ struct Form1Seams {
   ErrorBox* errors = nullptr;
   FileDialog* dialog = nullptr;
   PictureLoader* loader = nullptr;
+  SkinFramework* skin = nullptr;
 };
 
 // The main window. It holds the controls and routes each event to the handler of its subsystem;
@@ -39,6 +43,9 @@ class Form1 : public QMainWindow, public MainWindowShell {
   PictureDocument& document() { return doc_; }
   Application& App() { return app_; }
   QWidget* clientArea() const { return client_; }
+  SkinFramework& SkinFramework1() { return SkinFramework1_; }
+  // The options dialog while it exists (shown or hidden), else null.
+  Form2* optionsDialog() const;
 
   void setMenuEnabled(MenuCommand command, bool enabled) override;
   bool isMenuEnabled(MenuCommand command) const override;
@@ -66,6 +73,8 @@ class Form1 : public QMainWindow, public MainWindowShell {
   QWidget* createClientArea();
   void connectHandlers();
   void Form_Load();
+  void mnuJPGQuality_Click();
+  Form2& createdOptionsDialog();
   void centreOnScreen();
 
   Application& app_;
@@ -76,6 +85,10 @@ class Form1 : public QMainWindow, public MainWindowShell {
   std::unique_ptr<PictureLoader> ownLoader_;
   std::unique_ptr<OneShotTimer> Timer1_;
   Form1Context context_;
+  std::unique_ptr<SkinFramework> ownSkin_;
+  SkinFramework& SkinFramework1_;
+  ErrorBox* const givenErrors_;
+  QPointer<Form2> form2_;
 
   QAction* const mnuSelectPicture;
   QAction* const mnuUndo;

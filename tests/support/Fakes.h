@@ -12,6 +12,7 @@
 #include "platform/ErrorBox.h"
 #include "platform/FileDialog.h"
 #include "platform/JpegDecoder.h"
+#include "platform/MessageBox.h"
 #include "platform/OneShotTimer.h"
 #include "platform/PictureLoader.h"
 #include "settings/Application.h"
@@ -25,6 +26,15 @@ class RecordingErrorBox : public ErrorBox {
  public:
   void showReport(const QString& report) override { reports.push_back(report); }
   std::vector<QString> reports;
+};
+
+// Keeps every plain message box, with its title.
+class RecordingMessageBox : public MessageBox {
+ public:
+  void MsgBox(const QString& text, const QString& title) override {
+    shown.push_back({text, title});
+  }
+  std::vector<std::pair<QString, QString>> shown;
 };
 
 // Answers each ShowOpen/ShowSave with the next scripted file name ("" = cancel) and records the

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <memory>
+
+#include <QCursor>
+#include <QWidget>
+
+#include "output/QualityOptions.h"
+
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+namespace brindlewick {
+
+struct Application;
+class ErrorBox;
+class MessageBox;
+class SettingsStore;
+struct PictureDocument;
+
+// Stand-ins for the modal and outside parts of the dialog; the real ones are used where left
+// null.
+struct Form2Seams {
+  ErrorBox* errors = nullptr;
+  MessageBox* messages = nullptr;
+  SettingsStore* settings = nullptr;
+};
+
+// The output quality options dialog. It stands in for the main window while shown: a top-level
+// window of its own, not owned by the main window. Creating it runs its load; the behaviour of
+// its handlers lives in QualityOptions.
+class Form2 : public QWidget, public Form2Shell {
+  Q_OBJECT
+
+ public:
+  Form2(QWidget& form1, PictureDocument& doc, const Application& app, Form2Seams seams = {});
+  ~Form2() override;
+
+  // Shows the dialog without blocking, in front.
+  void Show();
+  const QCursor& handCursor() const { return handCursor_; }
+
+  void setCaption(const QString& caption) override;
+  void setIcon(const QIcon& icon) override;
+  void ApplySystemColors() override;
+  void setMouseIcon(const CursorImage& cursor) override;
+  bool Option21() const override;
+  void setOption21(bool selected) override;
+  bool Option22() const override;
+  void setOption22(bool selected) override;
+  QString Option21Caption() const override;
+  QString Option22Caption() const override;
+  int Slider1() const override;
+  void setSlider1(int value) override;
+  void setFrame4Caption(const QString& caption) override;
+  void setFrame4Enabled(bool enabled) override;
+  void showForm1() override;
+  void Hide() override;
+
+ signals:
+  // Closed through the window's own control: the owner discards the dialog.
+  void unloaded();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void connectHandlers();
+  void watchPointer();
+  QWidget* pointerArea(QWidget* under) const;
+  void centreOnScreen();
+
+  QWidget& form1_;
+  std::unique_ptr<ErrorBox> ownErrors_;
+  std::unique_ptr<MessageBox> ownMessages_;
+  std::unique_ptr<SettingsStore> ownSettings_;
+  Form2Context context_;
+
+  QGroupBox* const Frame2;
+  QRadioButton* const Option21_;
+  QRadioButton* const Option22_;
+  QPushButton* const PushButton8;
+  QGroupBox* const Frame4;
+  QSlider* const Slider1_;
+  QPushButton* const PushButton2;
+
+  // The custom pointer: the hand from the program's folder, or the default look without it.
+  QCursor handCursor_{Qt::ArrowCursor};
+  bool centred_ = false;
+};
+
+}  // namespace brindlewick

@@ -1,0 +1,94 @@
+#include "settings/SettingsStore.h"
+
+#include <utility>
+
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QVariant>
+
+#include "platform/RuntimeError.h"
+
+namespace brindlewick {
+namespace {
+
+// A name that would leave the folder or address no file at all is never stored.
+bool UsableName(const QString& name) {
+  return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+         !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+QString KeyPath(const QString& section, const QString& key) {
+  return section + QLatin1Char('/') + key;
+}
+
+// A line that is not blank, a ';' comment, a section or a key=value pair. QSettings drops such
+// lines when it rewrites the file, and once it has cached a file it no longer reports them.
+bool HasUnreadableLines(const QString& file) {
+  QFile in(file);
+  if (!in.open(QIODevice::ReadOnly)) return false;
+  for (const QByteArray& raw : in.readAll().split('\n')) {
+    const QByteArray line = raw.trimmed();
+    if (line.isEmpty() || line.startsWith(';')) continue;
+    if (line.startsWith('[') ? !line.contains(']') : !line.contains('=')) return true;
+  }
+  return false;
+}
+
+RuntimeError StoreError(const QString& key, const QString& file, const QString& cause) {
+  return RuntimeError(
+      ErrorNumber::PathFileAccess,
+      QStringLiteral("Cannot store the setting \"%1\" in \"%2\": %3").arg(key, file, cause));
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore()
+    : SettingsStore(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)) {}
+
+SettingsStore::SettingsStore(QString folder) : folder_(std::move(folder)) {}
+
+QString SettingsStore::fileFor(const QString& appName) const {
+  return folder_ + QLatin1Char('/') + appName + QStringLiteral(".ini");
+}
+
+QString SettingsStore::GetSetting(const QString& appName, const QString& section,
+                                  const QString& key, const QString& defaultValue) const {
+  if (!UsableName(appName) || section.isEmpty() || key.isEmpty()) return defaultValue;
+  const QSettings settings(fileFor(appName), QSettings::IniFormat);
+  const QVariant value = settings.value(KeyPath(section, key));
+  if (!value.isValid()) return defaultValue;
+  // An unquoted value with commas, written by hand, comes back split into a list.
+  if (value.userType() == QMetaType::QStringList) {
+    return value.toStringList().join(QStringLiteral(", "));
+  }
+  return value.toString();
+}
+
+void SettingsStore::SaveSetting(const QString& appName, const QString& section, const QString& key,
+                                const QString& value) {
+  const QString file = fileFor(appName);
+  if (!UsableName(appName) || section.isEmpty() || key.isEmpty()) {
+    throw RuntimeError(ErrorNumber::InvalidProcedureCall,
+                       QStringLiteral("Invalid procedure call or argument: no setting can be "
+                                      "stored under application \"%1\", section \"%2\", key \"%3\"")
+                           .arg(appName, section, key));
+  }
+  if (HasUnreadableLines(file)) {
+    throw StoreError(key, file, QStringLiteral("the file is damaged; repair or remove it"));
+  }
+  QSettings settings(file, QSettings::IniFormat);
+  settings.setValue(KeyPath(section, key), value);
+  settings.sync();
+  switch (settings.status()) {
+    case QSettings::NoError:
+      return;
+    case QSettings::AccessError:
+      throw StoreError(key, file, QStringLiteral("the file or its folder cannot be written"));
+    case QSettings::FormatError:
+      throw StoreError(key, file, QStringLiteral("the file is damaged; repair or remove it"));
+  }
+}
+
+}  // namespace brindlewick
