@@ -1,12 +1,19 @@
 #include "FuzzTargets.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 
 #include "output/SaveAsJPG.h"
+#include "platform/CursorFile.h"
 #include "platform/ExifOrientation.h"
 #include "platform/JpegDecoder.h"
 #include "platform/RuntimeError.h"
+#include "settings/Application.h"
+#include "settings/SettingText.h"
+#include "settings/SettingsStore.h"
 #include "view/FitGeometry.h"
 
 namespace brindlewick::fuzz {
@@ -37,6 +44,48 @@ void ExifOrientation(const uint8_t* data, size_t size) {
   image.fill(Qt::red);
   const QImage upright = ApplyTransformation(image, transformation);
   if (upright.size() != (SwapsSides(transformation) ? QSize(2, 3) : QSize(3, 2))) __builtin_trap();
+}
+
+void SettingsFile(const uint8_t* data, size_t size) {
+  // A folder of its own for every input: the settings library caches files by name.
+  static QTemporaryDir root;
+  static int run = 0;
+  const QString folder = root.path() + QStringLiteral("/%1").arg(++run);
+  QDir().mkpath(folder);
+  SettingsStore store(folder);
+  {
+    QFile file(store.fileFor(QLatin1String(kSettingsApplication)));
+    if (!file.open(QIODevice::WriteOnly)) __builtin_trap();
+    file.write(reinterpret_cast<const char*>(data), qsizetype(size));
+  }
+  const QString app = QLatin1String(kSettingsApplication), section = QLatin1String(kProductName);
+  try {
+    BooleanFromText(
+        store.GetSetting(app, section, QStringLiteral("Option21"), QStringLiteral("1")));
+  } catch (const RuntimeError&) {
+  }
+  try {
+    BooleanFromText(
+        store.GetSetting(app, section, QStringLiteral("Option22"), QStringLiteral("0")));
+  } catch (const RuntimeError&) {
+  }
+  try {
+    LongFromText(store.GetSetting(app, section, QStringLiteral("Slider1"), QStringLiteral("85")));
+  } catch (const RuntimeError&) {
+  }
+  try {
+    store.SaveSetting(app, section, QStringLiteral("Slider1"), QStringLiteral("60"));
+  } catch (const RuntimeError&) {
+  }
+  QDir(folder).removeRecursively();
+}
+
+void CursorFile(const uint8_t* data, size_t size) {
+  try {
+    const CursorImage cursor = DecodeCursor(Bytes(data, size));
+    if (!QRect(QPoint(0, 0), cursor.image.size()).contains(cursor.hotSpot)) __builtin_trap();
+  } catch (const RuntimeError&) {
+  }
 }
 
 }  // namespace brindlewick::fuzz

@@ -15,4 +15,10 @@ void Picture(const uint8_t* data, size_t size);
 // The EXIF orientation of a JPEG file, applied to a small picture.
 void ExifOrientation(const uint8_t* data, size_t size);
 
+// A settings file as the options dialog reads it, then one choice stored back into it.
+void SettingsFile(const uint8_t* data, size_t size);
+
+// A Windows cursor file, as the options dialog reads the hand pointer.
+void CursorFile(const uint8_t* data, size_t size);
+
 }  // namespace brindlewick::fuzz

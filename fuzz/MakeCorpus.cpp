@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QImage>
 
+#include "HandCursor.h"
 #include "HostileJpegs.h"
 #include "PhotoSynth.h"
 #include "platform/JpegEncoder.h"
@@ -22,8 +23,36 @@ using brindlewick::EncodeJpeg;
 using brindlewick::JpegEncoding;
 
 void Write(const QString& folder, const QString& name, const QByteArray& bytes) {
+  QDir().mkpath(folder);
   QFile file(folder + QLatin1Char('/') + name);
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) std::exit(1);
+}
+
+// Every seed of one kind, with a truncated and three bit-flipped versions.
+void WriteWithBreakage(const QString& folder, const QString& name, const QByteArray& bytes,
+                       std::mt19937& random) {
+  Write(folder, name, bytes);
+  Write(folder, QStringLiteral("half-") + name, bytes.left(bytes.size() / 2));
+  for (int flip = 0; flip < 3; ++flip) {
+    QByteArray broken = bytes;
+    const auto at = qsizetype(random() % uint32_t(broken.size()));
+    broken[at] = char(broken[at] ^ (1 << (random() % 8)));
+    Write(folder, QStringLiteral("flip%1-").arg(flip) + name, broken);
+  }
+}
+
+void WriteSettingsSeeds(const QString& folder, std::mt19937& random) {
+  const char* files[] = {
+      "[Brindlewick]\nOption21=True\nOption22=False\nSlider1=85\n",
+      "[Brindlewick]\nOption21=false\nOption22=-1\nSlider1=60.5\n",
+      "[Brindlewick]\nOption21=maybe\nOption22=\nSlider1=99999999999\n",
+      "; comment\n[Other]\nx=1\n[Brindlewick]\nSlider1=\"12, 13\"\n",
+      "[Brindlewick\nOption21\n=True\n",
+  };
+  int i = 0;
+  for (const char* text : files) {
+    WriteWithBreakage(folder, QStringLiteral("settings%1.ini").arg(i++), QByteArray(text), random);
+  }
 }
 
 QByteArray WithExif(const QByteArray& jpeg, int orientation) {
@@ -45,7 +74,8 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
     return 2;
   }
-  const QString folder = QString::fromLocal8Bit(argv[1]);
+  const QString root = QString::fromLocal8Bit(argv[1]);
+  const QString folder = root + QStringLiteral("/picture");
   QDir().mkpath(folder);
   const QImage photo = brindlewick::SynthesizePhoto(48, 32, 5);
 
@@ -69,15 +99,8 @@ int main(int argc, char* argv[]) {
     const QByteArray jpeg = EncodeJpeg(photo, kind.encoding);
     if (kind.env) unsetenv(kind.env);
     const QString name = QLatin1String(kind.name);
-    Write(folder, name + QStringLiteral(".jpg"), jpeg);
+    WriteWithBreakage(folder, name + QStringLiteral(".jpg"), jpeg, random);
     Write(folder, name + QStringLiteral("-exif6.jpg"), WithExif(jpeg, 6));
-    Write(folder, name + QStringLiteral("-half.jpg"), jpeg.left(jpeg.size() / 2));
-    for (int flip = 0; flip < 3; ++flip) {
-      QByteArray broken = jpeg;
-      const auto at = qsizetype(random() % uint32_t(broken.size()));
-      broken[at] = char(broken[at] ^ (1 << (random() % 8)));
-      Write(folder, name + QStringLiteral("-flip%1.jpg").arg(flip), broken);
-    }
   }
   // Hostile kinds the decoder must refuse or survive.
   const QByteArray progressive = EncodeJpeg(photo, {85, ChromaSubsampling::Quarter420, true, true});
@@ -106,5 +129,18 @@ int main(int argc, char* argv[]) {
         QByteArray(reinterpret_cast<char*>(out), qsizetype(size)));
   tjFree(out);
   tjDestroy(handle);
+
+  // The orientation reader reads the same files.
+  QDir().mkpath(root + QStringLiteral("/exiforientation"));
+  for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+    if (name.contains(QStringLiteral("scans"))) continue;
+    QFile::copy(folder + QLatin1Char('/') + name,
+                root + QStringLiteral("/exiforientation/") + name);
+  }
+  WriteSettingsSeeds(root + QStringLiteral("/settingsfile"), random);
+  WriteWithBreakage(
+      root + QStringLiteral("/cursorfile"), QStringLiteral("hand.cur"),
+      brindlewick::CursorFileBytes(brindlewick::RenderHandCursor(), brindlewick::kHandHotSpot),
+      random);
   return 0;
 }

@@ -35,7 +35,9 @@ TEST_P(FuzzRegressions, EveryKeptInputIsHandledCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzRegressions,
                          ::testing::Values(FuzzTarget{"picture", fuzz::Picture},
-                                           FuzzTarget{"exiforientation", fuzz::ExifOrientation}),
+                                           FuzzTarget{"exiforientation", fuzz::ExifOrientation},
+                                           FuzzTarget{"settingsfile", fuzz::SettingsFile},
+                                           FuzzTarget{"cursorfile", fuzz::CursorFile}),
                          [](const auto& info) { return std::string(info.param.folder); });
 
 }  // namespace
