@@ -10,12 +10,14 @@
 #include "app/AppIcon.h"
 #include "app/Appearance.h"
 #include "app/ApplicationTitle.h"
+#include "output/SaveCommand.h"
 #include "platform/JpegDecoder.h"
 #include "platform/PictureBox.h"
 #include "platform/QtErrorBox.h"
 #include "platform/QtFileDialog.h"
 #include "platform/QtTimer.h"
 #include "platform/Trap.h"
+#include "platform/TurboJpegImaging.h"
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
 #include "view/FormResize.h"
@@ -49,7 +51,8 @@ Form1::Form1(Application& app, Form1Seams seams)
           Choose(seams.dialog, ownDialog_, [this] { return std::make_unique<QtFileDialog>(this); }),
           *Timer1_,
           Choose(seams.loader, ownLoader_, [] { return std::make_unique<JpegFileLoader>(); }),
-          app_},
+          app_,
+          Choose(seams.imaging, ownImaging_, [] { return std::make_unique<TurboJpegImaging>(); })},
       mnuSelectPicture(addMenuCommand("mnuSelectPicture", QStringLiteral("Select Picture"), true)),
       mnuUndo(addMenuCommand("mnuUndo", QStringLiteral("Go Back/Undo"), false)),
       mnuSave(addMenuCommand("mnuSave", QStringLiteral("Save Image"), false)),
@@ -89,6 +92,7 @@ QWidget* Form1::createClientArea() {
 void Form1::connectHandlers() {
   connect(mnuSelectPicture, &QAction::triggered, this,
           [this] { mnuSelectPicture_Click(context_); });
+  connect(mnuSave, &QAction::triggered, this, [this] { mnuSave_Click(context_); });
   connect(LoadSample, &QAction::triggered, this, [this] { LoadSample_Click(context_); });
   Timer1_->onTick([this] { Timer1_Timer(context_); });
 }

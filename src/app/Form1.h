@@ -14,6 +14,7 @@ namespace brindlewick {
 struct Application;
 class ErrorBox;
 class FileDialog;
+class ImagingLibrary;
 class OneShotTimer;
 class PictureBox;
 class PictureLoader;
@@ -24,6 +25,7 @@ struct Form1Seams {
   ErrorBox* errors = nullptr;
   FileDialog* dialog = nullptr;
   PictureLoader* loader = nullptr;
+  ImagingLibrary* imaging = nullptr;
 };
 
 // The main window. It holds the controls and routes each event to the handler of its subsystem;
@@ -71,6 +73,7 @@ class Form1 : public QMainWindow, public MainWindowShell {
   std::unique_ptr<ErrorBox> ownErrors_;
   std::unique_ptr<FileDialog> ownDialog_;
   std::unique_ptr<PictureLoader> ownLoader_;
+  std::unique_ptr<ImagingLibrary> ownImaging_;
   std::unique_ptr<OneShotTimer> Timer1_;
   Form1Context context_;
 

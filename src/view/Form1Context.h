@@ -5,6 +5,7 @@ namespace brindlewick {
 struct Application;
 class ErrorBox;
 class FileDialog;
+class ImagingLibrary;
 class OneShotTimer;
 class PictureLoader;
 struct PictureDocument;
@@ -33,6 +34,7 @@ struct Form1Context {
   OneShotTimer& Timer1;
   PictureLoader& loader;
   const Application& App;
+  ImagingLibrary& imaging;
 };
 
 }  // namespace brindlewick
