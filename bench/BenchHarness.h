@@ -9,6 +9,7 @@
 #include "platform/FileDialog.h"
 #include "platform/OneShotTimer.h"
 #include "platform/PictureLoader.h"
+#include "platform/TurboJpegImaging.h"
 #include "settings/Application.h"
 #include "view/Form1Context.h"
 #include "view/FormResize.h"
@@ -70,7 +71,8 @@ struct MainWindow {
   NoDialog dialog;
   IdleTimer timer;
   Application app;
-  Form1Context form{doc, shell, errors, dialog, timer, loader, app};
+  TurboJpegImaging imaging;
+  Form1Context form{doc, shell, errors, dialog, timer, loader, app, imaging};
 };
 
 }  // namespace brindlewick::bench

@@ -14,6 +14,7 @@
 #include "crop/SelectionRectangle.h"
 #include "crop/UndoCommand.h"
 #include "output/Form2.h"
+#include "output/SaveCommand.h"
 #include "platform/CachingPictureLoader.h"
 #include "platform/JpegDecoder.h"
 #include "platform/PictureBox.h"
@@ -22,6 +23,7 @@
 #include "platform/QtTimer.h"
 #include "platform/StyleSheetSkinEngine.h"
 #include "platform/Trap.h"
+#include "platform/TurboJpegImaging.h"
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
 #include "view/FormResize.h"
@@ -55,7 +57,8 @@ Form1::Form1(Application& app, Form1Seams seams)
           Choose(seams.dialog, ownDialog_, [this] { return std::make_unique<QtFileDialog>(this); }),
           *Timer1_,
           Choose(seams.loader, ownLoader_, [] { return std::make_unique<JpegFileLoader>(); }),
-          app_},
+          app_,
+          Choose(seams.imaging, ownImaging_, [] { return std::make_unique<TurboJpegImaging>(); })},
       SkinFramework1_(
           Choose(seams.skin, ownSkin_, [] { return std::make_unique<StyleSheetSkinEngine>(); })),
       givenErrors_(seams.errors),
@@ -101,6 +104,7 @@ QWidget* Form1::createClientArea() {
 void Form1::connectHandlers() {
   connect(mnuSelectPicture, &QAction::triggered, this,
           [this] { mnuSelectPicture_Click(context_); });
+  connect(mnuSave, &QAction::triggered, this, [this] { mnuSave_Click(context_); });
   connect(LoadSample, &QAction::triggered, this, [this] { LoadSample_Click(context_); });
   connect(mnuUndo, &QAction::triggered, this, [this] { mnuUndo_Click(context_); });
   // The box repaints itself after each event, so the band follows the handlers' changes.

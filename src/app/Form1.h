@@ -16,6 +16,7 @@ struct Application;
 class ErrorBox;
 class FileDialog;
 class Form2;
+class ImagingLibrary;
 class OneShotTimer;
 class PictureBox;
 class PictureLoader;
@@ -28,6 +29,7 @@ struct Form1Seams {
   FileDialog* dialog = nullptr;
   PictureLoader* loader = nullptr;
   SkinFramework* skin = nullptr;
+  ImagingLibrary* imaging = nullptr;
 };
 
 // The main window. It holds the controls and routes each event to the handler of its subsystem;
@@ -83,6 +85,7 @@ class Form1 : public QMainWindow, public MainWindowShell {
   std::unique_ptr<FileDialog> ownDialog_;
   std::unique_ptr<PictureLoader> decoder_;  // behind the caching loader
   std::unique_ptr<PictureLoader> ownLoader_;
+  std::unique_ptr<ImagingLibrary> ownImaging_;
   std::unique_ptr<OneShotTimer> Timer1_;
   Form1Context context_;
   std::unique_ptr<SkinFramework> ownSkin_;

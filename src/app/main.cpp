@@ -1,9 +1,14 @@
+#include <csignal>
+
 #include <QApplication>
 
 #include "app/Form1.h"
 #include "settings/Application.h"
 
 int main(int argc, char* argv[]) {
+  // Under a file size limit the system would kill the program mid-save; ignored, the write fails
+  // like a full disk and the error box says so.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication qtApp(argc, argv);
   // The options dialog may be the only window shown; closing it must not end the program.
   // Closing the main window does, with every other window.

@@ -2,14 +2,56 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include <QString>
 
 #include "platform/FileBytes.h"
+#include "platform/Guid.h"
+#include "platform/ImagingLibrary.h"
 #include "platform/RuntimeError.h"
 #include "platform/Surface.h"
 
 namespace brindlewick {
+namespace {
+
+// Kept as text and converted on every write, as the imaging library publishes them.
+constexpr char16_t kJpegEncoder[] = u"{557CF401-1A04-11D3-9A73-0000F81EF32E}";
+constexpr char16_t kEncoderQuality[] = u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB}";
+
+}  // namespace
+
+void SaveJPG(const Picture& picture, const QString& path, uint8_t quality,
+             ImagingLibrary& gdiplus) {
+  // Made before the library starts, so nothing between start-up and shut-down can throw.
+  const std::u16string filename = path.toStdU16String();
+  uint32_t qualityCell = quality;
+
+  uintptr_t token = 0;
+  const GdiplusStartupInput startup;  // version 1, no debug callback, nothing suppressed
+  GpStatus s = gdiplus.GdiplusStartup(&token, &startup, nullptr);
+  if (s == ImagingStatus::Ok) {
+    GpBitmap* bitmap = nullptr;
+    s = gdiplus.GdipCreateBitmapFromHBITMAP(picture, nullptr, &bitmap);
+    if (s == ImagingStatus::Ok) {
+      Guid encoder;
+      CLSIDFromString(kJpegEncoder, &encoder);
+      EncoderParameters params;
+      params.Count = 1;
+      CLSIDFromString(kEncoderQuality, &params.Parameter[0].Guid);
+      params.Parameter[0].NumberOfValues = 1;
+      params.Parameter[0].Type = EncoderParameterValueTypeLong;
+      params.Parameter[0].Value = &qualityCell;
+      s = gdiplus.GdipSaveImageToFile(bitmap, filename.c_str(), &encoder, &params);
+      gdiplus.GdipDisposeImage(bitmap);
+    }
+    gdiplus.GdiplusShutdown(token);
+  }
+  if (s != ImagingStatus::Ok) {
+    throw RuntimeError(ErrorNumber::InvalidProcedureCall,
+                       QStringLiteral("Cannot save the image. GDI+ Error:") + QString::number(s));
+  }
+}
 
 int16_t QualityFromRatio(double w, double h, qint64 n) {
   const double e = 101 - (h * w * 3) / double(n);

@@ -7,6 +7,7 @@ namespace brindlewick {
 struct Application;
 class ErrorBox;
 class FileDialog;
+class ImagingLibrary;
 class OneShotTimer;
 class PictureLoader;
 struct PictureDocument;
@@ -38,6 +39,7 @@ struct Form1Context {
   OneShotTimer& Timer1;
   PictureLoader& loader;
   const Application& App;
+  ImagingLibrary& imaging;
 };
 
 }  // namespace brindlewick

@@ -6,15 +6,18 @@
 #include <memory>
 #include <vector>
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
 #include "platform/ErrorBox.h"
 #include "platform/FileDialog.h"
+#include "platform/ImagingLibrary.h"
 #include "platform/JpegDecoder.h"
 #include "platform/MessageBox.h"
 #include "platform/OneShotTimer.h"
 #include "platform/PictureLoader.h"
+#include "platform/TurboJpegImaging.h"
 #include "settings/Application.h"
 #include "view/Form1Context.h"
 #include "view/PictureDocument.h"
@@ -102,6 +105,50 @@ class CountingLoader : public PictureLoader {
   JpegFileLoader real_;
 };
 
+// Records each imaging call and what it was given. A call answers with its scripted status
+// when that is not 0; otherwise it goes on to the real library if there is one, or succeeds
+// without writing anything.
+class RecordingImagingLibrary : public ImagingLibrary {
+ public:
+  explicit RecordingImagingLibrary(ImagingLibrary* real = nullptr) : real_(real) {}
+
+  GpStatus GdiplusStartup(uintptr_t* token, const GdiplusStartupInput* input,
+                          GdiplusStartupOutput* output) noexcept override;
+  GpStatus GdipCreateBitmapFromHBITMAP(const Picture& hbm, HPALETTE hpal,
+                                       GpBitmap** bitmap) noexcept override;
+  GpStatus GdipSaveImageToFile(GpBitmap* image, const char16_t* filename, const Guid* clsidEncoder,
+                               const EncoderParameters* encoderParams) noexcept override;
+  GpStatus GdipDisposeImage(GpBitmap* image) noexcept override;
+  void GdiplusShutdown(uintptr_t token) noexcept override;
+
+  // Scripted answers.
+  GpStatus startupStatus = ImagingStatus::Ok;
+  GpStatus bitmapStatus = ImagingStatus::Ok;
+  GpStatus saveStatus = ImagingStatus::Ok;
+  GpStatus disposeStatus = ImagingStatus::Ok;
+
+  // What happened, in order: "GdiplusStartup", "GdipCreateBitmapFromHBITMAP", ...
+  QStringList calls;
+  GdiplusStartupInput startupInput;
+  bool startupOutputGiven = false;
+  uintptr_t issuedToken = 0;
+  uintptr_t shutdownToken = 0;
+  QSize pictureSize;
+  HPALETTE palette = nullptr;
+  GpBitmap* issuedBitmap = nullptr;
+  GpBitmap* savedBitmap = nullptr;
+  GpBitmap* disposedBitmap = nullptr;
+  QString path;
+  Guid encoder;
+  uint32_t parameterCount = 0;
+  EncoderParameter parameter;
+  uint32_t qualityValue = 0;  // read from the parameter's cell during the call
+
+ private:
+  ImagingLibrary* real_;
+  uintptr_t fakeHandles_ = 0;
+};
+
 // A main window's handlers with fakes all round and the real document.
 struct Form1Harness {
   explicit Form1Harness(QString appPath = {});
@@ -116,7 +163,9 @@ struct Form1Harness {
   ManualTimer timer;
   CountingLoader loader;
   Application app;
-  Form1Context form{doc, window, errors, dialog, timer, loader, app};
+  TurboJpegImaging realImaging;
+  RecordingImagingLibrary imaging{&realImaging};
+  Form1Context form{doc, window, errors, dialog, timer, loader, app, imaging};
 };
 
 }  // namespace brindlewick::test
