@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "platform/RuntimeError.h"
 #include "support/TestFiles.h"
@@ -105,6 +107,13 @@ TEST_F(SettingsStoreTest, ADamagedFileIsNotRewritten) {
                                    "\": the file is damaged; repair or remove it");
   }
   EXPECT_EQ(fileText(), damaged);
+}
+
+TEST_F(SettingsStoreTest, AFolderWhereTheFileShouldBeReadsAsEmptyAndRefusesSaves) {
+  ASSERT_TRUE(QDir().mkpath(folder.path("Fenwright.ini")));
+  EXPECT_EQ(get(store, "Fenwright", "Brindlewick", "Slider1"), "85");
+  EXPECT_THROW(store.SaveSetting("Fenwright", "Brindlewick", "Slider1", "70"), RuntimeError);
+  EXPECT_TRUE(QFileInfo(folder.path("Fenwright.ini")).isDir());
 }
 
 TEST_F(SettingsStoreTest, ASaveWithoutAnAddressIsRefused) {

@@ -1,0 +1,199 @@
+// What the whole window does when the files under it go wrong: the picture's file changing
+// behind its back, and names that a careless program would mangle.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include "app/Form1.h"
+#include "crop/SelectionRectangle.h"
+#include "crop/UndoCommand.h"
+#include "output/SaveCommand.h"
+#include "platform/JpegDecoder.h"
+#include "platform/Trap.h"
+#include "settings/Application.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+#include "view/OpenCommands.h"
+
+namespace brindlewick {
+namespace {
+
+constexpr QRgb kWhite = qRgb(255, 255, 255);
+
+class FaultsTest : public ::testing::Test {
+ protected:
+  FaultsTest() : app{folder.path("app"), {}}, form(app, {&errors, &dialog}) {
+    form.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
+  }
+
+  Form1Context& context() { return form.context(); }
+  PictureDocument& doc() { return form.document(); }
+  bool undoEnabled() { return form.isMenuEnabled(MenuCommand::Undo); }
+
+  QString picture(const QString& name, QSize size = {300, 200}) {
+    return test::WriteJpeg(folder.path(name), test::SmoothImage(size.width(), size.height()));
+  }
+  void open(const QString& path) {
+    dialog.answers = {path};
+    mnuSelectPicture_Click(context());
+    doc().IgnoreMouse = false;  // the quiet time is not what these tests are about
+  }
+  void crop(QPointF from, QPointF to) {
+    Picture1_MouseDown(context(), 1, 0, float(from.x()), float(from.y()));
+    Picture1_MouseMove(context(), 1, 0, float(to.x()), float(to.y()));
+    Picture1_MouseUp(context(), 1, 0, float(to.x()), float(to.y()));
+  }
+  void relayout() {
+    static int step = 0;
+    form.resize(form.width() + (++step % 2 ? 7 : -7), form.height());
+    QCoreApplication::processEvents();
+  }
+  // Loading the sample afterwards shows the window is still fully usable.
+  void expectStillUsable() {
+    errors.reports.clear();
+    test::WriteJpeg(app.file("Samples/sample1.jpg"), test::SmoothImage(200, 100));
+    LoadSample_Click(context());
+    EXPECT_TRUE(errors.reports.empty());
+    EXPECT_EQ(doc().picDraw.picture().naturalSize(), QSize(200, 100));
+  }
+
+  test::TempFolder folder;
+  Application app;
+  test::RecordingErrorBox errors;
+  test::ScriptedFileDialog dialog;
+  Form1 form;
+};
+
+TEST_F(FaultsTest, GarbageInPlaceOfThePictureIsReportedWhenItIsShownAgain) {
+  const QString path = picture("p.jpg");
+  open(path);
+  test::WriteBytes(path, "this is not a picture");
+
+  relayout();
+
+  ASSERT_EQ(errors.reports.size(), 1u);
+  EXPECT_EQ(errors.reports[0],
+            FailureReport("Invalid picture: Not a JPEG file: starts with 0x74 0x68", "Form1",
+                          "DisplayPicture", 104));
+  EXPECT_EQ(doc().Picture1.canvas().pixel(150, 150), kWhite);
+  expectStillUsable();
+}
+
+TEST_F(FaultsTest, AnEmptiedFileIsReportedAndTheEstimateToo) {
+  const QString path = picture("p.jpg");
+  open(path);
+  crop({10, 10}, {60, 40});
+  test::WriteBytes(path, {});
+
+  mnuUndo_Click(context());
+
+  ASSERT_EQ(errors.reports.size(), 2u);
+  EXPECT_EQ(errors.reports[0],
+            FailureReport("Invalid picture: the file is empty", "Form1", "DisplayPicture", 104));
+  EXPECT_EQ(errors.reports[1], FailureReport("Division by zero", "Form1", "DisplayPicture", 106));
+  EXPECT_FALSE(undoEnabled());
+  expectStillUsable();
+}
+
+TEST_F(FaultsTest, AnotherPictureInThePlaceOfTheFileIsShownNotTheOldOne) {
+  const QString path = picture("p.jpg");
+  open(path);
+  const QImage before = doc().Picture1.canvas();
+  QImage inverted = test::SmoothImage(300, 200);
+  inverted.invertPixels();
+  test::WriteJpeg(folder.path("other.jpg"), inverted);
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_TRUE(QFile::rename(folder.path("other.jpg"), path));
+
+  relayout();
+
+  EXPECT_TRUE(errors.reports.empty());
+  const QPoint middle(doc().Picture1.width() / 2, doc().Picture1.height() / 2);
+  EXPECT_NE(doc().Picture1.canvas().pixel(middle), before.pixel(middle));
+}
+
+// A file that is gone, or that the listing does not take for a picture file any more, leaves the
+// window as it was: the crop stays and undo waits until the file is back.
+class VanishedPictureTest : public FaultsTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void makeVanish(const QString& path) {
+    ASSERT_TRUE(QFile::remove(path));
+    const std::string how = GetParam();
+    if (how == "folder") {
+      ASSERT_TRUE(QDir().mkpath(path));
+    } else if (how == "link loop") {
+      ASSERT_EQ(::symlink(QFile::encodeName(path).constData(), QFile::encodeName(path).constData()),
+                0);
+    }
+  }
+  void bringBack(const QString& path) {
+    QFile::remove(path);
+    QDir(path).removeRecursively();
+    test::WriteJpeg(path, test::SmoothImage(300, 200));
+  }
+};
+
+TEST_P(VanishedPictureTest, ResizeAndUndoWaitQuietlyUntilTheFileIsBack) {
+  const QString path = picture("p.jpg");
+  open(path);
+  crop({10, 10}, {60, 40});
+  const QImage cropped = doc().Picture1.canvas();
+  makeVanish(path);
+
+  relayout();
+  mnuUndo_Click(context());
+
+  EXPECT_TRUE(errors.reports.empty());
+  EXPECT_EQ(doc().Picture1.canvas().copy(0, 0, 50, 30), cropped);
+  EXPECT_TRUE(undoEnabled());
+  EXPECT_TRUE(doc().CropDone);
+
+  bringBack(path);
+  mnuUndo_Click(context());
+  EXPECT_TRUE(errors.reports.empty());
+  EXPECT_FALSE(undoEnabled());
+  EXPECT_FALSE(doc().CropDone);
+  EXPECT_EQ(doc().picDraw.picture().naturalSize(), QSize(300, 200));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, VanishedPictureTest,
+                         ::testing::Values("deleted", "folder", "link loop"), [](const auto& info) {
+                           return std::string(info.param) == "link loop" ? std::string("linkloop")
+                                                                         : std::string(info.param);
+                         });
+
+// Names with blanks, letters beyond ASCII, a leading dash or a line break go through opening,
+// cropping, undoing and saving untouched.
+class AwkwardNamesTest : public FaultsTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(AwkwardNamesTest, OpenCropUndoAndSaveKeepTheNameAsItIs) {
+  const QString name = QString::fromUtf8(GetParam());
+  const QString path = picture(name + "/" + name + ".jpg", {400, 300});
+  open(path);
+  EXPECT_EQ(doc().Tag, path);
+  crop({150, 100}, {250, 160});
+  mnuUndo_Click(context());
+  crop({150, 100}, {250, 160});
+
+  const QString saved = folder.path(name + "/" + name + " cropped.jpg");
+  dialog.answers = {saved};
+  mnuSave_Click(context());
+
+  EXPECT_TRUE(errors.reports.empty());
+  ASSERT_TRUE(QFile::exists(saved));
+  EXPECT_EQ(JpegFileLoader().LoadPicture(saved, {}).naturalSize(), QSize(100, 60));
+  EXPECT_EQ(QDir(folder.path(name)).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, AwkwardNamesTest,
+                         ::testing::Values("with  two spaces", "Größe ünd Ñandú 写真", "-rf",
+                                           "line\nbreak", " leading blank"),
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
+
+}  // namespace
+}  // namespace brindlewick
