@@ -6,18 +6,18 @@
 #include <random>
 #include <vector>
 
-#include <turbojpeg.h>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 
 #include "HandCursor.h"
-#include "HostileJpegs.h"
+#include "JpegVariants.h"
 #include "PhotoSynth.h"
 #include "platform/JpegEncoder.h"
 
 namespace {
 
+using namespace brindlewick::variants;
 using brindlewick::ChromaSubsampling;
 using brindlewick::EncodeJpeg;
 using brindlewick::JpegEncoding;
@@ -55,18 +55,6 @@ void WriteSettingsSeeds(const QString& folder, std::mt19937& random) {
   }
 }
 
-QByteArray WithExif(const QByteArray& jpeg, int orientation) {
-  QByteArray tiff("MM\x00\x2a\x00\x00\x00\x08\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01", 18);
-  tiff += char(0);
-  tiff += char(orientation);
-  tiff += QByteArray(6, '\0');
-  const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-  QByteArray segment("\xff\xe1", 2);
-  segment += char((payload.size() + 2) >> 8);
-  segment += char((payload.size() + 2) & 0xff);
-  return jpeg.left(2) + segment + payload + jpeg.mid(2);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -100,35 +88,18 @@ int main(int argc, char* argv[]) {
     if (kind.env) unsetenv(kind.env);
     const QString name = QLatin1String(kind.name);
     WriteWithBreakage(folder, name + QStringLiteral(".jpg"), jpeg, random);
-    Write(folder, name + QStringLiteral("-exif6.jpg"), WithExif(jpeg, 6));
+    Write(folder, name + QStringLiteral("-exif6.jpg"), WithExifOrientation(jpeg, 6));
   }
   // Hostile kinds the decoder must refuse or survive.
   const QByteArray progressive = EncodeJpeg(photo, {85, ChromaSubsampling::Quarter420, true, true});
-  using namespace brindlewick::hostile;
+
   Write(folder, QStringLiteral("hostile-600-scans.jpg"), WithRepeatedLastScan(progressive, 600));
   Write(folder, QStringLiteral("hostile-60000x60000.jpg"),
         WithDeclaredSize(EncodeJpeg(photo, {}), 60000, 60000));
-  Write(folder, QStringLiteral("hostile-exif-loop.jpg"), WithLoopingExif(EncodeJpeg(photo, {})));
+  Write(folder, QStringLiteral("hostile-exif-loop.jpg"),
+        WithExifOrientation(EncodeJpeg(photo, {}), 6, true));
 
-  // CMYK as Adobe writes it.
-  std::vector<unsigned char> cmyk;
-  for (int y = 0; y < photo.height(); ++y) {
-    for (int x = 0; x < photo.width(); ++x) {
-      const QRgb p = photo.pixel(x, y);
-      cmyk.insert(cmyk.end(), {uchar(qRed(p)), uchar(qGreen(p)), uchar(qBlue(p)), 200});
-    }
-  }
-  tjhandle handle = tjInitCompress();
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  if (tjCompress2(handle, cmyk.data(), photo.width(), 0, photo.height(), TJPF_CMYK, &out, &size,
-                  TJSAMP_420, 85, 0) != 0) {
-    return 1;
-  }
-  Write(folder, QStringLiteral("cmyk.jpg"),
-        QByteArray(reinterpret_cast<char*>(out), qsizetype(size)));
-  tjFree(out);
-  tjDestroy(handle);
+  Write(folder, QStringLiteral("cmyk.jpg"), CmykJpeg(photo, 85, 200));
 
   // The orientation reader reads the same files.
   QDir().mkpath(root + QStringLiteral("/exiforientation"));

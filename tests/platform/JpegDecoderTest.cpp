@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <turbojpeg.h>
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 
-#include "HostileJpegs.h"
+#include "JpegVariants.h"
 #include "platform/RuntimeError.h"
 #include "support/TestFiles.h"
 
@@ -30,27 +29,6 @@ QImage Grayscale(const QImage& image) {
     }
   }
   return gray;
-}
-
-// A CMYK JPEG as Adobe writes it (inverted): no black ink, so C, M, Y carry R, G, B.
-QByteArray CmykJpeg(const QImage& image) {
-  std::vector<unsigned char> cmyk;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb p = image.pixel(x, y);
-      cmyk.insert(cmyk.end(), {uchar(qRed(p)), uchar(qGreen(p)), uchar(qBlue(p)), 255});
-    }
-  }
-  tjhandle handle = tjInitCompress();
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  EXPECT_EQ(tjCompress2(handle, cmyk.data(), image.width(), image.width() * 4, image.height(),
-                        TJPF_CMYK, &out, &size, TJSAMP_444, 95, 0),
-            0);
-  QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
-  tjFree(out);
-  tjDestroy(handle);
-  return bytes;
 }
 
 struct FormatCase {
@@ -81,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DecodeJpeg, DecodesCmyk) {
   const QImage source = SmoothImage(40, 30);
-  const Picture picture = DecodeJpeg(CmykJpeg(source));
+  const Picture picture = DecodeJpeg(variants::CmykJpeg(source, 95));
   ASSERT_EQ(picture.pixels().size(), QSize(40, 30));
   EXPECT_GT(Psnr(picture.pixels(), source), 30);
 }
@@ -116,7 +94,7 @@ struct OrientationCase {
 class ExifOrientations : public ::testing::TestWithParam<OrientationCase> {};
 
 TEST_P(ExifOrientations, ShowsThePictureUpright) {
-  const QByteArray jpeg = test::WithExifOrientation(
+  const QByteArray jpeg = variants::WithExifOrientation(
       JpegBytes(Quadrants(), {95, ChromaSubsampling::Full444, false, true}),
       GetParam().orientation);
   const Picture picture = DecodeJpeg(jpeg);
@@ -145,7 +123,7 @@ TEST(DecodeJpeg, ShowsWhatCouldBeDecodedOfAFileThatEndsEarly) {
 }
 
 TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {
-  const QByteArray jpeg = hostile::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 60000, 60000);
+  const QByteArray jpeg = variants::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 60000, 60000);
   try {
     DecodeJpeg(jpeg);
     FAIL();
@@ -156,7 +134,7 @@ TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {
               "(at most 268435456 pixels)");
   }
   // Just under the cap is still a picture (the data ends early: only a warning).
-  const QByteArray large = hostile::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 16384, 16384);
+  const QByteArray large = variants::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 16384, 16384);
   EXPECT_EQ(DecodeJpeg(large, [](QSize) { return QSizeF(100, 100); }).naturalSize(),
             QSize(16384, 16384));
 }
@@ -165,10 +143,10 @@ TEST(DecodeJpeg, RefusesProgressiveFilesWithAbsurdlyManyScans) {
   const QByteArray progressive =
       JpegBytes(SmoothImage(32, 32), {80, ChromaSubsampling::Quarter420, true, true});
   // A few repeats are only warnings: the picture still shows.
-  EXPECT_EQ(DecodeJpeg(hostile::WithRepeatedLastScan(progressive, 20)).pixels().size(),
+  EXPECT_EQ(DecodeJpeg(variants::WithRepeatedLastScan(progressive, 20)).pixels().size(),
             QSize(32, 32));
   try {
-    DecodeJpeg(hostile::WithRepeatedLastScan(progressive, 600));
+    DecodeJpeg(variants::WithRepeatedLastScan(progressive, 600));
     FAIL();
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
@@ -178,7 +156,8 @@ TEST(DecodeJpeg, RefusesProgressiveFilesWithAbsurdlyManyScans) {
 
 TEST(DecodeJpeg, ReadsTheOrientationOfAnExifDirectoryThatLoopsWithoutHanging) {
   // The directory says "rotate a quarter turn", then points back at itself.
-  const Picture picture = DecodeJpeg(hostile::WithLoopingExif(JpegBytes(Quadrants())));
+  const Picture picture =
+      DecodeJpeg(variants::WithExifOrientation(JpegBytes(Quadrants()), 6, true));
   EXPECT_EQ(picture.naturalSize(), QSize(16, 32));
 }
 

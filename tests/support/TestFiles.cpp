@@ -57,26 +57,6 @@ QString WriteJpeg(const QString& path, const QImage& image, const JpegEncoding& 
   return path;
 }
 
-QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation) {
-  // APP1 "Exif", big-endian TIFF header, one IFD with one entry: Orientation (0x0112), SHORT.
-  QByteArray tiff;
-  tiff += QByteArray("MM\x00\x2a", 4);
-  tiff += QByteArray("\x00\x00\x00\x08", 4);
-  tiff += QByteArray("\x00\x01", 2);
-  tiff += QByteArray("\x01\x12\x00\x03\x00\x00\x00\x01", 8);
-  tiff += char(0);
-  tiff += char(orientation);
-  tiff += QByteArray(2, '\0');
-  tiff += QByteArray(4, '\0');
-  QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-  const int length = int(payload.size()) + 2;
-  QByteArray segment("\xff\xe1", 2);
-  segment += char(length >> 8);
-  segment += char(length & 0xff);
-  segment += payload;
-  return jpeg.left(2) + segment + jpeg.mid(2);
-}
-
 double Psnr(const QImage& a, const QImage& b) {
   EXPECT_EQ(a.size(), b.size());
   if (a.size() != b.size() || a.isNull()) return 0;

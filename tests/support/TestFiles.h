@@ -23,9 +23,6 @@ QByteArray JpegBytes(const QImage& image, const JpegEncoding& encoding = {});
 void WriteBytes(const QString& path, const QByteArray& bytes);
 QString WriteJpeg(const QString& path, const QImage& image, const JpegEncoding& encoding = {});
 
-// The same JPEG with an EXIF block that carries the given orientation (1..8).
-QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation);
-
 // Peak signal-to-noise ratio of two images of the same size, in dB.
 double Psnr(const QImage& a, const QImage& b);
 
