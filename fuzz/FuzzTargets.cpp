@@ -10,6 +10,7 @@
 #include "platform/CursorFile.h"
 #include "platform/ExifOrientation.h"
 #include "platform/JpegDecoder.h"
+#include "platform/JpegMarkers.h"
 #include "platform/RuntimeError.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
@@ -27,6 +28,7 @@ QByteArray Bytes(const uint8_t* data, size_t size) {
 
 void Picture(const uint8_t* data, size_t size) {
   const QByteArray bytes = Bytes(data, size);
+  ReadJpegLayout(bytes);  // the marker walk on its own: it must never read past the data
   try {
     // As the program's view asks for it: fitted into 685 x 485.
     const brindlewick::Picture picture = DecodeJpeg(bytes, [](QSize natural) {

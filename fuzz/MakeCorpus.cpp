@@ -94,6 +94,9 @@ int main(int argc, char* argv[]) {
   const QByteArray progressive = EncodeJpeg(photo, {85, ChromaSubsampling::Quarter420, true, true});
 
   Write(folder, QStringLiteral("hostile-600-scans.jpg"), WithRepeatedLastScan(progressive, 600));
+  Write(folder, QStringLiteral("hostile-progressive-16384x16384.jpg"),
+        WithDeclaredSize(EncodeJpeg(photo, {85, ChromaSubsampling::Full444, true, true}), 16384,
+                         16384));
   Write(folder, QStringLiteral("hostile-60000x60000.jpg"),
         WithDeclaredSize(EncodeJpeg(photo, {}), 60000, 60000));
   Write(folder, QStringLiteral("hostile-exif-loop.jpg"),

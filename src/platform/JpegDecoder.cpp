@@ -11,6 +11,7 @@
 
 #include "platform/ExifOrientation.h"
 #include "platform/FileBytes.h"
+#include "platform/JpegMarkers.h"
 #include "platform/RuntimeError.h"
 
 namespace brindlewick {
@@ -26,6 +27,22 @@ RuntimeError InvalidPicture(const QString& why) {
 }
 
 QString TjMessage(tjhandle handle) { return QString::fromLocal8Bit(tjGetErrorStr2(handle)); }
+
+// Samples per pixel, all components counted, for a TurboJPEG subsampling.
+double SamplesPerPixel(int subsampling, int colorspace) {
+  if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return 4;
+  switch (subsampling) {
+    case TJSAMP_GRAY:
+      return 1;
+    case TJSAMP_444:
+      return 3;
+    case TJSAMP_422:
+    case TJSAMP_440:
+      return 2;
+    default:
+      return 1.5;
+  }
+}
 
 // CMYK as Adobe writes it (inverted), the convention libjpeg-turbo itself uses.
 void CmykToRgb32(const std::vector<unsigned char>& cmyk, QImage& out) {
@@ -78,6 +95,17 @@ Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize) {
                              .arg(width)
                              .arg(height)
                              .arg(kMaxPicturePixels));
+  }
+
+  const double coefficientBytes =
+      2.0 * double(width) * height * SamplesPerPixel(subsampling, colorspace);
+  if (coefficientBytes > double(kMaxCoefficientBytes) &&
+      ReadJpegLayout(data).keepsAllCoefficients()) {
+    throw InvalidPicture(QStringLiteral("%1 x %2 pixels stored progressively need more memory "
+                                        "than this program allows (%3 MiB)")
+                             .arg(width)
+                             .arg(height)
+                             .arg(kMaxCoefficientBytes >> 20));
   }
 
   const auto transformation = ExifTransformation(data);

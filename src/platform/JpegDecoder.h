@@ -9,6 +9,10 @@ namespace brindlewick {
 // Largest picture we agree to hold: 2^28 pixels is 1 GiB as 32-bit pixels, already far beyond
 // any camera, and keeps every size computation well inside 32-bit signed range.
 inline constexpr qint64 kMaxPicturePixels = qint64(1) << 28;
+// Progressive files keep every coefficient of the picture while they decode, about two bytes
+// per sample at any scale. A gigabyte lets through a 2^28-pixel 4:2:0 panorama and refuses
+// tiny hostile files that declare huge full-colour pictures to make the decoder swallow memory.
+inline constexpr qint64 kMaxCoefficientBytes = qint64(1) << 30;
 // A JPEG file of the largest picture is far smaller than this.
 inline constexpr qint64 kMaxPictureFileBytes = qint64(1) << 30;
 

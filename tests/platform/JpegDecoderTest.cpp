@@ -139,6 +139,22 @@ TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {
             QSize(16384, 16384));
 }
 
+TEST(DecodeJpeg, RefusesAProgressivePictureThatWouldSwallowMemory) {
+  // Full colour, stored progressively: 16384 x 16384 would need 1.5 GiB of coefficients.
+  const QByteArray progressive =
+      JpegBytes(SmoothImage(16, 16), {80, ChromaSubsampling::Full444, true, true});
+  try {
+    DecodeJpeg(variants::WithDeclaredSize(progressive, 16384, 16384),
+               [](QSize) { return QSizeF(100, 100); });
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+    EXPECT_EQ(e.description(),
+              "Invalid picture: 16384 x 16384 pixels stored progressively need more memory than "
+              "this program allows (1024 MiB)");
+  }
+}
+
 TEST(DecodeJpeg, RefusesProgressiveFilesWithAbsurdlyManyScans) {
   const QByteArray progressive =
       JpegBytes(SmoothImage(32, 32), {80, ChromaSubsampling::Quarter420, true, true});
