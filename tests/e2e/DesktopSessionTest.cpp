@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QSettings>
 #include <QThread>
 
 #include "e2e/ProgramOnScreen.h"
@@ -44,9 +43,18 @@ QByteArray WaitForFileBytes(const QString& path) {
 
 QSize JpegSize(const QByteArray& jpeg) { return DecodeJpeg(jpeg).pixels().size(); }
 
-QVariant StoredSetting(const QString& home, const char* key) {
-  QSettings settings(home + QStringLiteral("/.config/Fenwright.ini"), QSettings::IniFormat);
-  return settings.value(QStringLiteral("Brindlewick/") + QLatin1String(key));
+// A stored setting, read from the file as it is on disk now.
+QString StoredSetting(const QString& home, const char* key) {
+  QFile file(home + QStringLiteral("/.config/Fenwright.ini"));
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+  bool inSection = false;
+  for (const QByteArray& raw : file.readAll().split('\n')) {
+    const QString line = QString::fromUtf8(raw).trimmed();
+    if (line.startsWith(QLatin1Char('['))) inSection = line == QStringLiteral("[Brindlewick]");
+    const QString prefix = QLatin1String(key) + QLatin1Char('=');
+    if (inSection && line.startsWith(prefix)) return line.mid(prefix.size());
+  }
+  return {};
 }
 
 class DesktopSessionTest : public ProgramOnScreen {
@@ -54,7 +62,7 @@ class DesktopSessionTest : public ProgramOnScreen {
   QPoint inWindow(QPoint inView) const { return inView + kViewOrigin + QPoint(0, menuBarHeight); }
 };
 
-TEST_F(DesktopSessionTest, CropSaveUndoChooseAQualityOpenAPictureAndQuit) {
+TEST_F(DesktopSessionTest, CropSaveUndoChooseAQualityOpenAPictureAndQuitWithMouseAndKeys) {
   // Started from a folder of its own, the program still finds the sample beside it.
   const QString elsewhere = scratch(QStringLiteral("elsewhere"));
   const QString saved = scratch(QStringLiteral("saved"));
@@ -107,12 +115,12 @@ TEST_F(DesktopSessionTest, CropSaveUndoChooseAQualityOpenAPictureAndQuit) {
   // Each choice is stored at once.
   EXPECT_TRUE(WaitFor(
       [&] {
-        return StoredSetting(home(), "Slider1").toString() == QStringLiteral("37") &&
-               StoredSetting(home(), "Option22").toString() == QStringLiteral("True");
+        return StoredSetting(home(), "Slider1") == QStringLiteral("37") &&
+               StoredSetting(home(), "Option22") == QStringLiteral("True");
       },
       10000, 50))
-      << "stored: Slider1=" << StoredSetting(home(), "Slider1").toString().toStdString()
-      << " Option22=" << StoredSetting(home(), "Option22").toString().toStdString();
+      << "stored: Slider1=" << StoredSetting(home(), "Slider1").toStdString()
+      << " Option22=" << StoredSetting(home(), "Option22").toStdString();
 
   // "< Back" returns to the main window, and the next save uses quality 37.
   ASSERT_TRUE(x.click(options, kBack));
@@ -128,16 +136,38 @@ TEST_F(DesktopSessionTest, CropSaveUndoChooseAQualityOpenAPictureAndQuit) {
   EXPECT_EQ(headers.quantTables.at(0), test::ScaledTable(test::kLuminance, 37));
   EXPECT_EQ(headers.quantTables.at(1), test::ScaledTable(test::kChrominance, 37));
 
-  // Ctrl+O is Select Picture: a typed path opens that picture.
+  // Select Picture from the menu bar opens the picture whose path is typed into its dialog.
   const QRgb green = qRgb(40, 170, 90);
   QImage flat(320, 240, QImage::Format_RGB32);
   flat.fill(green);
   const QString picked = test::WriteJpeg(scratch(QStringLiteral("pictures/flat.jpg")), flat);
-  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+o")}));
+  const auto greenInTheMiddle = [&](const QImage& view) {
+    return Near(view.pixel(400, 300), green, 12) && view.pixel(20, 20) == kWhite;
+  };
+  ASSERT_TRUE(clickMenu(Menu::SelectPicture));
   ASSERT_TRUE(answerFileDialog(QStringLiteral("Select Image"), picked));
+  ASSERT_TRUE(waitForView(greenInTheMiddle, "showed the picked picture in its middle"));
+  ASSERT_TRUE(noErrorBox());
+
+  // Crop it, and Ctrl+Z brings the whole picture back.
+  QThread::msleep(1000);
+  ASSERT_TRUE(x.drag(mainWindow, inWindow({250, 180}), inWindow({330, 240})));
   ASSERT_TRUE(waitForView(
-      [&](const QImage& view) { return Near(view.pixel(view.rect().center()), green, 12); },
-      "showed the picked picture"));
+      [&](const QImage& view) {
+        return Near(view.pixel(40, 30), green, 12) && view.pixel(400, 300) == kWhite;
+      },
+      "shrank to the second rectangle"));
+  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+z")}));
+  ASSERT_TRUE(waitForView(greenInTheMiddle, "showed the picked picture again"));
+
+  // Ctrl+O asks for a picture; cancelling the dialog changes nothing.
+  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+o")}));
+  WindowId openDialog = 0;
+  ASSERT_TRUE(x.waitForWindow(QStringLiteral("^Select Image$"), &openDialog));
+  ASSERT_TRUE(x.keys(openDialog, {QStringLiteral("Escape")}));
+  ASSERT_TRUE(x.waitUntilHidden(openDialog));
+  // (Once the window has painted where the dialog was.)
+  EXPECT_TRUE(waitForView(greenInTheMiddle, "kept the picture"));
   ASSERT_TRUE(noErrorBox());
 
   // Closing the window ends the program, successfully.
