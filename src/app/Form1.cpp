@@ -63,7 +63,12 @@ Form1::Form1(Application& app, Form1Seams seams)
           Choose(seams.errors, ownErrors_, [this] { return std::make_unique<QtErrorBox>(this); }),
           Choose(seams.dialog, ownDialog_, [this] { return std::make_unique<QtFileDialog>(this); }),
           *Timer1_,
-          Choose(seams.loader, ownLoader_, [] { return std::make_unique<JpegFileLoader>(); }),
+          Choose(seams.loader, ownLoader_,
+                 [this] {
+                   // Re-laying the window out shows the unchanged file without decoding it again.
+                   decoder_ = std::make_unique<JpegFileLoader>();
+                   return std::make_unique<CachingPictureLoader>(*decoder_);
+                 }),
           app_,
           Choose(seams.imaging, ownImaging_, [] { return std::make_unique<TurboJpegImaging>(); })},
       SkinFramework1_(
