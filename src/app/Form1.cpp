@@ -2,10 +2,16 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QToolTip>
 #include <QWindowStateChangeEvent>
 
 #include "app/AppIcon.h"
@@ -26,6 +32,7 @@
 #include "platform/TurboJpegImaging.h"
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
+#include "view/DroppedFiles.h"
 #include "view/FormResize.h"
 #include "view/OpenCommands.h"
 
@@ -56,15 +63,21 @@ Form1::Form1(Application& app, Form1Seams seams)
           Choose(seams.errors, ownErrors_, [this] { return std::make_unique<QtErrorBox>(this); }),
           Choose(seams.dialog, ownDialog_, [this] { return std::make_unique<QtFileDialog>(this); }),
           *Timer1_,
-          Choose(seams.loader, ownLoader_, [] { return std::make_unique<JpegFileLoader>(); }),
+          Choose(seams.loader, ownLoader_,
+                 [this] {
+                   // Re-laying the window out shows the unchanged file without decoding it again.
+                   decoder_ = std::make_unique<JpegFileLoader>();
+                   return std::make_unique<CachingPictureLoader>(*decoder_);
+                 }),
           app_,
           Choose(seams.imaging, ownImaging_, [] { return std::make_unique<TurboJpegImaging>(); })},
       SkinFramework1_(
           Choose(seams.skin, ownSkin_, [] { return std::make_unique<StyleSheetSkinEngine>(); })),
       givenErrors_(seams.errors),
-      mnuSelectPicture(addMenuCommand("mnuSelectPicture", QStringLiteral("Select Picture"), true)),
-      mnuUndo(addMenuCommand("mnuUndo", QStringLiteral("Go Back/Undo"), false)),
-      mnuSave(addMenuCommand("mnuSave", QStringLiteral("Save Image"), false)),
+      mnuSelectPicture(addMenuCommand("mnuSelectPicture", QStringLiteral("Select Picture"), true,
+                                      QKeySequence::Open)),
+      mnuUndo(addMenuCommand("mnuUndo", QStringLiteral("Go Back/Undo"), false, QKeySequence::Undo)),
+      mnuSave(addMenuCommand("mnuSave", QStringLiteral("Save Image"), false, QKeySequence::Save)),
       mnuJPGQuality(addMenuCommand("mnuJPGQuality", QStringLiteral("Output JPG Quality"), true)),
       LoadSample(addMenuCommand("LoadSample", QStringLiteral("Load Sample"), true)),
       client_(createClientArea()),
@@ -73,18 +86,33 @@ Form1::Form1(Application& app, Form1Seams seams)
   Picture1->setObjectName(QStringLiteral("Picture1"));
   Picture1->move(kViewOrigin);
   Picture1->setCursor(Qt::CrossCursor);
+  // JPEG files dropped anywhere on the window open as if picked with "Select Picture".
+  setAcceptDrops(true);
+  menuBar()->installEventFilter(this);
   resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
   connectHandlers();
   Form_Load();
 }
 
 // The dialog works on this window's document, so it goes first.
-Form1::~Form1() { delete form2_.data(); }
+Form1::~Form1() {
+  delete form2_.data();
+  if (mousePointer_ == MousePointer::Busy) QGuiApplication::restoreOverrideCursor();
+}
 
-QAction* Form1::addMenuCommand(const char* objectName, const QString& caption, bool enabled) {
+QAction* Form1::addMenuCommand(const char* objectName, const QString& caption, bool enabled,
+                               const QKeySequence& shortcut) {
   QAction* command = menuBar()->addAction(caption);
   command->setObjectName(QLatin1String(objectName));
   command->setEnabled(enabled);
+  if (!shortcut.isEmpty()) {
+    command->setShortcut(shortcut);
+    // The bar shows captions only, so the key is told where the pointer rests on the command.
+    const QString hint =
+        caption + QStringLiteral(" (") + shortcut.toString(QKeySequence::NativeText) + u')';
+    command->setToolTip(hint);
+    command->setStatusTip(hint);
+  }
   return command;
 }
 
@@ -181,6 +209,12 @@ double Form1::ScaleHeight() const {
 }
 
 void Form1::setMousePointer(MousePointer pointer) {
+  // The busy pointer overrides every pointer of the program, the view's crosshair too, until the
+  // window's pointer is set to something else.
+  const bool wasBusy = mousePointer_ == MousePointer::Busy;
+  const bool busy = pointer == MousePointer::Busy;
+  if (busy && !wasBusy) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  if (!busy && wasBusy) QGuiApplication::restoreOverrideCursor();
   mousePointer_ = pointer;
   switch (pointer) {
     case MousePointer::Default:
@@ -232,6 +266,9 @@ void Form1::changeEvent(QEvent* event) {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == menuBar() && event->type() == QEvent::ToolTip) {
+    return showMenuToolTip(static_cast<QHelpEvent*>(event));
+  }
   if (watched == client_ && event->type() == QEvent::Resize) Form_Resize(context_);
   if (watched == client_ && event->type() == QEvent::MouseMove) {
     const auto* move = static_cast<QMouseEvent*>(event);
@@ -240,6 +277,34 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
                    float(move->position().y()));
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool Form1::showMenuToolTip(QHelpEvent* event) {
+  const QAction* command = menuBar()->actionAt(event->pos());
+  if (command && !command->shortcut().isEmpty()) {
+    QToolTip::showText(event->globalPos(), command->toolTip(), menuBar());
+  } else {
+    QToolTip::hideText();
+  }
+  return true;
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedSelection(event->mimeData()->urls()).isEmpty()) event->acceptProposedAction();
+}
+
+void Form1::dragMoveEvent(QDragMoveEvent* event) {
+  if (!DroppedSelection(event->mimeData()->urls()).isEmpty()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  const QString selection = DroppedSelection(event->mimeData()->urls());
+  if (selection.isEmpty()) return;
+  event->acceptProposedAction();
+  // Opened once the drop is over, so the program the files came from is not kept waiting on the
+  // decode or on an error box.
+  QMetaObject::invokeMethod(
+      this, [this, selection] { OpenDroppedFiles(context_, selection); }, Qt::QueuedConnection);
 }
 
 }  // namespace brindlewick

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -9,6 +10,7 @@
 #include "view/PictureDocument.h"
 
 class QAction;
+class QHelpEvent;
 
 namespace brindlewick {
 
@@ -66,11 +68,15 @@ class Form1 : public QMainWindow, public MainWindowShell {
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   enum class ScaleMode { Twips, Pixels };
 
-  QAction* addMenuCommand(const char* objectName, const QString& caption, bool enabled);
+  QAction* addMenuCommand(const char* objectName, const QString& caption, bool enabled,
+                          const QKeySequence& shortcut = {});
   QAction* action(MenuCommand command) const;
   QWidget* createClientArea();
   void connectHandlers();
@@ -78,6 +84,7 @@ class Form1 : public QMainWindow, public MainWindowShell {
   void mnuJPGQuality_Click();
   Form2& createdOptionsDialog();
   void centreOnScreen();
+  bool showMenuToolTip(QHelpEvent* event);
 
   Application& app_;
   PictureDocument doc_;

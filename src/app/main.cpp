@@ -10,6 +10,8 @@ int main(int argc, char* argv[]) {
   // like a full disk and the error box says so.
   std::signal(SIGXFSZ, SIG_IGN);
   QApplication qtApp(argc, argv);
+  // Desktops match the window to the installed desktop entry (its icon and name) by this.
+  QGuiApplication::setDesktopFileName(QStringLiteral("brindlewick"));
   // The options dialog may be the only window shown; closing it must not end the program.
   // Closing the main window does, with every other window.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -6,6 +6,7 @@
 #include "platform/FileDialog.h"
 #include "platform/RuntimeError.h"
 #include "platform/Trap.h"
+#include "view/BusyPointer.h"
 #include "view/Form1Context.h"
 #include "view/OpenCommands.h"
 #include "view/PictureDocument.h"
@@ -30,6 +31,7 @@ void mnuSave_Click(Form1Context& form) {
   trap(106, [&] { dialog.ShowSave(); });
   if (trap.test(108, [&] { return dialog.FileName.isEmpty(); })) return;
   trap(110, [&] {
+    const BusyPointer busy(form.window);
     SaveJPG(form.doc.Picture1.image(), dialog.FileName, ToByte(form.doc.JPGQuality), form.imaging);
   });
 }

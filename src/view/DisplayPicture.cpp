@@ -9,6 +9,7 @@
 #include "platform/PictureLoader.h"
 #include "platform/Surface.h"
 #include "platform/Trap.h"
+#include "view/BusyPointer.h"
 #include "view/FitGeometry.h"
 #include "view/Form1Context.h"
 #include "view/PictureDocument.h"
@@ -28,7 +29,10 @@ void DisplayPicture(Form1Context& form, const QString& filename, Surface& Pic1) 
 
   trap(100, [&] { Pic1.setPicture(Picture()); });
   trap(102, [&] { doc.picDraw.setPicture(Picture()); });
-  trap(104, [&] { doc.picDraw.setPicture(form.loader.LoadPicture(filename, paintSize)); });
+  trap(104, [&] {
+    const BusyPointer busy(form.window);
+    doc.picDraw.setPicture(form.loader.LoadPicture(filename, paintSize));
+  });
   trap(106, [&] { doc.JPGQuality = DetectJPGQuality(doc.picDraw, filename); });
   trap(108, [&] { doc.PrevQuality = doc.JPGQuality; });
 

@@ -1,8 +1,11 @@
 #include "app/Form1.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
+#include <QFile>
 #include <QIcon>
 #include <QMenuBar>
 #include <QSignalSpy>
@@ -132,6 +135,31 @@ TEST_F(Form1Test, ResizingLaysTheViewOutAndShowsThePictureAgain) {
   // 800 x 600 now fits the 400 x 300 view exactly.
   EXPECT_NE(form.document().Picture1.canvas().pixel(0, 0), qRgb(255, 255, 255));
   EXPECT_EQ(form.document().picLoad.canvas(), form.document().Picture1.canvas());
+}
+
+TEST_F(Form1Test, ResizingShowsAnUnchangedFileWithoutDecodingItAgain) {
+  const QString path =
+      test::WriteJpeg(folder.path("Samples/sample1.jpg"), test::SmoothImage(800, 600));
+  showForm();
+  command("LoadSample")->trigger();
+  const QImage shown = form.document().Picture1.canvas();
+
+  // Other bytes in the same file with its size and time put back: to the program it is the same
+  // file, so a re-layout takes the pixels it already has, where a decode would fail.
+  struct stat before {};
+  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  file.write(QByteArray(16, 'x'));
+  file.close();
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+
+  resizeClient(701, 500);
+  resizeClient(693, 500);
+
+  EXPECT_TRUE(errors.reports.empty());
+  EXPECT_EQ(form.document().Picture1.canvas(), shown);
 }
 
 TEST_F(Form1Test, RestoringFromMinimisedLaysOutAgain) {

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include "e2e/ProgramOnScreen.h"
+
+namespace brindlewick::e2e {
+namespace {
+
+struct Finished {
+  int exitCode = -1;
+  QString output;
+};
+
+Finished RunToEnd(const QString& program, const QStringList& args) {
+  QProcess process;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(program, args);
+  Finished result;
+  if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit) {
+    result.exitCode = process.exitCode();
+  }
+  result.output = QString::fromLocal8Bit(process.readAll());
+  return result;
+}
+
+// The desktop entry's keys, from its main group.
+std::map<QString, QString> EntryKeys(const QString& path) {
+  std::map<QString, QString> keys;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return keys;
+  bool inEntry = false;
+  for (const QByteArray& raw : file.readAll().split('\n')) {
+    const QString line = QString::fromUtf8(raw).trimmed();
+    if (line.startsWith(QLatin1Char('['))) inEntry = line == QStringLiteral("[Desktop Entry]");
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (inEntry && eq > 0) keys[line.left(eq)] = line.mid(eq + 1);
+  }
+  return keys;
+}
+
+class InstalledProgramTest : public ProgramOnScreen {};
+
+TEST_F(InstalledProgramTest, InstallsWhereDesktopsFindItAndRunsThroughItsLinkFromAnyFolder) {
+  const QString prefix = scratch(QStringLiteral("prefix"));
+  const Finished install =
+      RunToEnd(QStringLiteral(BRINDLEWICK_CMAKE_COMMAND),
+               {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR),
+                QStringLiteral("--prefix"), prefix});
+  ASSERT_EQ(install.exitCode, 0) << install.output.toStdString();
+
+  // The program keeps a folder of its own, with what it reads from there beside it.
+  const QString folder = prefix + QStringLiteral("/lib/brindlewick");
+  EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/brindlewick")).isExecutable());
+  EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/Samples/sample1.jpg")).isFile());
+  EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/HAND-M.CUR")).isFile());
+  const QFileInfo link(prefix + QStringLiteral("/bin/brindlewick"));
+  EXPECT_TRUE(link.isSymLink());
+  EXPECT_EQ(link.canonicalFilePath(),
+            QFileInfo(folder + QStringLiteral("/brindlewick")).canonicalFilePath());
+
+  for (int size : {32, 48, 128, 256}) {
+    QImageReader icon(prefix +
+                      QStringLiteral("/share/icons/hicolor/%1x%1/apps/brindlewick.png").arg(size));
+    EXPECT_EQ(icon.size(), QSize(size, size)) << size;
+  }
+
+  const QString entryPath = prefix + QStringLiteral("/share/applications/brindlewick.desktop");
+  std::map<QString, QString> entry = EntryKeys(entryPath);
+  EXPECT_EQ(entry["Type"], QStringLiteral("Application"));
+  EXPECT_EQ(entry["Name"], QStringLiteral("Brindlewick"));
+  EXPECT_EQ(entry["Categories"], QStringLiteral("Graphics;"));
+  EXPECT_EQ(entry["Icon"], QStringLiteral("brindlewick"));
+  EXPECT_EQ(entry["Exec"], prefix + QStringLiteral("/bin/brindlewick"));
+  EXPECT_EQ(entry["TryExec"], prefix + QStringLiteral("/bin/brindlewick"));
+  const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+  ASSERT_FALSE(validator.isEmpty())
+      << "desktop-file-validate is missing: scripts/install-deps test";
+  const Finished validation = RunToEnd(validator, {entryPath});
+  EXPECT_EQ(validation.exitCode, 0) << validation.output.toStdString();
+  EXPECT_TRUE(validation.output.trimmed().isEmpty()) << validation.output.toStdString();
+
+  // Started through the link from an unrelated folder, it opens the sample beside itself.
+  const QString elsewhere = scratch(QStringLiteral("elsewhere"));
+  ASSERT_TRUE(QDir().mkpath(elsewhere));
+  ASSERT_TRUE(launch(link.filePath(), elsewhere));
+  ASSERT_TRUE(clickMenu(Menu::LoadSample));
+  EXPECT_TRUE(waitForView(ShowsWholePicture, "showed the sample"));
+  EXPECT_TRUE(noErrorBox());
+
+  int exitCode = -1;
+  ASSERT_TRUE(closeAndWaitForExit(&exitCode));
+  EXPECT_EQ(exitCode, 0);
+}
+
+}  // namespace
+}  // namespace brindlewick::e2e

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QTemporaryDir>
+
+#include "e2e/XSession.h"
+
+namespace brindlewick::e2e {
+
+// The commands on the main window's menu bar, left to right.
+enum class Menu { SelectPicture, Undo, Save, JPGQuality, LoadSample };
+
+// The program on a screen of its own, with a home of its own, seen and handled as a user sees
+// and handles it. A failing test leaves a picture of the screen and the program's output in the
+// end-to-end output folder.
+class ProgramOnScreen : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the program from the given folder and waits for its main window.
+  ::testing::AssertionResult launch(const QString& program, const QString& workingFolder);
+  // Asks the main window to close, as its close box would, and waits for the program to end.
+  ::testing::AssertionResult closeAndWaitForExit(int* exitCode);
+
+  ::testing::AssertionResult clickMenu(Menu command);
+  // Waits until the view's pixels satisfy the condition; the view image is the view's area only.
+  template <class Condition>
+  ::testing::AssertionResult waitForView(Condition condition, const char* what,
+                                         int timeoutMs = 15000) {
+    if (WaitFor([&] { return condition(viewImage()); }, timeoutMs, 50)) {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "the view never " << what;
+  }
+  QImage viewImage();
+  // Answers the open or save dialog of that title with the path, typed, and Return.
+  ::testing::AssertionResult answerFileDialog(const QString& title, const QString& path);
+  ::testing::AssertionResult noErrorBox();
+
+  // The home folder of the program's user; the settings live under its .config.
+  QString home() const { return home_.path(); }
+  QString scratch(const QString& name) const { return scratch_.filePath(name); }
+
+  XSession x;
+  WindowId mainWindow = 0;
+  int menuBarHeight = 0;
+  std::vector<QRect> menuItems;  // where each command's caption is, in window coordinates
+
+ private:
+  ::testing::AssertionResult readMenuBar();
+
+  class ScreenAtFailure;
+
+  QTemporaryDir home_;
+  QTemporaryDir scratch_;
+  QProcess program_;
+  QString outputFolder_;
+  ScreenAtFailure* screenAtFailure_ = nullptr;  // owned by gtest's listener list while it runs
+};
+
+// The view's place in the main window's client area, and its size while it shows the whole
+// picture.
+inline constexpr QPoint kViewOrigin(8, 8);
+inline constexpr QSize kFittedView(678, 485);
+
+// The whole view is covered by a picture: none of its corners is the white of an empty view.
+bool ShowsWholePicture(const QImage& view);
+
+}  // namespace brindlewick::e2e

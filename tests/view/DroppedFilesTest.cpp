@@ -1,0 +1,127 @@
+#include "view/DroppedFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+
+#include <QStringList>
+
+#include "platform/Trap.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+#include "view/OpenCommands.h"
+
+namespace brindlewick {
+namespace {
+
+QString Joined(const QStringList& items) { return items.join(QChar(0)); }
+
+struct DropCase {
+  const char* name;
+  QList<QUrl> urls;
+  QString selection;  // "" = the drop is refused
+};
+
+void PrintTo(const DropCase& c, std::ostream* os) { *os << c.name; }
+
+QUrl File(const char* path) { return QUrl::fromLocalFile(QString::fromUtf8(path)); }
+
+class DroppedSelectionTest : public ::testing::TestWithParam<DropCase> {};
+
+TEST_P(DroppedSelectionTest, AnswersAsTheOpenDialogWouldHave) {
+  EXPECT_EQ(DroppedSelection(GetParam().urls), GetParam().selection);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drops, DroppedSelectionTest,
+    ::testing::Values(
+        DropCase{"OneFile", {File("/pictures/a.jpg")}, "/pictures/a.jpg"},
+        DropCase{"CameraNames", {File("/card/DSC_0001.JPG")}, "/card/DSC_0001.JPG"},
+        DropCase{"LongSuffix", {File("/p/Größe 1.jpeg")}, QString::fromUtf8("/p/Größe 1.jpeg")},
+        DropCase{"SeveralOfOneFolder",
+                 {File("/p/b.jpg"), File("/p/a.JPEG"), File("/p/c.jpg")},
+                 Joined({"/p", "b.jpg", "a.JPEG", "c.jpg"})},
+        DropCase{"SeveralInTheRootFolder",
+                 {File("/x.jpg"), File("/y.jpg")},
+                 Joined({"/", "x.jpg", "y.jpg"})},
+        DropCase{"SeveralFolders", {File("/p/a.jpg"), File("/q/b.jpg")}, ""},
+        DropCase{"NotAJpegName", {File("/p/a.png")}, ""},
+        DropCase{"NoSuffix", {File("/p/jpg")}, ""},
+        DropCase{"OneOfThemNotAJpegName", {File("/p/a.jpg"), File("/p/notes.txt")}, ""},
+        DropCase{"ARemoteAddress", {QUrl("https://example.org/a.jpg")}, ""},
+        DropCase{"AFolder", {File("/p/")}, ""}, DropCase{"Nothing", {}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class OpenDroppedFilesTest : public ::testing::Test {
+ protected:
+  OpenDroppedFilesTest() : h(folder.path("app")) { h.layOut(); }
+
+  QString jpeg(const QString& name, QSize size = {120, 90}) {
+    return test::WriteJpeg(folder.path(name), test::SmoothImage(size.width(), size.height()));
+  }
+
+  test::TempFolder folder;
+  test::Form1Harness h;
+};
+
+TEST_F(OpenDroppedFilesTest, OpensTheFileAsSelectPictureDoesWithoutAskingForIt) {
+  const QString path = jpeg("one.jpg");
+  h.doc.CropDone = true;
+  h.window.setMenuEnabled(MenuCommand::Undo, true);
+  h.dialog.FileName = "kept by the window's dialog";
+
+  OpenDroppedFiles(h.form, path);
+
+  EXPECT_TRUE(h.dialog.shown.empty());
+  EXPECT_EQ(h.dialog.FileName, "kept by the window's dialog");
+  EXPECT_EQ(h.loader.loaded, QStringList{path});
+  EXPECT_EQ(h.doc.Tag, path);
+  EXPECT_TRUE(h.doc.viewShowsPicture());
+  EXPECT_FALSE(h.doc.CropDone);
+  EXPECT_TRUE(h.doc.IgnoreMouse);
+  EXPECT_TRUE(h.window.isMenuEnabled(MenuCommand::Save));
+  EXPECT_FALSE(h.window.isMenuEnabled(MenuCommand::Undo));
+  EXPECT_TRUE(h.timer.isEnabled());
+  EXPECT_EQ(h.timer.interval(), 500);
+  EXPECT_TRUE(h.errors.reports.empty());
+}
+
+// Dropping and picking the same files leave the window in the same state, reports included.
+TEST_F(OpenDroppedFilesTest, LeavesEverythingAsSelectPictureWouldForTheSameFiles) {
+  const QString a = jpeg("pick/a.jpg"), b = jpeg("pick/b.jpg", {60, 40});
+  const QString missing = folder.path("pick/gone.jpg");
+  for (const QString& selection : {a, missing, Joined({folder.path("pick"), "a.jpg", "b.jpg"}),
+                                   Joined({folder.path("pick"), "b.jpg", "gone.jpg"})}) {
+    test::Form1Harness picked(folder.path("app"));
+    picked.layOut();
+    picked.dialog.answers = {selection};
+    mnuSelectPicture_Click(picked.form);
+    test::Form1Harness dropped(folder.path("app"));
+    dropped.layOut();
+
+    OpenDroppedFiles(dropped.form, selection);
+
+    EXPECT_EQ(dropped.loader.loaded, picked.loader.loaded);
+    EXPECT_EQ(dropped.errors.reports, picked.errors.reports);
+    EXPECT_EQ(dropped.doc.Tag, picked.doc.Tag);
+    EXPECT_EQ(dropped.doc.Picture1.canvas(), picked.doc.Picture1.canvas());
+    EXPECT_EQ(dropped.doc.JPGQuality, picked.doc.JPGQuality);
+    EXPECT_EQ(dropped.doc.IgnoreMouse, picked.doc.IgnoreMouse);
+    EXPECT_EQ(dropped.window.menu, picked.window.menu);
+    EXPECT_EQ(dropped.timer.interval(), picked.timer.interval());
+  }
+}
+
+TEST_F(OpenDroppedFilesTest, AMissingFileIsReportedByTheDisplay) {
+  const QString missing = folder.path("gone.jpg");
+  OpenDroppedFiles(h.form, missing);
+  ASSERT_FALSE(h.errors.reports.empty());
+  EXPECT_EQ(h.errors.reports[0],
+            FailureReport("File not found: " + missing, "Form1", "DisplayPicture", 104));
+  EXPECT_EQ(h.doc.Tag, missing);
+  EXPECT_TRUE(h.window.isMenuEnabled(MenuCommand::Save));
+}
+
+}  // namespace
+}  // namespace brindlewick
