@@ -1,11 +1,11 @@
 // Opening and re-laying out a large photo, measured side by side with the decoder alone, the
 // naive path (full decode + Qt's smooth scale) and peer tools. Run through bench/run.
 //   brindlewick_bench --data=<folder> [benchmark flags]
-//   brindlewick_bench --display-once=<file>    (one display in this process; peak memory probe)
+//   brindlewick_bench --display-once=<file> --peak-to=<path>
+//       one display in this process, then its peak resident size (KiB) written to <path>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
 
@@ -92,7 +92,7 @@ void Naive(benchmark::State& state, const QString& path) {
   }
 }
 
-int Run(const std::vector<std::string>& argv, rusage* usage = nullptr) {
+int Run(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -105,8 +105,7 @@ int Run(const std::vector<std::string>& argv, rusage* usage = nullptr) {
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return -1;
   int status = 0;
-  rusage own{};
-  wait4(pid, &status, 0, usage ? usage : &own);
+  waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -123,26 +122,45 @@ void Peer(benchmark::State& state, std::vector<std::string> command) {
   }
 }
 
+// The peak resident size of this process's own memory; unlike the children's rusage, it does not
+// start from the parent's size that a spawned child inherits until it runs the new program.
+long PeakResidentKiB() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+  }
+  return -1;
+}
+
+long PeakOfChild(const std::string& self, const std::string& picture) {
+  const std::string report =
+      (QDir::tempPath() + QStringLiteral("/brindlewick-bench-peak")).toStdString();
+  Run({self, "--display-once=" + picture, "--peak-to=" + report});
+  QFile file(QString::fromStdString(report));
+  return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLong() : -1;
+}
+
 // Peak resident memory of a process that displays the file once, and of one that does not.
 void PeakMemory(benchmark::State& state, const std::string& self, const QString& path) {
   long display = 0, empty = 0;
   for (auto _ : state) {
-    rusage usage{};
-    Run({self, "--display-once=" + path.toStdString()}, &usage);
-    display = usage.ru_maxrss;
-    Run({self, "--display-once="}, &usage);
-    empty = usage.ru_maxrss;
+    display = PeakOfChild(self, path.toStdString());
+    empty = PeakOfChild(self, {});
   }
   state.counters["display_MiB"] = display / 1024.0;
   state.counters["empty_MiB"] = empty / 1024.0;
   state.counters["added_MiB"] = (display - empty) / 1024.0;
 }
 
-int DisplayOnce(const QString& path) {
+int DisplayOnce(const QString& path, const QString& report) {
   JpegFileLoader loader;
   MainWindow window(loader);
   window.layOut();
   if (!path.isEmpty()) DisplayPicture(window.form, path, window.doc.Picture1);
+  QFile file(report);
+  if (!file.open(QIODevice::WriteOnly)) return 1;
+  file.write(QByteArray::number(qlonglong(PeakResidentKiB())));
   return 0;
 }
 
@@ -177,6 +195,7 @@ void RegisterAll(const std::string& self, const QString& folder) {
       benchmark::RegisterBenchmark("PeakMemory/photo48",
                                    [self, path](benchmark::State& s) { PeakMemory(s, self, path); })
           ->Iterations(1)
+          ->Repetitions(1)
           ->Unit(benchmark::kMillisecond);
     }
   }
@@ -187,12 +206,14 @@ void RegisterAll(const std::string& self, const QString& folder) {
 
 int main(int argc, char** argv) {
   std::vector<char*> rest;
-  QString data, once;
+  QString data, once, peakTo;
   bool displayOnce = false;
   for (int i = 0; i < argc; ++i) {
     const std::string a = argv[i];
     if (a.rfind("--data=", 0) == 0) {
       data = QString::fromStdString(a.substr(7));
+    } else if (a.rfind("--peak-to=", 0) == 0) {
+      peakTo = QString::fromStdString(a.substr(10));
     } else if (a.rfind("--display-once=", 0) == 0) {
       displayOnce = true;
       once = QString::fromStdString(a.substr(15));
@@ -203,7 +224,7 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
-  if (displayOnce) return brindlewick::bench::DisplayOnce(once);
+  if (displayOnce) return brindlewick::bench::DisplayOnce(once, peakTo);
 
   brindlewick::bench::RegisterAll(argv[0], data.isEmpty() ? QStringLiteral("bench/data") : data);
   int count = int(rest.size());

@@ -6,7 +6,7 @@ results = json.load(open(sys.argv[1]))
 median = {}
 counters = {}
 for b in results["benchmarks"]:
-    name = b.get("run_name", b["name"]).replace("/real_time", "")
+    name = b.get("run_name", b["name"]).replace("/real_time", "").replace("/iterations:1", "").replace("/repeats:1", "")
     if b.get("aggregate_name", "median") != "median" or b.get("error_occurred"):
         continue
     median[name] = b["real_time"]
