@@ -56,6 +56,7 @@ T& Choose(T* given, std::unique_ptr<T>& owned, Own make) {
 
 Form1::Form1(Application& app, Form1Seams seams)
     : app_(app),
+      doc_(QGuiApplication::palette().color(QPalette::Base).rgb()),
       Timer1_(std::make_unique<QtTimer>()),
       context_{
           doc_,
@@ -97,6 +98,9 @@ Form1::Form1(Application& app, Form1Seams seams)
 // The dialog works on this window's document, so it goes first.
 Form1::~Form1() {
   delete form2_.data();
+  // The view shows a surface of the document, which goes before the base class deletes its
+  // child widgets.
+  delete Picture1;
   if (mousePointer_ == MousePointer::Busy) QGuiApplication::restoreOverrideCursor();
 }
 
@@ -134,7 +138,10 @@ void Form1::connectHandlers() {
           [this] { mnuSelectPicture_Click(context_); });
   connect(mnuSave, &QAction::triggered, this, [this] { mnuSave_Click(context_); });
   connect(LoadSample, &QAction::triggered, this, [this] { LoadSample_Click(context_); });
-  connect(mnuUndo, &QAction::triggered, this, [this] { mnuUndo_Click(context_); });
+  // Undo, the timer's tick and the pointer reset report nothing of their own; a failure there
+  // still must not reach the toolkit.
+  connect(mnuUndo, &QAction::triggered, this,
+          [this] { RunUntrapped(context_.errors, [this] { mnuUndo_Click(context_); }); });
   // The box repaints itself after each event, so the band follows the handlers' changes.
   connect(Picture1, &PictureBox::mouseDown, this, [this](int button, int shift, float x, float y) {
     Picture1_MouseDown(context_, button, shift, x, y);
@@ -146,7 +153,7 @@ void Form1::connectHandlers() {
     Picture1_MouseUp(context_, button, shift, x, y);
   });
   connect(mnuJPGQuality, &QAction::triggered, this, [this] { mnuJPGQuality_Click(); });
-  Timer1_->onTick([this] { Timer1_Timer(context_); });
+  Timer1_->onTick([this] { RunUntrapped(context_.errors, [this] { Timer1_Timer(context_); }); });
 }
 
 void Form1::Form_Load() {
@@ -161,7 +168,11 @@ void Form1::Form_Load() {
 void Form1::mnuJPGQuality_Click() {
   Trap trap(context_.errors, QStringLiteral("Form1"), QStringLiteral("mnuJPGQuality_Click"));
   trap(100, [&] { createdOptionsDialog().Show(); });
-  trap(102, [&] { hide(); });
+  // Hidden only once the dialog shows: a window that failed to open must not leave the program
+  // running with nothing on screen.
+  trap(102, [&] {
+    if (form2_ && form2_->isVisible()) hide();
+  });
 }
 
 Form2* Form1::optionsDialog() const { return form2_; }
@@ -272,9 +283,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == client_ && event->type() == QEvent::Resize) Form_Resize(context_);
   if (watched == client_ && event->type() == QEvent::MouseMove) {
     const auto* move = static_cast<QMouseEvent*>(event);
-    Form_MouseMove(context_, PictureBox::ButtonMask(move->buttons()),
-                   PictureBox::ShiftMask(move->modifiers()), float(move->position().x()),
-                   float(move->position().y()));
+    RunUntrapped(context_.errors, [&] {
+      Form_MouseMove(context_, PictureBox::ButtonMask(move->buttons()),
+                     PictureBox::ShiftMask(move->modifiers()), float(move->position().x()),
+                     float(move->position().y()));
+    });
   }
   return QMainWindow::eventFilter(watched, event);
 }

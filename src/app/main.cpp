@@ -1,4 +1,5 @@
 #include <csignal>
+#include <cstdlib>
 
 #include <QApplication>
 
@@ -9,6 +10,9 @@ int main(int argc, char* argv[]) {
   // Under a file size limit the system would kill the program mid-save; ignored, the write fails
   // like a full disk and the error box says so.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Optimised Huffman tables for every JPEG we write; set before any thread can read the
+  // environment.
+  setenv("TJ_OPTIMIZE", "1", 1);
   QApplication qtApp(argc, argv);
   // Desktops match the window to the installed desktop entry (its icon and name) by this.
   QGuiApplication::setDesktopFileName(QStringLiteral("brindlewick"));

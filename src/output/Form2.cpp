@@ -14,6 +14,7 @@
 #include "platform/CursorFile.h"
 #include "platform/QtErrorBox.h"
 #include "platform/QtMessageBox.h"
+#include "platform/Trap.h"
 #include "settings/SettingsStore.h"
 
 namespace brindlewick {
@@ -139,9 +140,13 @@ Form2::Form2(QWidget& form1, PictureDocument& doc, const Application& app, Form2
 Form2::~Form2() = default;
 
 void Form2::connectHandlers() {
-  connect(Option21_, &QRadioButton::clicked, this, [this] { Option21_Click(context_); });
-  connect(Option22_, &QRadioButton::clicked, this, [this] { Option22_Click(context_); });
-  connect(Slider1_, &QSlider::valueChanged, this, [this] { Slider1_Change(context_); });
+  // These report nothing of their own; a failure still must not reach the toolkit.
+  auto untrapped = [this](void (*handler)(Form2Context&)) {
+    return [this, handler] { RunUntrapped(context_.errors, [&] { handler(context_); }); };
+  };
+  connect(Option21_, &QRadioButton::clicked, this, untrapped(Option21_Click));
+  connect(Option22_, &QRadioButton::clicked, this, untrapped(Option22_Click));
+  connect(Slider1_, &QSlider::valueChanged, this, untrapped(Slider1_Change));
   connect(Slider1_, &QSlider::sliderMoved, this,
           [this](int position) { Frame4->setTitle(QString::number(position) + QLatin1Char('%')); });
   connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(context_); });

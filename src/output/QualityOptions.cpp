@@ -60,10 +60,8 @@ QString PercentCaption(int value) { return QString::number(value) + QLatin1Char(
 void Form_Load(Form2Context& form) {
   Form2Shell& dialog = form.dialog;
   Trap trap(form.errors, QStringLiteral("Form2"), QStringLiteral("Form_Load"));
-  trap(102, [&] {
-    dialog.setCaption(QLatin1String(kProductName));
-    dialog.setIcon(ApplicationIcon());
-  });
+  trap(102, [&] { dialog.setCaption(QLatin1String(kProductName)); });
+  trap(102, [&] { dialog.setIcon(ApplicationIcon()); });
   trap(104, [&] { dialog.ApplySystemColors(); });
   const QString cursor = form.App.file(QLatin1String(kHandCursorFile));
   if (trap.test(106, [&] { return FileExists(cursor); })) {

@@ -3,6 +3,7 @@
 #include <turbojpeg.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include <QImage>
@@ -48,8 +49,11 @@ QByteArray EncodeJpeg(const QImage& image, const JpegEncoding& encoding) {
   if (!handle) throw std::bad_alloc();
 
   // TurboJPEG 2.1 has no flag for optimised Huffman tables; it reads this variable on every
-  // compression instead. The encoder runs on the GUI thread only.
-  setenv("TJ_OPTIMIZE", encoding.optimizeHuffman ? "1" : "0", 1);
+  // compression instead. The program sets it once before any thread starts (main), so this only
+  // writes the environment when a caller wants the other kind.
+  const char* wanted = encoding.optimizeHuffman ? "1" : "0";
+  const char* current = std::getenv("TJ_OPTIMIZE");
+  if (!current || std::strcmp(current, wanted) != 0) setenv("TJ_OPTIMIZE", wanted, 1);
   int flags = 0;
   if (encoding.progressive) flags |= TJFLAG_PROGRESSIVE;
   unsigned char* out = nullptr;

@@ -21,20 +21,30 @@ QString FailureReport(const QString& description, const QString& window, const Q
 Trap::Trap(ErrorBox& box, QString window, QString procedure)
     : box_(box), window_(std::move(window)), procedure_(std::move(procedure)) {}
 
-void Trap::reportCurrentFailure(int line) {
-  QString description;
+QString CurrentFailureDescription() {
   try {
     throw;
   } catch (const RuntimeError& e) {
-    description = e.description();
+    return e.description();
   } catch (const std::bad_alloc&) {
-    description = QStringLiteral("Out of memory");
+    return QStringLiteral("Out of memory");
   } catch (const std::exception& e) {
-    description = QString::fromUtf8(e.what());
+    return QString::fromUtf8(e.what());
   } catch (...) {
-    description = QStringLiteral("Unknown failure");
+    return QStringLiteral("Unknown failure");
   }
-  box_.showReport(FailureReport(description, window_, procedure_, line));
+}
+
+void ShowUntrappedFailure(ErrorBox& box) noexcept {
+  try {
+    box.showReport(CurrentFailureDescription());
+  } catch (...) {
+    // Nothing is left to tell the user with; carrying on beats ending the program.
+  }
+}
+
+void Trap::reportCurrentFailure(int line) {
+  box_.showReport(FailureReport(CurrentFailureDescription(), window_, procedure_, line));
 }
 
 }  // namespace brindlewick

@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include <sys/stat.h>
+
 #include <utility>
 
 #include <QFile>
@@ -21,6 +23,22 @@ bool UsableName(const QString& name) {
 
 QString KeyPath(const QString& section, const QString& key) {
   return section + QLatin1Char('/') + key;
+}
+
+// Larger than any settings file this program writes, by far.
+constexpr qint64 kMaxStoreBytes = 1 << 20;
+
+// Why the file at this path cannot be a store; empty when it can, or when nothing is there yet.
+// A pipe or a device under the store's name would block the program or never end.
+QString UnusableStore(const QString& file) {
+  const QByteArray native = QFile::encodeName(file);
+  struct stat info {};
+  if (::stat(native.constData(), &info) != 0) return {};
+  if (!S_ISREG(info.st_mode)) return QStringLiteral("it is not a regular file");
+  if (info.st_size > kMaxStoreBytes) {
+    return QStringLiteral("it is larger than %1 bytes").arg(kMaxStoreBytes);
+  }
+  return {};
 }
 
 // A line that is not blank, a ';' comment, a section or a key=value pair. QSettings drops such
@@ -56,6 +74,7 @@ QString SettingsStore::fileFor(const QString& appName) const {
 QString SettingsStore::GetSetting(const QString& appName, const QString& section,
                                   const QString& key, const QString& defaultValue) const {
   if (!UsableName(appName) || section.isEmpty() || key.isEmpty()) return defaultValue;
+  if (!UnusableStore(fileFor(appName)).isEmpty()) return defaultValue;
   const QSettings settings(fileFor(appName), QSettings::IniFormat);
   const QVariant value = settings.value(KeyPath(section, key));
   if (!value.isValid()) return defaultValue;
@@ -75,6 +94,7 @@ void SettingsStore::SaveSetting(const QString& appName, const QString& section, 
                                       "stored under application \"%1\", section \"%2\", key \"%3\"")
                            .arg(appName, section, key));
   }
+  if (const QString why = UnusableStore(file); !why.isEmpty()) throw StoreError(key, file, why);
   if (HasUnreadableLines(file)) {
     throw StoreError(key, file, QStringLiteral("the file is damaged; repair or remove it"));
   }

@@ -59,8 +59,8 @@ void DisplayPicture(Form1Context& form, const QString& filename, Surface& Pic1) 
   trap(122, [&] { Pic1.setPicture(Pic1.image()); });
   trap(124, [&] { doc.picLoad.setHeight(Pic1.height()); });
   trap(126, [&] { doc.picLoad.setWidth(Pic1.width()); });
+  trap(128, [&] { doc.picLoad.setPicture(Picture()); });
   trap(128, [&] {
-    doc.picLoad.setPicture(Picture());
     const PaintRect rect = CenteredRect(W, H, r, Pic1.width(), Pic1.height());
     doc.picLoad.paintPicture(full, rect.x, rect.y, rect.width, rect.height);
   });

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QIcon>
 #include <QMenuBar>
@@ -16,6 +17,7 @@
 #include "settings/Application.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
+#include "view/OpenCommands.h"
 
 namespace brindlewick {
 namespace {
@@ -160,6 +162,26 @@ TEST_F(Form1Test, ResizingShowsAnUnchangedFileWithoutDecodingItAgain) {
 
   EXPECT_TRUE(errors.reports.empty());
   EXPECT_EQ(form.document().Picture1.canvas(), shown);
+}
+
+TEST(Form1Colours, TheViewsMarginIsTheDesktopsWindowBackground) {
+  test::TempFolder folder;
+  test::WriteJpeg(folder.path("Samples/sample1.jpg"), test::SmoothImage(100, 50));
+  const QPalette original = QApplication::palette();
+  QPalette dark = original;
+  dark.setColor(QPalette::Base, QColor(30, 32, 36));
+  QApplication::setPalette(dark);
+  {
+    Application app{folder.path(), {}};
+    test::RecordingErrorBox errors;
+    Form1 form(app, {&errors});
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    LoadSample_Click(form.context());
+    EXPECT_EQ(form.document().Picture1.canvas().pixel(2, 2), qRgb(30, 32, 36));
+    EXPECT_EQ(form.document().picLoad.canvas().pixel(2, 2), qRgb(30, 32, 36));
+  }
+  QApplication::setPalette(original);
 }
 
 TEST_F(Form1Test, RestoringFromMinimisedLaysOutAgain) {

@@ -287,9 +287,14 @@ INSTANTIATE_TEST_SUITE_P(QualityOptionsTest, QualityOptionsBack,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(QualityOptionsTest, BackBeforeAnyPictureSetsZeroInSmartDetect) {
+  // No picture yet: no estimate either. A fixed 60 applied first is dropped again.
   doc.JPGQuality = 0;
   doc.PrevQuality = 0;
+  dialog.setOption22(true);
   dialog.setSlider1(60);
+  PushButton2_Click(form);
+  ASSERT_EQ(doc.JPGQuality, 60);
+  dialog.setOption21(true);
   PushButton2_Click(form);
   EXPECT_EQ(doc.JPGQuality, 0);
 }

@@ -56,9 +56,12 @@ TEST(Surface, ClipsAPaintThatOverflowsEquallyOnBothSides) {
 }
 
 TEST(Surface, PaintingNoPictureDrawsNothing) {
-  Surface s = MakeSurface(4, 4);
-  s.paintPicture(Picture(), 0, 0, 4, 4);
-  EXPECT_EQ(s.canvas().pixel(2, 2), kBack);
+  Surface s = MakeSurface(6, 4);
+  const QImage pattern = test::PatternImage(6, 4);
+  s.paintPicture(Picture(pattern), 0, 0, 6, 4);
+  s.paintPicture(Picture(), 0, 0, 6, 4);
+  s.paintPicture(Picture(), 1, 1, 2, 2, 0, 0, 2, 2);
+  EXPECT_EQ(s.canvas(), pattern);
 }
 
 TEST(Surface, CopiesASourceRectangleUnchanged) {

@@ -55,5 +55,15 @@ TEST(Trap, DescribesFailuresThatAreNotRunTimeErrors) {
   EXPECT_TRUE(box.reports[1].startsWith("disk on fire\r\n"));
 }
 
+TEST(RunUntrapped, ShowsAFailureWithItsDescriptionAloneAndLetsNothingEscape) {
+  test::RecordingErrorBox box;
+  bool after = false;
+  RunUntrapped(
+      box, [] { throw RuntimeError(ErrorNumber::InvalidPropertyValue, "Invalid property value"); });
+  RunUntrapped(box, [&] { after = true; });
+  EXPECT_TRUE(after);
+  EXPECT_EQ(box.reports, std::vector<QString>{"Invalid property value"});
+}
+
 }  // namespace
 }  // namespace brindlewick

@@ -1,6 +1,7 @@
 #include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -114,6 +115,27 @@ TEST_F(SettingsStoreTest, AFolderWhereTheFileShouldBeReadsAsEmptyAndRefusesSaves
   EXPECT_EQ(get(store, "Fenwright", "Brindlewick", "Slider1"), "85");
   EXPECT_THROW(store.SaveSetting("Fenwright", "Brindlewick", "Slider1", "70"), RuntimeError);
   EXPECT_TRUE(QFileInfo(folder.path("Fenwright.ini")).isDir());
+}
+
+TEST_F(SettingsStoreTest, APipeOrADeviceUnderTheStoresNameNeitherBlocksNorIsReplaced) {
+  const QString file = folder.path("Fenwright.ini");
+  for (const char* kind : {"pipe", "device"}) {
+    SCOPED_TRACE(kind);
+    if (std::string(kind) == "pipe") {
+      ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    } else {
+      ASSERT_TRUE(QFile::link("/dev/zero", file));
+    }
+    EXPECT_EQ(get(store, "Fenwright", "Brindlewick", "Slider1"), "85");
+    try {
+      store.SaveSetting("Fenwright", "Brindlewick", "Slider1", "70");
+      FAIL() << "the save went through";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.description(), "Cannot store the setting \"Slider1\" in \"" + file +
+                                     "\": it is not a regular file");
+    }
+    ASSERT_TRUE(QFile::remove(file));
+  }
 }
 
 TEST_F(SettingsStoreTest, ASaveWithoutAnAddressIsRefused) {
