@@ -13,8 +13,8 @@
 
 #include "HandCursor.h"
 #include "PhotoSynth.h"
-#include "app/AppIcon.h"
-#include "platform/JpegEncoder.h"
+#include "settings/AppIcon.h"
+#include "platform/jpeg/JpegEncoder.h"
 
 namespace {
 

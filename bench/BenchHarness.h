@@ -5,11 +5,11 @@
 
 #include <QString>
 
-#include "platform/ErrorBox.h"
-#include "platform/FileDialog.h"
-#include "platform/OneShotTimer.h"
-#include "platform/PictureLoader.h"
-#include "platform/TurboJpegImaging.h"
+#include "platform/errors/ErrorBox.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/OneShotTimer.h"
+#include "platform/jpeg/PictureLoader.h"
+#include "platform/jpeg/TurboJpegImaging.h"
 #include "settings/Application.h"
 #include "view/Form1Context.h"
 #include "view/FormResize.h"

@@ -20,9 +20,9 @@
 #include <QStandardPaths>
 
 #include "BenchHarness.h"
-#include "platform/CachingPictureLoader.h"
-#include "platform/FileBytes.h"
-#include "platform/JpegDecoder.h"
+#include "platform/jpeg/CachingPictureLoader.h"
+#include "platform/files/FileBytes.h"
+#include "platform/jpeg/JpegDecoder.h"
 #include "view/DisplayPicture.h"
 #include "view/FitGeometry.h"
 

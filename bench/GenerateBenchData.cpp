@@ -7,7 +7,7 @@
 #include <QImage>
 
 #include "PhotoSynth.h"
-#include "platform/JpegEncoder.h"
+#include "platform/jpeg/JpegEncoder.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "output/SaveAsJPG.h"
-#include "platform/CursorFile.h"
-#include "platform/ExifOrientation.h"
-#include "platform/JpegDecoder.h"
-#include "platform/JpegMarkers.h"
-#include "platform/RuntimeError.h"
+#include "modules/SaveAsJPG.h"
+#include "platform/skin/CursorFile.h"
+#include "platform/jpeg/ExifOrientation.h"
+#include "platform/jpeg/JpegDecoder.h"
+#include "platform/jpeg/JpegMarkers.h"
+#include "platform/errors/RuntimeError.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
 #include "settings/SettingsStore.h"

@@ -13,7 +13,7 @@
 #include "HandCursor.h"
 #include "JpegVariants.h"
 #include "PhotoSynth.h"
-#include "platform/JpegEncoder.h"
+#include "platform/jpeg/JpegEncoder.h"
 
 namespace {
 

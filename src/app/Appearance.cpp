@@ -2,36 +2,18 @@
 
 #include <cstdint>
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QColor>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPalette>
-#include <QRadioButton>
 #include <QWidget>
 
 #include "app/Form1.h"
-#include "platform/RuntimeError.h"
-#include "platform/SkinFramework.h"
-#include "platform/WindowHandles.h"
+#include "platform/errors/RuntimeError.h"
+#include "platform/skin/SkinFramework.h"
+#include "platform/skin/SystemColors.h"
+#include "platform/skin/WindowHandles.h"
 #include "settings/Application.h"
 #include "settings/FileHelpers.h"
 
 namespace brindlewick {
 namespace {
-
-void SetBackground(QWidget& widget, const QColor& colour) {
-  QPalette palette = widget.palette();
-  palette.setColor(QPalette::Window, colour);
-  widget.setPalette(palette);
-  widget.setAutoFillBackground(true);
-}
-
-bool IsRecoloured(const QWidget* widget) {
-  return qobject_cast<const QRadioButton*>(widget) || qobject_cast<const QCheckBox*>(widget) ||
-         qobject_cast<const QGroupBox*>(widget) || qobject_cast<const QLabel*>(widget);
-}
 
 int32_t Int32From(const QVariant& value) {
   bool ok = false;
@@ -42,19 +24,6 @@ int32_t Int32From(const QVariant& value) {
 }
 
 }  // namespace
-
-QColor ButtonFaceColor() { return QApplication::palette().color(QPalette::Button); }
-
-void ApplySystemColors(QWidget& window) {
-  const QColor face = ButtonFaceColor();
-  SetBackground(window, face);
-  for (QWidget* control : window.findChildren<QWidget*>()) {
-    // Windows of their own (a box the window owns) are not its controls.
-    if (control->window() == window.window() && IsRecoloured(control)) {
-      SetBackground(*control, face);
-    }
-  }
-}
 
 void ApplySkin(Form1& form) {
   using namespace SkinDispatchId;

@@ -1,8 +1,8 @@
 #include "crop/CropToSelection.h"
 
-#include "platform/Picture.h"
-#include "platform/Shape.h"
-#include "platform/Surface.h"
+#include "platform/surface/Picture.h"
+#include "platform/surface/Shape.h"
+#include "platform/surface/Surface.h"
 #include "view/PictureDocument.h"
 
 namespace brindlewick {

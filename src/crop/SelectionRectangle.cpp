@@ -8,8 +8,8 @@
 #include <QString>
 
 #include "crop/CropToSelection.h"
-#include "platform/RuntimeError.h"
-#include "platform/Trap.h"
+#include "platform/errors/RuntimeError.h"
+#include "platform/errors/Trap.h"
 #include "view/DisplayPicture.h"
 #include "view/Form1Context.h"
 #include "view/PictureDocument.h"

@@ -1,6 +1,6 @@
 #include "crop/UndoCommand.h"
 
-#include "platform/Surface.h"
+#include "platform/surface/Surface.h"
 #include "settings/FileHelpers.h"
 #include "view/DisplayPicture.h"
 #include "view/Form1Context.h"

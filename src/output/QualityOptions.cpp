@@ -6,12 +6,12 @@
 #include <QIcon>
 #include <QString>
 
-#include "app/AppIcon.h"
-#include "platform/CursorFile.h"
-#include "platform/ErrorBox.h"
-#include "platform/MessageBox.h"
-#include "platform/RuntimeError.h"
-#include "platform/Trap.h"
+#include "settings/AppIcon.h"
+#include "platform/skin/CursorFile.h"
+#include "platform/errors/ErrorBox.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/errors/RuntimeError.h"
+#include "platform/errors/Trap.h"
 #include "settings/Application.h"
 #include "settings/FileHelpers.h"
 #include "settings/SettingText.h"

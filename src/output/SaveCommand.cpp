@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "output/SaveAsJPG.h"
-#include "platform/FileDialog.h"
-#include "platform/RuntimeError.h"
-#include "platform/Trap.h"
+#include "modules/SaveAsJPG.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/errors/RuntimeError.h"
+#include "platform/errors/Trap.h"
 #include "view/BusyPointer.h"
 #include "view/Form1Context.h"
 #include "view/OpenCommands.h"

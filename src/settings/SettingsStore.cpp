@@ -10,7 +10,7 @@
 #include <QStringList>
 #include <QVariant>
 
-#include "platform/RuntimeError.h"
+#include "platform/errors/RuntimeError.h"
 
 namespace brindlewick {
 namespace {

@@ -4,11 +4,11 @@
 
 #include <QString>
 
-#include "output/SaveAsJPG.h"
-#include "platform/OneShotTimer.h"
-#include "platform/PictureLoader.h"
-#include "platform/Surface.h"
-#include "platform/Trap.h"
+#include "modules/SaveAsJPG.h"
+#include "platform/dialogs/OneShotTimer.h"
+#include "platform/jpeg/PictureLoader.h"
+#include "platform/surface/Surface.h"
+#include "platform/errors/Trap.h"
 #include "view/BusyPointer.h"
 #include "view/FitGeometry.h"
 #include "view/Form1Context.h"

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include "platform/FileDialog.h"
+#include "platform/dialogs/FileDialog.h"
 #include "view/Form1Context.h"
 #include "view/OpenCommands.h"
 

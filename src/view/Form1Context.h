@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MousePointer.h"
+#include "platform/skin/MousePointer.h"
 
 namespace brindlewick {
 

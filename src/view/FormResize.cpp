@@ -1,6 +1,6 @@
 #include "view/FormResize.h"
 
-#include "platform/Trap.h"
+#include "platform/errors/Trap.h"
 #include "settings/FileHelpers.h"
 #include "view/DisplayPicture.h"
 #include "view/Form1Context.h"

@@ -2,9 +2,9 @@
 
 #include <QStringList>
 
-#include "platform/FileDialog.h"
-#include "platform/OneShotTimer.h"
-#include "platform/Trap.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/OneShotTimer.h"
+#include "platform/errors/Trap.h"
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
 #include "view/Form1Context.h"

@@ -5,8 +5,8 @@
 #include <QRgb>
 #include <QString>
 
-#include "platform/Shape.h"
-#include "platform/Surface.h"
+#include "platform/surface/Shape.h"
+#include "platform/surface/Surface.h"
 
 namespace brindlewick {
 

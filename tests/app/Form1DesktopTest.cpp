@@ -18,7 +18,7 @@
 #include <QWindow>
 
 #include "app/Form1.h"
-#include "platform/PictureBox.h"
+#include "platform/surface/PictureBox.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"

@@ -6,8 +6,8 @@
 #include <QTest>
 
 #include "app/Form1.h"
-#include "platform/JpegDecoder.h"
-#include "platform/PictureBox.h"
+#include "platform/jpeg/JpegDecoder.h"
+#include "platform/surface/PictureBox.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"

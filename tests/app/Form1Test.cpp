@@ -12,8 +12,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "platform/PictureBox.h"
-#include "platform/Trap.h"
+#include "platform/surface/PictureBox.h"
+#include "platform/errors/Trap.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"

@@ -13,8 +13,8 @@
 #include <QWindow>
 
 #include "app/Form1.h"
-#include "platform/PictureBox.h"
-#include "platform/Trap.h"
+#include "platform/surface/PictureBox.h"
+#include "platform/errors/Trap.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"

@@ -25,9 +25,9 @@
 #include <QFileInfo>
 #include <QImageReader>
 
-#include "platform/JpegDecoder.h"
-#include "platform/Picture.h"
-#include "platform/Trap.h"
+#include "platform/jpeg/JpegDecoder.h"
+#include "platform/surface/Picture.h"
+#include "platform/errors/Trap.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "view/OpenCommands.h"

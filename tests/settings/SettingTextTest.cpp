@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "platform/RuntimeError.h"
+#include "platform/errors/RuntimeError.h"
 
 namespace brindlewick {
 namespace {

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/RuntimeError.h"
+#include "platform/errors/RuntimeError.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {

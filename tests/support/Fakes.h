@@ -10,14 +10,14 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/ErrorBox.h"
-#include "platform/FileDialog.h"
-#include "platform/ImagingLibrary.h"
-#include "platform/JpegDecoder.h"
-#include "platform/MessageBox.h"
-#include "platform/OneShotTimer.h"
-#include "platform/PictureLoader.h"
-#include "platform/TurboJpegImaging.h"
+#include "platform/errors/ErrorBox.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/jpeg/ImagingLibrary.h"
+#include "platform/jpeg/JpegDecoder.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/OneShotTimer.h"
+#include "platform/jpeg/PictureLoader.h"
+#include "platform/jpeg/TurboJpegImaging.h"
 #include "settings/Application.h"
 #include "view/Form1Context.h"
 #include "view/PictureDocument.h"

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "platform/JpegEncoder.h"
+#include "platform/jpeg/JpegEncoder.h"
 
 namespace brindlewick::test {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "output/SaveCommand.h"
-#include "platform/RuntimeError.h"
-#include "platform/Trap.h"
+#include "platform/errors/RuntimeError.h"
+#include "platform/errors/Trap.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "view/DisplayPicture.h"

@@ -5,9 +5,9 @@
 #include <QPainter>
 
 #include "PhotoSynth.h"
-#include "platform/JpegDecoder.h"
-#include "platform/Scaling.h"
-#include "platform/Trap.h"
+#include "platform/jpeg/JpegDecoder.h"
+#include "platform/surface/Scaling.h"
+#include "platform/errors/Trap.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 

@@ -7,7 +7,7 @@
 
 #include <QStringList>
 
-#include "platform/Trap.h"
+#include "platform/errors/Trap.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "view/OpenCommands.h"

@@ -4,7 +4,7 @@
 
 #include <QDir>
 
-#include "platform/Trap.h"
+#include "platform/errors/Trap.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 

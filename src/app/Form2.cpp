@@ -1,0 +1,244 @@
+#include "app/Form2.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QIcon>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+
+#include "platform/skin/SystemColors.h"
+#include "platform/skin/CursorFile.h"
+#include "platform/dialogs/QtErrorBox.h"
+#include "platform/dialogs/QtMessageBox.h"
+#include "platform/errors/Trap.h"
+#include "settings/SettingsStore.h"
+
+namespace brindlewick {
+namespace {
+
+constexpr double kTwipsPerPixel = 15;
+// The client area: 8040 x 2760 twips.
+constexpr QSize kClientSize(536, 184);
+
+QRect FromTwips(int left, int top, int width, int height) {
+  return QRect(qRound(left / kTwipsPerPixel), qRound(top / kTwipsPerPixel),
+               qRound(width / kTwipsPerPixel), qRound(height / kTwipsPerPixel));
+}
+
+QFont ArialBold(double points) {
+  QFont font(QStringLiteral("Arial"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  font.setBold(true);
+  return font;
+}
+
+template <class T>
+T* Place(T* control, const char* name, const QRect& geometry, const QFont& font) {
+  control->setObjectName(QLatin1String(name));
+  control->setGeometry(geometry);
+  control->setFont(font);
+  return control;
+}
+
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+  return Place(new QGroupBox(caption, parent), name, geometry, ArialBold(9));
+}
+
+QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& caption,
+                         QRect geometry) {
+  return Place(new QRadioButton(caption, parent), name, geometry, ArialBold(9));
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+  auto* button = Place(new QPushButton(caption, parent), name, geometry, ArialBold(11.25));
+  button->setAutoDefault(false);
+  return button;
+}
+
+QSlider* MakeSlider(QWidget* parent) {
+  auto* slider = new QSlider(Qt::Horizontal, parent);
+  slider->setObjectName(QStringLiteral("Slider1"));
+  slider->setGeometry(FromTwips(120, 240, 6600, 540));
+  slider->setRange(1, 100);
+  slider->setSingleStep(1);
+  slider->setPageStep(5);
+  slider->setTickPosition(QSlider::TicksBelow);
+  slider->setTickInterval(1);
+  slider->setValue(85);
+  // A drag stores its value once, when it ends; the caption follows the drag meanwhile.
+  slider->setTracking(false);
+  return slider;
+}
+
+// Clearing one option of the group must not select the other, and an exclusive group refuses
+// to clear its only selected button, so exclusivity is lifted for the moment.
+void SetSelected(QRadioButton* option, bool selected) {
+  if (selected) {
+    option->setChecked(true);
+    return;
+  }
+  option->setAutoExclusive(false);
+  option->setChecked(false);
+  option->setAutoExclusive(true);
+}
+
+bool IsBusy(const QWidget& widget) {
+  if (!widget.testAttribute(Qt::WA_SetCursor)) return false;
+  const Qt::CursorShape shape = widget.cursor().shape();
+  return shape == Qt::WaitCursor || shape == Qt::BusyCursor;
+}
+
+template <class T, class Make>
+T& Choose(T* given, std::unique_ptr<T>& owned, Make make) {
+  if (given) return *given;
+  owned = make();
+  return *owned;
+}
+
+}  // namespace
+
+Form2::Form2(QWidget& form1, PictureDocument& doc, const Application& app, Form2Seams seams)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      form1_(form1),
+      context_{
+          *this,
+          doc,
+          Choose(seams.errors, ownErrors_, [this] { return std::make_unique<QtErrorBox>(this); }),
+          Choose(seams.messages, ownMessages_,
+                 [this] { return std::make_unique<QtMessageBox>(this); }),
+          Choose(seams.settings, ownSettings_, [] { return std::make_unique<SettingsStore>(); }),
+          app},
+      Frame2(MakeFrame(this, "Frame2", QStringLiteral("Output JPG Quality Option"),
+                       FromTwips(120, 120, 7800, 2055))),
+      Option21_(MakeOption(Frame2, "Option21", QStringLiteral("Smart-Detect"),
+                           FromTwips(240, 300, 1515, 255))),
+      Option22_(MakeOption(Frame2, "Option22", QStringLiteral("Fixed Quality:"),
+                           FromTwips(240, 650, 1455, 255))),
+      PushButton8(
+          MakeButton(Frame2, "PushButton8", QStringLiteral("?"), FromTwips(6720, 270, 600, 405))),
+      Frame4(MakeFrame(Frame2, "Frame4", QStringLiteral("0%"), FromTwips(480, 960, 6840, 885))),
+      Slider1_(MakeSlider(Frame4)),
+      PushButton2(MakeButton(this, "PushButton2", QStringLiteral("< Back"),
+                             FromTwips(120, 2290, 7800, 405))) {
+  setObjectName(QStringLiteral("Form2"));
+  setFixedSize(kClientSize);
+  // Only the main window ends the program.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  Option21_->setChecked(true);
+  watchPointer();
+  brindlewick::Form_Load(context_);
+  // Connected after the load, so restoring the stored choices does not store them again.
+  connectHandlers();
+}
+
+Form2::~Form2() = default;
+
+void Form2::connectHandlers() {
+  // These report nothing of their own; a failure still must not reach the toolkit.
+  auto untrapped = [this](void (*handler)(Form2Context&)) {
+    return [this, handler] { RunUntrapped(context_.errors, [&] { handler(context_); }); };
+  };
+  connect(Option21_, &QRadioButton::clicked, this, untrapped(Option21_Click));
+  connect(Option22_, &QRadioButton::clicked, this, untrapped(Option22_Click));
+  connect(Slider1_, &QSlider::valueChanged, this, untrapped(Slider1_Change));
+  connect(Slider1_, &QSlider::sliderMoved, this,
+          [this](int position) { Frame4->setTitle(QString::number(position) + QLatin1Char('%')); });
+  connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(context_); });
+  connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(context_); });
+}
+
+void Form2::Show() {
+  show();
+  raise();
+  activateWindow();
+}
+
+void Form2::setCaption(const QString& caption) { setWindowTitle(caption); }
+void Form2::setIcon(const QIcon& icon) { setWindowIcon(icon); }
+void Form2::ApplySystemColors() { brindlewick::ApplySystemColors(*this); }
+
+void Form2::setMouseIcon(const CursorImage& cursor) {
+  handCursor_ = QCursor(QPixmap::fromImage(cursor.image), cursor.hotSpot.x(), cursor.hotSpot.y());
+}
+
+bool Form2::Option21() const { return Option21_->isChecked(); }
+void Form2::setOption21(bool selected) { SetSelected(Option21_, selected); }
+bool Form2::Option22() const { return Option22_->isChecked(); }
+void Form2::setOption22(bool selected) { SetSelected(Option22_, selected); }
+QString Form2::Option21Caption() const { return Option21_->text(); }
+QString Form2::Option22Caption() const { return Option22_->text(); }
+int Form2::Slider1() const { return Slider1_->value(); }
+void Form2::setSlider1(int value) { Slider1_->setValue(value); }
+void Form2::setFrame4Caption(const QString& caption) { Frame4->setTitle(caption); }
+void Form2::setFrame4Enabled(bool enabled) { Frame4->setEnabled(enabled); }
+void Form2::showForm1() { form1_.show(); }
+void Form2::Hide() { hide(); }
+
+void Form2::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!centred_) {
+    centred_ = true;
+    centreOnScreen();
+  }
+}
+
+void Form2::centreOnScreen() {
+  const QScreen* screen = this->screen();
+  if (!screen) return;
+  QRect frame = frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  move(frame.topLeft());
+}
+
+void Form2::closeEvent(QCloseEvent* event) {
+  Form_QueryUnload(context_);
+  event->accept();
+  emit unloaded();
+}
+
+// The pointer is the dialog's own: the hand over the push buttons, the default over the rest,
+// and a busy pointer is left alone. Moves reach the controls through mouse tracking; the slider
+// tracks too, only so that a move over it reaches its frame.
+void Form2::watchPointer() {
+  for (QWidget* area : std::initializer_list<QWidget*>{this, Frame2, Frame4, Option21_, Option22_,
+                                                       PushButton2, PushButton8}) {
+    area->setMouseTracking(true);
+    area->installEventFilter(this);
+  }
+  Slider1_->setMouseTracking(true);
+}
+
+// The watched control a point belongs to: a move over the slider counts as over its frame.
+QWidget* Form2::pointerArea(QWidget* under) const {
+  for (QWidget* w = under; w; w = w->parentWidget()) {
+    if (w == PushButton2 || w == PushButton8 || w == Option21_ || w == Option22_ || w == Frame4 ||
+        w == Frame2 || w == this) {
+      return w;
+    }
+  }
+  return nullptr;
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove) {
+    // An unhandled move travels on to the parents; only the control under the pointer acts.
+    const auto* move = static_cast<QMouseEvent*>(event);
+    QWidget* under = childAt(mapFromGlobal(move->globalPosition().toPoint()));
+    if (pointerArea(under ? under : this) == watched && !IsBusy(*this)) {
+      if (watched == PushButton2 || watched == PushButton8) {
+        setCursor(handCursor_);
+      } else {
+        unsetCursor();
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace brindlewick

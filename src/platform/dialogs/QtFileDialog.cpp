@@ -1,0 +1,53 @@
+#include "platform/dialogs/QtFileDialog.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace brindlewick {
+
+QStringList QtFileDialog::NameFilters(const QString& filter) {
+  QStringList result;
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns;
+    for (const QString& p : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+      patterns << p.trimmed();
+      if (p.trimmed().toUpper() != p.trimmed()) patterns << p.trimmed().toUpper();
+    }
+    // The dialog hides the trailing pattern list, so the user sees the label exactly.
+    result << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+  }
+  return result;
+}
+
+QString QtFileDialog::JoinSelection(const QStringList& paths) {
+  if (paths.size() <= 1) return paths.value(0);
+  QStringList items{QFileInfo(paths.first()).absolutePath()};
+  for (const QString& path : paths) items << QFileInfo(path).fileName();
+  return items.join(QChar(0));
+}
+
+namespace {
+
+QStringList Run(QWidget* parent, FileDialog& properties, QFileDialog::AcceptMode mode) {
+  QFileDialog dialog(parent, properties.DialogTitle);
+  dialog.setObjectName(QStringLiteral("CommonDialog1"));
+  dialog.setAcceptMode(mode);
+  dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFiles
+                                                     : QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  dialog.setNameFilters(QtFileDialog::NameFilters(properties.Filter));
+  if (!properties.FileName.isEmpty()) dialog.selectFile(properties.FileName);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+}  // namespace
+
+void QtFileDialog::ShowOpen() {
+  FileName = JoinSelection(Run(parent_, *this, QFileDialog::AcceptOpen));
+}
+
+void QtFileDialog::ShowSave() { FileName = Run(parent_, *this, QFileDialog::AcceptSave).value(0); }
+
+}  // namespace brindlewick

@@ -1,0 +1,48 @@
+#include "platform/jpeg/CachingPictureLoader.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+
+#include <QFile>
+
+namespace brindlewick {
+
+std::optional<FileIdentity> IdentifyFile(const QString& path) {
+  const QByteArray native = QFile::encodeName(path);
+  struct stat info {};
+  if (path.isEmpty() || native.contains('\0') || ::stat(native.constData(), &info) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+                      qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec)};
+}
+
+bool CachingPictureLoader::Covers(const Picture& picture, const PaintSizeFor& paintSize) {
+  const QSize pixels = picture.pixels().size();
+  if (pixels == picture.naturalSize()) return true;
+  const QSizeF painted = paintSize ? paintSize(picture.naturalSize()) : QSizeF();
+  if (painted.isEmpty()) return false;
+  return pixels.width() >= std::ceil(painted.width()) &&
+         pixels.height() >= std::ceil(painted.height());
+}
+
+Picture CachingPictureLoader::LoadPicture(const QString& path, const PaintSizeFor& paintSize) {
+  const std::optional<FileIdentity> before = IdentifyFile(path);
+  if (before && !picture_.isNone() && path == path_ && *before == identity_ &&
+      Covers(picture_, paintSize)) {
+    return picture_;
+  }
+  picture_ = Picture();  // let the old pixels go before decoding new ones
+  Picture picture = decoder_.LoadPicture(path, paintSize);
+  // Kept only when the file did not change while it was read.
+  const std::optional<FileIdentity> after = IdentifyFile(path);
+  if (before && after && *before == *after) {
+    path_ = path;
+    identity_ = *after;
+    picture_ = picture;
+  }
+  return picture;
+}
+
+}  // namespace brindlewick

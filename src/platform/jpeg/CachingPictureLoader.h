@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+#include "platform/jpeg/PictureLoader.h"
+
+namespace brindlewick {
+
+// What tells one version of a file from another: a changed file, or another file moved into its
+// place, differs in at least one of these.
+struct FileIdentity {
+  quint64 device = 0;
+  quint64 inode = 0;
+  qint64 size = 0;
+  qint64 modifiedSeconds = 0;
+  qint64 modifiedNanoseconds = 0;
+
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+std::optional<FileIdentity> IdentifyFile(const QString& path);
+
+// Keeps the last decoded picture, and hands it out again for the same path while the file is
+// unchanged and the kept pixels still cover the size they are to be painted at. Anything else,
+// and every failure, goes to the decoder. Re-laying the window out thus costs no decode.
+class CachingPictureLoader : public PictureLoader {
+ public:
+  explicit CachingPictureLoader(PictureLoader& decoder) : decoder_(decoder) {}
+  Picture LoadPicture(const QString& path, const PaintSizeFor& paintSize) override;
+
+ private:
+  static bool Covers(const Picture& picture, const PaintSizeFor& paintSize);
+
+  PictureLoader& decoder_;
+  QString path_;
+  FileIdentity identity_;
+  Picture picture_;
+};
+
+}  // namespace brindlewick

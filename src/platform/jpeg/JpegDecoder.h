@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+
+#include "platform/jpeg/PictureLoader.h"
+
+namespace brindlewick {
+
+// Largest picture we agree to hold: 2^28 pixels is 1 GiB as 32-bit pixels, already far beyond
+// any camera, and keeps every size computation well inside 32-bit signed range.
+inline constexpr qint64 kMaxPicturePixels = qint64(1) << 28;
+// Progressive files keep every coefficient of the picture while they decode, about two bytes
+// per sample at any scale. A gigabyte lets through a 2^28-pixel 4:2:0 panorama and refuses
+// tiny hostile files that declare huge full-colour pictures to make the decoder swallow memory.
+inline constexpr qint64 kMaxCoefficientBytes = qint64(1) << 30;
+// A JPEG file of the largest picture is far smaller than this.
+inline constexpr qint64 kMaxPictureFileBytes = qint64(1) << 30;
+
+// The DCT scale (num/denom) the decoder uses for a picture of width x height that will be painted
+// at the given size: the smallest whose output still covers it; 1/1 when painted at natural size
+// or larger, or when the painted size is unknown (empty).
+struct DecodeScale {
+  int num = 1;
+  int denom = 1;
+};
+DecodeScale DecodeScaleFor(int width, int height, QSizeF painted);
+
+// Decodes JPEG data in memory with libjpeg-turbo: baseline, progressive and arithmetic coding,
+// any subsampling, grayscale, RGB and CMYK/YCCK. The result is upright per its EXIF orientation;
+// its natural size is the upright size. Data that the decoder only warns about (for example a
+// file that ends early) still gives what could be decoded.
+Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize = {});
+
+// LoadPicture for JPEG files.
+class JpegFileLoader : public PictureLoader {
+ public:
+  Picture LoadPicture(const QString& path, const PaintSizeFor& paintSize) override;
+};
+
+}  // namespace brindlewick

@@ -1,0 +1,58 @@
+#include "platform/jpeg/JpegMarkers.h"
+
+#include <QByteArray>
+
+namespace brindlewick {
+namespace {
+
+constexpr unsigned char kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA;
+
+bool IsStandalone(unsigned char marker) {
+  return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);  // TEM and restart markers
+}
+
+bool IsFrame(unsigned char marker) {
+  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+bool IsProgressiveFrame(unsigned char marker) {
+  return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+}
+
+}  // namespace
+
+JpegLayout ReadJpegLayout(const QByteArray& data) {
+  JpegLayout layout;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+  const qsizetype size = data.size();
+  if (size < 2 || bytes[0] != 0xFF || bytes[1] != kSoi) return layout;
+
+  qsizetype pos = 2;
+  while (pos + 1 < size) {
+    if (bytes[pos] != 0xFF) {
+      ++pos;  // not at a marker: skip, as decoders do
+      continue;
+    }
+    while (pos + 1 < size && bytes[pos + 1] == 0xFF) ++pos;  // fill bytes
+    if (pos + 1 >= size) break;
+    const unsigned char marker = bytes[pos + 1];
+    pos += 2;
+    if (marker == kEoi) break;
+    if (marker == 0x00 || IsStandalone(marker)) continue;
+    if (pos + 2 > size) break;
+    const qsizetype length = (qsizetype(bytes[pos]) << 8) | bytes[pos + 1];
+    if (length < 2 || pos + length > size) break;
+    if (IsFrame(marker) && IsProgressiveFrame(marker)) layout.progressive = true;
+    pos += length;
+    if (marker != kSos) continue;
+    ++layout.scans;
+    // Entropy-coded data runs to the next marker that is neither a stuffed 0xFF nor a restart.
+    while (pos + 1 < size &&
+           !(bytes[pos] == 0xFF && bytes[pos + 1] != 0x00 && !IsStandalone(bytes[pos + 1]))) {
+      ++pos;
+    }
+  }
+  return layout;
+}
+
+}  // namespace brindlewick

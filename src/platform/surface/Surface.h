@@ -1,0 +1,68 @@
+#pragma once
+
+#include <functional>
+
+#include <QImage>
+#include <QRgb>
+
+#include "platform/surface/Picture.h"
+
+namespace brindlewick {
+
+// A retained raster surface: a size, a background colour, a background picture and the
+// persistent image that holds what the surface shows. Drawing goes into the persistent image;
+// clearing brings back the background picture on the background colour.
+class Surface {
+ public:
+  explicit Surface(QRgb backColor = qRgb(255, 255, 255));
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // Sizes are real numbers, rounded to whole pixels with halves to even. The top-left corner
+  // stays; content beyond the new size is cut and new area shows the background colour.
+  void setWidth(double width);
+  void setHeight(double height);
+  void setSize(int width, int height);
+
+  QRgb backColor() const { return backColor_; }
+  void setBackColor(QRgb color);
+
+  const Picture& picture() const { return picture_; }
+  // Replaces everything shown: the picture at the top-left corner on the background colour.
+  void setPicture(const Picture& picture);
+
+  // Draws the whole picture scaled into the real-valued rectangle, clipped at the edges.
+  void paintPicture(const Picture& picture, double x, double y, double width, double height);
+  // Copies a source rectangle of the picture's pixels unchanged (SRCCOPY) when both rectangles
+  // have the same size. Source pixels outside the picture come out in the background colour.
+  void paintPicture(const Picture& picture, double destX, double destY, double destWidth,
+                    double destHeight, double srcX, double srcY, double srcWidth, double srcHeight);
+
+  // A snapshot of exactly what the surface shows.
+  Picture image() const;
+  // Erases drawn content: the background picture shows again.
+  void cls();
+  // Draws a rectangle outline with corners (x1, y1) and (x2, y2).
+  void drawBox(double x1, double y1, double x2, double y2, QRgb color);
+  // Asks whoever shows the surface to repaint it at once.
+  void refresh();
+
+  const QImage& canvas() const { return canvas_; }
+
+  // Told after every change; `immediate` is true for refresh().
+  void setObserver(std::function<void(bool immediate)> observer);
+
+ private:
+  void resize(int width, int height);
+  void drawBackground();
+  void changed(bool immediate = false);
+
+  QRgb backColor_;
+  Picture picture_;
+  int width_ = 0;
+  int height_ = 0;
+  QImage canvas_;  // null while the surface has no area
+  std::function<void(bool)> observer_;
+};
+
+}  // namespace brindlewick

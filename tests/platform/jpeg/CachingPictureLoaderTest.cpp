@@ -1,0 +1,92 @@
+#include "platform/jpeg/CachingPictureLoader.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QFile>
+
+#include "platform/errors/RuntimeError.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+
+namespace brindlewick {
+namespace {
+
+class CachingPictureLoaderTest : public ::testing::Test {
+ protected:
+  CachingPictureLoaderTest() : loader(decoder) {}
+
+  Picture load(const QString& path, QSizeF painted) {
+    return loader.LoadPicture(path, [painted](QSize) { return painted; });
+  }
+  // Moves the file's modification time, as an editor saving it again would.
+  void touch(const QString& path, long nanoseconds) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+  }
+
+  test::TempFolder folder;
+  test::CountingLoader decoder;
+  CachingPictureLoader loader;
+};
+
+TEST_F(CachingPictureLoaderTest, ReusesTheDecodedPicturesWhileNothingChanged) {
+  const QString path = test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(800, 600));
+  const Picture first = load(path, {100, 75});
+  const Picture again = load(path, {96, 72});  // smaller: the kept pixels still cover it
+  EXPECT_EQ(decoder.loaded.size(), 1);
+  EXPECT_EQ(again.pixels().constBits(), first.pixels().constBits());
+}
+
+TEST_F(CachingPictureLoaderTest, DecodesAgainWhenTheKeptScaleNoLongerCovers) {
+  const QString path = test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(800, 600));
+  EXPECT_EQ(load(path, {100, 75}).pixels().size(), QSize(100, 75));
+  EXPECT_EQ(load(path, {101, 76}).pixels().size(), QSize(200, 150));
+  EXPECT_EQ(decoder.loaded.size(), 2);
+  // A full-size decode covers every size.
+  load(path, {900, 700});
+  load(path, {50, 40});
+  EXPECT_EQ(decoder.loaded.size(), 3);
+}
+
+TEST_F(CachingPictureLoaderTest, AFileChangedOnDiskIsAlwaysDecodedAnew) {
+  const QString path = folder.path("a.jpg");
+  test::WriteJpeg(path, test::SmoothImage(400, 300));
+  touch(path, 100);
+  load(path, {100, 75});
+
+  // Same size, same second, only the nanoseconds tell.
+  QImage inverted = test::SmoothImage(400, 300);
+  inverted.invertPixels();
+  test::WriteJpeg(path, inverted);
+  touch(path, 200);
+  const Picture changed = load(path, {100, 75});
+  EXPECT_EQ(decoder.loaded.size(), 2);
+
+  // Another file moved into its place.
+  const QString other = test::WriteJpeg(folder.path("b.jpg"), test::SmoothImage(400, 300));
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_TRUE(QFile::rename(other, path));
+  load(path, {100, 75});
+  EXPECT_EQ(decoder.loaded.size(), 3);
+  EXPECT_GT(test::Psnr(changed.pixels(), load(path, {100, 75}).pixels()), 0);
+}
+
+TEST_F(CachingPictureLoaderTest, DoesNotKeepFailuresOrMixUpPaths) {
+  const QString a = test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(80, 60));
+  const QString b = test::WriteJpeg(folder.path("b.jpg"), test::SmoothImage(80, 60));
+  load(a, {80, 60});
+  load(b, {80, 60});
+  EXPECT_EQ(decoder.loaded, (QStringList{a, b}));
+
+  test::WriteBytes(folder.path("bad.jpg"), "not a picture");
+  for (int i = 0; i < 2; ++i) EXPECT_THROW(load(folder.path("bad.jpg"), {80, 60}), RuntimeError);
+  EXPECT_EQ(decoder.loaded.size(), 4);
+
+  ASSERT_TRUE(QFile::remove(b));
+  EXPECT_THROW(load(b, {80, 60}), RuntimeError);
+}
+
+}  // namespace
+}  // namespace brindlewick

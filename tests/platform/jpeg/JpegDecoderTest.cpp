@@ -1,0 +1,248 @@
+#include "platform/jpeg/JpegDecoder.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+
+#include "JpegVariants.h"
+#include "platform/errors/RuntimeError.h"
+#include "support/TestFiles.h"
+
+namespace brindlewick {
+namespace {
+
+using test::JpegBytes;
+using test::Psnr;
+using test::SmoothImage;
+
+// The luma that JPEG keeps of a colour picture.
+QImage Grayscale(const QImage& image) {
+  QImage gray(image.size(), QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      const int l = int(0.299 * qRed(p) + 0.587 * qGreen(p) + 0.114 * qBlue(p) + 0.5);
+      gray.setPixel(x, y, qRgb(l, l, l));
+    }
+  }
+  return gray;
+}
+
+struct FormatCase {
+  const char* name;
+  JpegEncoding encoding;
+  bool gray;
+};
+
+class DecodeFormats : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(DecodeFormats, DecodesToThePicturesPixels) {
+  const QImage source = SmoothImage(64, 48);
+  const Picture picture = DecodeJpeg(JpegBytes(source, GetParam().encoding));
+  EXPECT_EQ(picture.naturalSize(), QSize(64, 48));
+  ASSERT_EQ(picture.pixels().size(), QSize(64, 48));
+  EXPECT_GT(Psnr(picture.pixels(), GetParam().gray ? Grayscale(source) : source), 32);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DecodeFormats,
+    ::testing::Values(
+        FormatCase{"baseline444", {95, ChromaSubsampling::Full444, false, true}, false},
+        FormatCase{"baseline422", {95, ChromaSubsampling::Half422, false, true}, false},
+        FormatCase{"baseline420", {95, ChromaSubsampling::Quarter420, false, true}, false},
+        FormatCase{"progressive420", {95, ChromaSubsampling::Quarter420, true, true}, false},
+        FormatCase{"grayscale", {95, ChromaSubsampling::Gray, false, true}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DecodeJpeg, DecodesCmyk) {
+  const QImage source = SmoothImage(40, 30);
+  const Picture picture = DecodeJpeg(variants::CmykJpeg(source, 95));
+  ASSERT_EQ(picture.pixels().size(), QSize(40, 30));
+  EXPECT_GT(Psnr(picture.pixels(), source), 30);
+}
+
+// Four solid quadrants: red, green / blue, white.
+QImage Quadrants() {
+  QImage image(32, 16, QImage::Format_RGB32);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      const bool right = x >= 16, bottom = y >= 8;
+      image.setPixel(x, y,
+                     bottom ? (right ? qRgb(255, 255, 255) : qRgb(0, 0, 255))
+                            : (right ? qRgb(0, 255, 0) : qRgb(255, 0, 0)));
+    }
+  }
+  return image;
+}
+
+char Colour(QRgb p) {
+  if (qRed(p) > 128 && qGreen(p) > 128) return 'W';
+  if (qRed(p) > 128) return 'R';
+  if (qGreen(p) > 128) return 'G';
+  return 'B';
+}
+
+struct OrientationCase {
+  int orientation;
+  QSize size;
+  const char* quadrants;  // top-left, top-right, bottom-left, bottom-right
+};
+
+class ExifOrientations : public ::testing::TestWithParam<OrientationCase> {};
+
+TEST_P(ExifOrientations, ShowsThePictureUpright) {
+  const QByteArray jpeg = variants::WithExifOrientation(
+      JpegBytes(Quadrants(), {95, ChromaSubsampling::Full444, false, true}),
+      GetParam().orientation);
+  const Picture picture = DecodeJpeg(jpeg);
+  const QImage& p = picture.pixels();
+  ASSERT_EQ(p.size(), GetParam().size);
+  EXPECT_EQ(picture.naturalSize(), GetParam().size);
+  const int w = p.width(), h = p.height();
+  const std::string seen{Colour(p.pixel(w / 4, h / 4)), Colour(p.pixel(3 * w / 4, h / 4)),
+                         Colour(p.pixel(w / 4, 3 * h / 4)), Colour(p.pixel(3 * w / 4, 3 * h / 4))};
+  EXPECT_EQ(seen, GetParam().quadrants);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllEight, ExifOrientations,
+    ::testing::Values(OrientationCase{1, {32, 16}, "RGBW"}, OrientationCase{2, {32, 16}, "GRWB"},
+                      OrientationCase{3, {32, 16}, "WBGR"}, OrientationCase{4, {32, 16}, "BWRG"},
+                      OrientationCase{5, {16, 32}, "RBGW"}, OrientationCase{6, {16, 32}, "BRWG"},
+                      OrientationCase{7, {16, 32}, "WGBR"}, OrientationCase{8, {16, 32}, "GWRB"}));
+
+TEST(DecodeJpeg, ShowsWhatCouldBeDecodedOfAFileThatEndsEarly) {
+  const QByteArray full = JpegBytes(SmoothImage(64, 64));
+  const Picture picture = DecodeJpeg(full.left(full.size() * 2 / 3));
+  EXPECT_EQ(picture.pixels().size(), QSize(64, 64));
+  // The top rows came through.
+  EXPECT_GT(Psnr(picture.pixels().copy(0, 0, 64, 16), SmoothImage(64, 64).copy(0, 0, 64, 16)), 30);
+}
+
+TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {
+  const QByteArray jpeg = variants::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 60000, 60000);
+  try {
+    DecodeJpeg(jpeg);
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+    EXPECT_EQ(e.description(),
+              "Invalid picture: 60000 x 60000 pixels is more than this program can hold "
+              "(at most 268435456 pixels)");
+  }
+  // Just under the cap is still a picture (the data ends early: only a warning).
+  const QByteArray large = variants::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 16384, 16384);
+  EXPECT_EQ(DecodeJpeg(large, [](QSize) { return QSizeF(100, 100); }).naturalSize(),
+            QSize(16384, 16384));
+}
+
+TEST(DecodeJpeg, RefusesAProgressivePictureThatWouldSwallowMemory) {
+  // Full colour, stored progressively: 16384 x 16384 would need 1.5 GiB of coefficients.
+  const QByteArray progressive =
+      JpegBytes(SmoothImage(16, 16), {80, ChromaSubsampling::Full444, true, true});
+  try {
+    DecodeJpeg(variants::WithDeclaredSize(progressive, 16384, 16384),
+               [](QSize) { return QSizeF(100, 100); });
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+    EXPECT_EQ(e.description(),
+              "Invalid picture: 16384 x 16384 pixels stored progressively need more memory than "
+              "this program allows (1024 MiB)");
+  }
+}
+
+TEST(DecodeJpeg, RefusesProgressiveFilesWithAbsurdlyManyScans) {
+  const QByteArray progressive =
+      JpegBytes(SmoothImage(32, 32), {80, ChromaSubsampling::Quarter420, true, true});
+  // A few repeats are only warnings: the picture still shows.
+  EXPECT_EQ(DecodeJpeg(variants::WithRepeatedLastScan(progressive, 20)).pixels().size(),
+            QSize(32, 32));
+  try {
+    DecodeJpeg(variants::WithRepeatedLastScan(progressive, 600));
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+    EXPECT_EQ(e.description(), "Invalid picture: Progressive JPEG image has more than 500 scans");
+  }
+}
+
+TEST(DecodeJpeg, ReadsTheOrientationOfAnExifDirectoryThatLoopsWithoutHanging) {
+  // The directory says "rotate a quarter turn", then points back at itself.
+  const Picture picture =
+      DecodeJpeg(variants::WithExifOrientation(JpegBytes(Quadrants()), 6, true));
+  EXPECT_EQ(picture.naturalSize(), QSize(16, 32));
+}
+
+TEST(DecodeJpeg, DecodesAtAReducedScaleThatStillCoversThePaintedSize) {
+  const QByteArray jpeg = JpegBytes(SmoothImage(800, 600));
+  const Picture eighth = DecodeJpeg(jpeg, [](QSize) { return QSizeF(100, 75); });
+  EXPECT_EQ(eighth.pixels().size(), QSize(100, 75));
+  EXPECT_EQ(eighth.naturalSize(), QSize(800, 600));
+
+  const Picture quarter = DecodeJpeg(jpeg, [](QSize) { return QSizeF(150.5, 112.9); });
+  EXPECT_EQ(quarter.pixels().size(), QSize(200, 150));
+
+  const Picture full = DecodeJpeg(jpeg, [](QSize natural) { return QSizeF(natural) * 1.2; });
+  EXPECT_EQ(full.pixels().size(), QSize(800, 600));
+}
+
+class LoadFailures : public ::testing::Test {
+ protected:
+  void expectFailure(const QString& path, int number, const QString& description) {
+    try {
+      loader.LoadPicture(path, {});
+      FAIL() << "loaded " << path.toStdString();
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number(), number);
+      EXPECT_EQ(e.description(), description);
+    }
+  }
+  test::TempFolder folder;
+  JpegFileLoader loader;
+};
+
+TEST_F(LoadFailures, NameWhatIsWrong) {
+  const QString missing = folder.path("missing.jpg");
+  expectFailure(missing, ErrorNumber::FileNotFound, "File not found: " + missing);
+  expectFailure(folder.path("missing/inside.jpg"), ErrorNumber::FileNotFound,
+                "File not found: " + folder.path("missing/inside.jpg"));
+
+  test::WriteBytes(folder.path("empty.jpg"), {});
+  expectFailure(folder.path("empty.jpg"), ErrorNumber::InvalidPicture,
+                "Invalid picture: the file is empty");
+
+  QDir().mkpath(folder.path("folder.jpg"));
+  expectFailure(folder.path("folder.jpg"), ErrorNumber::PathFileAccess,
+                "Cannot read \"" + folder.path("folder.jpg") + "\": it is a folder");
+
+  // A pipe nobody writes to must not hang the program.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(folder.path("pipe.jpg")).constData(), 0600), 0);
+  expectFailure(folder.path("pipe.jpg"), ErrorNumber::PathFileAccess,
+                "Cannot read \"" + folder.path("pipe.jpg") + "\": it is not a regular file");
+}
+
+TEST_F(LoadFailures, SayWhyDataIsNotAPicture) {
+  QImage image = SmoothImage(8, 8);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  test::WriteBytes(folder.path("fake.jpg"), png);
+  try {
+    loader.LoadPicture(folder.path("fake.jpg"), {});
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+    EXPECT_TRUE(e.description().startsWith("Invalid picture: Not a JPEG file"))
+        << e.description().toStdString();
+  }
+}
+
+TEST_F(LoadFailures, AnEmptyPathIsNoPicture) { EXPECT_TRUE(loader.LoadPicture({}, {}).isNone()); }
+
+}  // namespace
+}  // namespace brindlewick

@@ -1,0 +1,128 @@
+#include "platform/surface/Surface.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/errors/RuntimeError.h"
+#include "support/TestFiles.h"
+
+namespace brindlewick {
+namespace {
+
+constexpr QRgb kBack = 0xFF102030;
+
+Surface MakeSurface(int width, int height) {
+  Surface surface(kBack);
+  surface.setSize(width, height);
+  return surface;
+}
+
+TEST(Surface, ShowsItsPictureAtTheTopLeftOnItsBackground) {
+  Surface s = MakeSurface(10, 8);
+  const QImage pattern = test::PatternImage(4, 3);
+  s.setPicture(Picture(pattern));
+  EXPECT_EQ(s.canvas().copy(0, 0, 4, 3), pattern);
+  EXPECT_EQ(s.canvas().pixel(4, 0), kBack);
+  EXPECT_EQ(s.canvas().pixel(0, 3), kBack);
+  EXPECT_FALSE(s.picture().isNone());
+
+  s.setPicture(Picture());
+  EXPECT_TRUE(s.picture().isNone());
+  EXPECT_EQ(s.canvas().pixel(0, 0), kBack);
+}
+
+TEST(Surface, ClearBringsBackThePictureAndDropsDrawing) {
+  Surface s = MakeSurface(6, 6);
+  const QImage pattern = test::PatternImage(6, 6);
+  s.setPicture(Picture(pattern));
+  s.drawBox(1, 1, 4, 4, qRgb(255, 0, 0));
+  EXPECT_NE(s.canvas(), pattern);
+  s.cls();
+  EXPECT_EQ(s.canvas(), pattern);
+}
+
+TEST(Surface, PaintsAtNaturalSizeWithoutResampling) {
+  Surface s = MakeSurface(20, 20);
+  const QImage pattern = test::PatternImage(8, 6);
+  s.paintPicture(Picture(pattern), 6, 7, 8, 6);
+  EXPECT_EQ(s.canvas().copy(6, 7, 8, 6), pattern);
+  EXPECT_EQ(s.canvas().pixel(5, 7), kBack);
+}
+
+TEST(Surface, ClipsAPaintThatOverflowsEquallyOnBothSides) {
+  Surface s = MakeSurface(6, 4);
+  const QImage pattern = test::PatternImage(10, 4);
+  s.paintPicture(Picture(pattern), -2, 0, 10, 4);
+  EXPECT_EQ(s.canvas(), pattern.copy(2, 0, 6, 4));
+}
+
+TEST(Surface, PaintingNoPictureDrawsNothing) {
+  Surface s = MakeSurface(6, 4);
+  const QImage pattern = test::PatternImage(6, 4);
+  s.paintPicture(Picture(pattern), 0, 0, 6, 4);
+  s.paintPicture(Picture(), 0, 0, 6, 4);
+  s.paintPicture(Picture(), 1, 1, 2, 2, 0, 0, 2, 2);
+  EXPECT_EQ(s.canvas(), pattern);
+}
+
+TEST(Surface, CopiesASourceRectangleUnchanged) {
+  Surface s = MakeSurface(5, 4);
+  const QImage pattern = test::PatternImage(12, 10);
+  s.paintPicture(Picture(pattern), 0, 0, 5, 4, 3, 2, 5, 4);
+  EXPECT_EQ(s.canvas(), pattern.copy(3, 2, 5, 4));
+}
+
+TEST(Surface, CopyFillsWhatLiesOutsideTheSourceWithBackground) {
+  Surface s = MakeSurface(6, 6);
+  const QImage pattern = test::PatternImage(4, 4);
+  s.paintPicture(Picture(pattern), 0, 0, 6, 6, -1, -2, 6, 6);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      const int sx = x - 1, sy = y - 2;
+      const bool inside = sx >= 0 && sy >= 0 && sx < 4 && sy < 4;
+      EXPECT_EQ(s.canvas().pixel(x, y), inside ? pattern.pixel(sx, sy) : kBack) << x << "," << y;
+    }
+  }
+}
+
+TEST(Surface, ResizeKeepsTheTopLeftContent) {
+  Surface s = MakeSurface(4, 4);
+  const QImage pattern = test::PatternImage(4, 4);
+  s.paintPicture(Picture(pattern), 0, 0, 4, 4);
+  s.setWidth(6);
+  s.setHeight(2.5);  // halves go to even
+  EXPECT_EQ(s.width(), 6);
+  EXPECT_EQ(s.height(), 2);
+  EXPECT_EQ(s.canvas().copy(0, 0, 4, 2), pattern.copy(0, 0, 4, 2));
+  EXPECT_EQ(s.canvas().pixel(5, 1), kBack);
+}
+
+TEST(Surface, MayHaveNoAreaAndStillKeepsItsSize) {
+  Surface s = MakeSurface(0, 7);
+  EXPECT_EQ(s.width(), 0);
+  EXPECT_EQ(s.height(), 7);
+  const Picture snapshot = s.image();
+  EXPECT_FALSE(snapshot.isNone());
+  EXPECT_EQ(snapshot.naturalSize(), QSize(0, 7));
+}
+
+TEST(Surface, RefusesANegativeSize) {
+  Surface s = MakeSurface(4, 4);
+  try {
+    s.setWidth(-1);
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPropertyValue);
+  }
+  EXPECT_EQ(s.width(), 4);
+}
+
+TEST(Surface, SnapshotIsWhatItShows) {
+  Surface s = MakeSurface(5, 5);
+  s.setPicture(Picture(test::PatternImage(3, 3)));
+  s.drawBox(0, 0, 4, 4, qRgb(0, 255, 0));
+  EXPECT_EQ(s.image().pixels(), s.canvas());
+  EXPECT_EQ(s.canvas().pixel(4, 4), qRgb(0, 255, 0));
+}
+
+}  // namespace
+}  // namespace brindlewick
