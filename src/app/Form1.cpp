@@ -303,21 +303,21 @@ bool Form1::showMenuToolTip(QHelpEvent* event) {
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
-  if (!DroppedSelection(event->mimeData()->urls()).isEmpty()) event->acceptProposedAction();
+  if (!DroppedPictures(event->mimeData()->urls()).isEmpty()) event->acceptProposedAction();
 }
 
 void Form1::dragMoveEvent(QDragMoveEvent* event) {
-  if (!DroppedSelection(event->mimeData()->urls()).isEmpty()) event->acceptProposedAction();
+  if (!DroppedPictures(event->mimeData()->urls()).isEmpty()) event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-  const QString selection = DroppedSelection(event->mimeData()->urls());
-  if (selection.isEmpty()) return;
+  const QStringList paths = DroppedPictures(event->mimeData()->urls());
+  if (paths.isEmpty()) return;
   event->acceptProposedAction();
   // Opened once the drop is over, so the program the files came from is not kept waiting on the
   // decode or on an error box.
   QMetaObject::invokeMethod(
-      this, [this, selection] { OpenDroppedFiles(context_, selection); }, Qt::QueuedConnection);
+      this, [this, paths] { OpenPictures(context_, paths); }, Qt::QueuedConnection);
 }
 
 }  // namespace brindlewick

@@ -1,23 +1,10 @@
 #include "settings/FileHelpers.h"
 
-#include <sys/stat.h>
-
-#include <QFile>
 #include <QString>
 
+#include "platform/files/FileStatus.h"
+
 namespace brindlewick {
-namespace {
-
-bool StatPath(const QString& path, struct stat& info) {
-  if (path.isEmpty()) return false;
-  const QByteArray native = QFile::encodeName(path);
-  // A NUL inside the name would silently shorten it to another path.
-  if (native.contains('\0')) return false;
-  return ::stat(native.constData(), &info) == 0;
-}
-
-}  // namespace
-
 bool FileExists(const QString& path) {
   struct stat info {};
   return StatPath(path, info);

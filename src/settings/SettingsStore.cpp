@@ -1,7 +1,5 @@
 #include "settings/SettingsStore.h"
 
-#include <sys/stat.h>
-
 #include <utility>
 
 #include <QFile>
@@ -11,6 +9,7 @@
 #include <QVariant>
 
 #include "platform/errors/RuntimeError.h"
+#include "platform/files/FileStatus.h"
 
 namespace brindlewick {
 namespace {
@@ -31,9 +30,8 @@ constexpr qint64 kMaxStoreBytes = 1 << 20;
 // Why the file at this path cannot be a store; empty when it can, or when nothing is there yet.
 // A pipe or a device under the store's name would block the program or never end.
 QString UnusableStore(const QString& file) {
-  const QByteArray native = QFile::encodeName(file);
   struct stat info {};
-  if (::stat(native.constData(), &info) != 0) return {};
+  if (!StatPath(file, info)) return {};
   if (!S_ISREG(info.st_mode)) return QStringLiteral("it is not a regular file");
   if (info.st_size > kMaxStoreBytes) {
     return QStringLiteral("it is larger than %1 bytes").arg(kMaxStoreBytes);

@@ -15,17 +15,14 @@ namespace {
 
 constexpr int kMouseQuietMs = 500;
 
-QStringList SplitSelection(const QString& fileName) { return fileName.split(QChar(0)); }
-
-// A file picked among several: the folder, a separator and the name.
-QString PickedPath(const QStringList& items, qsizetype i) {
-  return NormalizePath(items[0] + QLatin1Char('/') + items[i]);
-}
-
-// The path that stays remembered: the one file picked, or the last of several.
-QString RememberedPath(const QString& fileName) {
-  const QStringList items = SplitSelection(fileName);
-  return items.size() == 1 ? items[0] : PickedPath(items, items.size() - 1);
+// The dialog's answer as the paths of the files picked: one path as it is; several as the folder
+// joined to each name.
+QStringList PickedPaths(const QString& fileName) {
+  const QStringList items = fileName.split(QChar(0));
+  if (items.size() == 1) return items;
+  QStringList paths;
+  for (qsizetype i = 1; i < items.size(); ++i) paths << items[0] + QLatin1Char('/') + items[i];
+  return paths;
 }
 
 }  // namespace
@@ -40,7 +37,6 @@ QString NormalizePath(const QString& path) {
 }
 
 void mnuSelectPicture_Click(Form1Context& form) {
-  PictureDocument& doc = form.doc;
   FileDialog& dialog = form.CommonDialog1;
   Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("mnuSelectPicture_Click"));
 
@@ -49,19 +45,28 @@ void mnuSelectPicture_Click(Form1Context& form) {
   trap(104, [&] { dialog.Filter = QLatin1String(kJpegFilter); });
   trap(106, [&] { dialog.ShowOpen(); });
   if (trap.test(108, [&] { return dialog.FileName.isEmpty(); })) return;
+  QStringList paths;
+  trap(116, [&] { paths = PickedPaths(dialog.FileName); });
+  OpenPictures(form, paths);
+}
+
+void OpenPictures(Form1Context& form, const QStringList& paths) {
+  PictureDocument& doc = form.doc;
+  Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("mnuSelectPicture_Click"));
+
   trap(110, [&] { doc.IgnoreMouse = true; });
   trap(112, [&] { doc.CropDone = false; });
-  trap(114, [&] { doc.Tag = RememberedPath(dialog.FileName); });
-  QStringList items;
-  trap(116, [&] { items = SplitSelection(dialog.FileName); });
-  if (trap.test(118, [&] { return items.size() == 1; })) {
+  trap(114, [&] {
+    doc.Tag = paths.size() == 1 ? paths.first() : NormalizePath(paths.value(paths.size() - 1));
+  });
+  if (trap.test(118, [&] { return paths.size() == 1; })) {
     QString path;
-    trap(120, [&] { path = items.value(0); });
+    trap(120, [&] { path = paths.value(0); });
     trap(122, [&] { DisplayPicture(form, path, doc.Picture1); });
-  } else if (trap.test(124, [&] { return items.size() > 1; })) {
-    for (qsizetype i = 1; i < items.size(); ++i) {
+  } else if (trap.test(124, [&] { return paths.size() > 1; })) {
+    for (const QString& picked : paths) {
       QString path;
-      trap(132, [&] { path = items[0] + QLatin1Char('/') + items[i]; });
+      trap(132, [&] { path = picked; });
       trap(134, [&] { path = NormalizePath(path); });
       trap(136, [&] { DisplayPicture(form, path, doc.Picture1); });
     }

@@ -225,10 +225,8 @@ TEST_F(Form1DesktopTest, OtherDropsAreRefusedAndChangeNothing) {
   const QString png = folder.path("drop/a.png");
   test::WriteBytes(png, QByteArray("\x89PNG", 4));
   const QString jpeg = test::WriteJpeg(folder.path("other/b.jpg"), test::SmoothImage(30, 20));
-  const QString elsewhere = test::WriteJpeg(folder.path("drop/c.jpg"), test::SmoothImage(30, 20));
 
-  for (const QStringList& files :
-       {QStringList{png}, QStringList{jpeg, elsewhere}, QStringList{jpeg, png}}) {
+  for (const QStringList& files : {QStringList{png}, QStringList{jpeg, png}}) {
     EXPECT_FALSE(dragFiles(files, false)) << files.join(' ').toStdString();
     EXPECT_FALSE(dragFiles(files)) << files.join(' ').toStdString();
   }

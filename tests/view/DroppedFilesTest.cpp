@@ -17,45 +17,48 @@ namespace {
 
 QString Joined(const QStringList& items) { return items.join(QChar(0)); }
 
+QStringList Paths(const QString& folder, const QStringList& names) {
+  QStringList paths;
+  for (const QString& name : names) paths << folder + '/' + name;
+  return paths;
+}
+
 struct DropCase {
   const char* name;
   QList<QUrl> urls;
-  QString selection;  // "" = the drop is refused
+  QStringList paths;  // none = the drop is refused
 };
 
 void PrintTo(const DropCase& c, std::ostream* os) { *os << c.name; }
 
 QUrl File(const char* path) { return QUrl::fromLocalFile(QString::fromUtf8(path)); }
 
-class DroppedSelectionTest : public ::testing::TestWithParam<DropCase> {};
+class DroppedPicturesTest : public ::testing::TestWithParam<DropCase> {};
 
-TEST_P(DroppedSelectionTest, AnswersAsTheOpenDialogWouldHave) {
-  EXPECT_EQ(DroppedSelection(GetParam().urls), GetParam().selection);
+TEST_P(DroppedPicturesTest, TakesLocalJpegFilesOnly) {
+  EXPECT_EQ(DroppedPictures(GetParam().urls), GetParam().paths);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Drops, DroppedSelectionTest,
+    Drops, DroppedPicturesTest,
     ::testing::Values(
-        DropCase{"OneFile", {File("/pictures/a.jpg")}, "/pictures/a.jpg"},
-        DropCase{"CameraNames", {File("/card/DSC_0001.JPG")}, "/card/DSC_0001.JPG"},
-        DropCase{"LongSuffix", {File("/p/Größe 1.jpeg")}, QString::fromUtf8("/p/Größe 1.jpeg")},
+        DropCase{"OneFile", {File("/pictures/a.jpg")}, {"/pictures/a.jpg"}},
+        DropCase{"CameraNames", {File("/card/DSC_0001.JPG")}, {"/card/DSC_0001.JPG"}},
+        DropCase{"LongSuffix", {File("/p/Größe 1.jpeg")}, {QString::fromUtf8("/p/Größe 1.jpeg")}},
         DropCase{"SeveralOfOneFolder",
                  {File("/p/b.jpg"), File("/p/a.JPEG"), File("/p/c.jpg")},
-                 Joined({"/p", "b.jpg", "a.JPEG", "c.jpg"})},
-        DropCase{"SeveralInTheRootFolder",
-                 {File("/x.jpg"), File("/y.jpg")},
-                 Joined({"/", "x.jpg", "y.jpg"})},
-        DropCase{"SeveralFolders", {File("/p/a.jpg"), File("/q/b.jpg")}, ""},
-        DropCase{"NotAJpegName", {File("/p/a.png")}, ""},
-        DropCase{"NoSuffix", {File("/p/jpg")}, ""},
-        DropCase{"OneOfThemNotAJpegName", {File("/p/a.jpg"), File("/p/notes.txt")}, ""},
-        DropCase{"ARemoteAddress", {QUrl("https://example.org/a.jpg")}, ""},
-        DropCase{"AFolder", {File("/p/")}, ""}, DropCase{"Nothing", {}, ""}),
+                 {"/p/b.jpg", "/p/a.JPEG", "/p/c.jpg"}},
+        DropCase{"SeveralFolders", {File("/p/a.jpg"), File("/q/b.jpg")}, {"/p/a.jpg", "/q/b.jpg"}},
+        DropCase{"NotAJpegName", {File("/p/a.png")}, {}},
+        DropCase{"NoSuffix", {File("/p/jpg")}, {}},
+        DropCase{"OneOfThemNotAJpegName", {File("/p/a.jpg"), File("/p/notes.txt")}, {}},
+        DropCase{"ARemoteAddress", {QUrl("https://example.org/a.jpg")}, {}},
+        DropCase{"AFolder", {File("/p/")}, {}}, DropCase{"Nothing", {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class OpenDroppedFilesTest : public ::testing::Test {
+class OpenPicturesTest : public ::testing::Test {
  protected:
-  OpenDroppedFilesTest() : h(folder.path("app")) { h.layOut(); }
+  OpenPicturesTest() : h(folder.path("app")) { h.layOut(); }
 
   QString jpeg(const QString& name, QSize size = {120, 90}) {
     return test::WriteJpeg(folder.path(name), test::SmoothImage(size.width(), size.height()));
@@ -65,13 +68,13 @@ class OpenDroppedFilesTest : public ::testing::Test {
   test::Form1Harness h;
 };
 
-TEST_F(OpenDroppedFilesTest, OpensTheFileAsSelectPictureDoesWithoutAskingForIt) {
+TEST_F(OpenPicturesTest, OpensTheFileAsSelectPictureDoesWithoutAskingForIt) {
   const QString path = jpeg("one.jpg");
   h.doc.CropDone = true;
   h.window.setMenuEnabled(MenuCommand::Undo, true);
   h.dialog.FileName = "kept by the window's dialog";
 
-  OpenDroppedFiles(h.form, path);
+  OpenPictures(h.form, {path});
 
   EXPECT_TRUE(h.dialog.shown.empty());
   EXPECT_EQ(h.dialog.FileName, "kept by the window's dialog");
@@ -87,20 +90,22 @@ TEST_F(OpenDroppedFilesTest, OpensTheFileAsSelectPictureDoesWithoutAskingForIt) 
   EXPECT_TRUE(h.errors.reports.empty());
 }
 
-// Dropping and picking the same files leave the window in the same state, reports included.
-TEST_F(OpenDroppedFilesTest, LeavesEverythingAsSelectPictureWouldForTheSameFiles) {
-  const QString a = jpeg("pick/a.jpg"), b = jpeg("pick/b.jpg", {60, 40});
-  const QString missing = folder.path("pick/gone.jpg");
-  for (const QString& selection : {a, missing, Joined({folder.path("pick"), "a.jpg", "b.jpg"}),
-                                   Joined({folder.path("pick"), "b.jpg", "gone.jpg"})}) {
+// Opening and picking the same files leave the window in the same state, reports included.
+TEST_F(OpenPicturesTest, LeavesEverythingAsSelectPictureWouldForTheSameFiles) {
+  jpeg("pick/a.jpg");
+  jpeg("pick/b.jpg", {60, 40});
+  const QString pick = folder.path("pick");
+  for (const QStringList& names : {QStringList{"a.jpg"}, QStringList{"gone.jpg"},
+                                   QStringList{"a.jpg", "b.jpg"}, QStringList{"b.jpg", "gone.jpg"}}) {
+    const QStringList paths = Paths(pick, names);
     test::Form1Harness picked(folder.path("app"));
     picked.layOut();
-    picked.dialog.answers = {selection};
+    picked.dialog.answers = {paths.size() == 1 ? paths[0] : Joined(QStringList{pick} + names)};
     mnuSelectPicture_Click(picked.form);
     test::Form1Harness dropped(folder.path("app"));
     dropped.layOut();
 
-    OpenDroppedFiles(dropped.form, selection);
+    OpenPictures(dropped.form, paths);
 
     EXPECT_EQ(dropped.loader.loaded, picked.loader.loaded);
     EXPECT_EQ(dropped.errors.reports, picked.errors.reports);
@@ -113,9 +118,9 @@ TEST_F(OpenDroppedFilesTest, LeavesEverythingAsSelectPictureWouldForTheSameFiles
   }
 }
 
-TEST_F(OpenDroppedFilesTest, AMissingFileIsReportedByTheDisplay) {
+TEST_F(OpenPicturesTest, AMissingFileIsReportedByTheDisplay) {
   const QString missing = folder.path("gone.jpg");
-  OpenDroppedFiles(h.form, missing);
+  OpenPictures(h.form, {missing});
   ASSERT_FALSE(h.errors.reports.empty());
   EXPECT_EQ(h.errors.reports[0],
             FailureReport("File not found: " + missing, "Form1", "DisplayPicture", 104));

@@ -22,8 +22,18 @@ QStringList QtFileDialog::NameFilters(const QString& filter) {
 
 QString QtFileDialog::JoinSelection(const QStringList& paths) {
   if (paths.size() <= 1) return paths.value(0);
-  QStringList items{QFileInfo(paths.first()).absolutePath()};
-  for (const QString& path : paths) items << QFileInfo(path).fileName();
+  // Typed names may come from several folders: the common folder of them all, then each path
+  // below it, so the folder joined to each name is always the file that was picked.
+  QString folder = QFileInfo(paths.first()).absolutePath();
+  auto inFolder = [&](const QString& path) {
+    return folder == QLatin1String("/") || path.startsWith(folder + QLatin1Char('/'));
+  };
+  for (const QString& path : paths) {
+    while (!inFolder(QFileInfo(path).absoluteFilePath())) folder = QFileInfo(folder).absolutePath();
+  }
+  QStringList items{folder};
+  const qsizetype skip = folder == QLatin1String("/") ? 1 : folder.size() + 1;
+  for (const QString& path : paths) items << QFileInfo(path).absoluteFilePath().mid(skip);
   return items.join(QChar(0));
 }
 

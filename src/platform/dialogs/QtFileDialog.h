@@ -17,7 +17,8 @@ class QtFileDialog : public FileDialog {
   // "JPEG Image (*.jpg;*.jpeg)|*.jpg;*.jpeg" as Qt name filters. The label is shown as written;
   // the patterns also match upper-case extensions, as files from cameras have them.
   static QStringList NameFilters(const QString& filter);
-  // One path as it is; several as the folder, then each name, separated by NUL characters.
+  // One path as it is; several as their common folder, then each path below that folder,
+  // separated by NUL characters.
   static QString JoinSelection(const QStringList& paths);
 
  private:

@@ -7,9 +7,10 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QString>
+
+#include "platform/files/FileStatus.h"
 
 namespace brindlewick {
 namespace {
@@ -136,8 +137,9 @@ WriteOutcome WriteOutcomeOf(int error) {
 }
 
 WriteOutcome WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-  if (path.isEmpty()) return WriteOutcome::FolderNotFound;
-  const QByteArray target = ReplacedPath(QFile::encodeName(path));
+  const std::optional<QByteArray> native = NativePath(path);
+  if (!native) return WriteOutcome::FolderNotFound;
+  const QByteArray target = ReplacedPath(*native);
 
   struct stat old {};
   bool replacing = false;

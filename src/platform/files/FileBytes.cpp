@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include <QFile>
 #include <QString>
 
 #include "platform/errors/RuntimeError.h"
+#include "platform/files/FileStatus.h"
 
 namespace brindlewick {
 namespace {
@@ -39,10 +39,9 @@ RuntimeError AccessError(const QString& path, const QString& cause) {
 QString SystemErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 qint64 FileLength(const QString& path) {
-  const QByteArray native = QFile::encodeName(path);
   struct stat info {};
-  if (path.isEmpty() || native.contains('\0') || ::stat(native.constData(), &info) != 0) {
-    const int error = path.isEmpty() ? ENOENT : errno;
+  if (!StatPath(path, info)) {
+    const int error = errno;
     if (error == ENOENT || error == ENOTDIR) throw FileNotFoundError(path);
     throw AccessError(path, SystemErrorText(error));
   }
@@ -51,9 +50,10 @@ qint64 FileLength(const QString& path) {
 }
 
 QByteArray ReadRegularFile(const QString& path, qint64 maxBytes) {
-  const QByteArray native = QFile::encodeName(path);
+  const std::optional<QByteArray> native = NativePath(path);
+  if (!native) throw FileNotFoundError(path);
   // O_NONBLOCK: opening a pipe for reading would otherwise wait for a writer forever.
-  FileDescriptor fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  FileDescriptor fd(::open(native->constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) {
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR) throw FileNotFoundError(path);

@@ -1,22 +1,8 @@
 #include "platform/jpeg/CachingPictureLoader.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 
-#include <QFile>
-
 namespace brindlewick {
-
-std::optional<FileIdentity> IdentifyFile(const QString& path) {
-  const QByteArray native = QFile::encodeName(path);
-  struct stat info {};
-  if (path.isEmpty() || native.contains('\0') || ::stat(native.constData(), &info) != 0) {
-    return std::nullopt;
-  }
-  return FileIdentity{quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
-                      qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec)};
-}
 
 bool CachingPictureLoader::Covers(const Picture& picture, const PaintSizeFor& paintSize) {
   const QSize pixels = picture.pixels().size();

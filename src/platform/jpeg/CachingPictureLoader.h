@@ -4,23 +4,10 @@
 
 #include <QString>
 
+#include "platform/files/FileStatus.h"
 #include "platform/jpeg/PictureLoader.h"
 
 namespace brindlewick {
-
-// What tells one version of a file from another: a changed file, or another file moved into its
-// place, differs in at least one of these.
-struct FileIdentity {
-  quint64 device = 0;
-  quint64 inode = 0;
-  qint64 size = 0;
-  qint64 modifiedSeconds = 0;
-  qint64 modifiedNanoseconds = 0;
-
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
-
-std::optional<FileIdentity> IdentifyFile(const QString& path);
 
 // Keeps the last decoded picture, and hands it out again for the same path while the file is
 // unchanged and the kept pixels still cover the size they are to be painted at. Anything else,

@@ -12,15 +12,11 @@
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/files/FileBytes.h"
 #include "platform/jpeg/JpegMarkers.h"
+#include "platform/jpeg/TurboJpegHandle.h"
 #include "platform/errors/RuntimeError.h"
 
 namespace brindlewick {
 namespace {
-
-struct TjDestroy {
-  void operator()(void* handle) const { tjDestroy(handle); }
-};
-using TjHandle = std::unique_ptr<void, TjDestroy>;
 
 RuntimeError InvalidPicture(const QString& why) {
   return RuntimeError(ErrorNumber::InvalidPicture, QStringLiteral("Invalid picture: ") + why);

@@ -10,17 +10,10 @@
 #include <QString>
 
 #include "platform/errors/RuntimeError.h"
+#include "platform/jpeg/TurboJpegHandle.h"
 
 namespace brindlewick {
 namespace {
-
-struct TjDestroy {
-  void operator()(void* handle) const { tjDestroy(handle); }
-};
-
-struct TjFree {
-  void operator()(unsigned char* buffer) const { tjFree(buffer); }
-};
 
 int TjSubsampling(ChromaSubsampling subsampling) {
   switch (subsampling) {
@@ -45,7 +38,7 @@ QByteArray EncodeJpeg(const QImage& image, const JpegEncoding& encoding) {
   }
   const QImage rgb32 =
       image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
-  std::unique_ptr<void, TjDestroy> handle(tjInitCompress());
+  TjHandle handle(tjInitCompress());
   if (!handle) throw std::bad_alloc();
 
   // TurboJPEG 2.1 has no flag for optimised Huffman tables; it reads this variable on every
@@ -62,7 +55,7 @@ QByteArray EncodeJpeg(const QImage& image, const JpegEncoding& encoding) {
   const int status = tjCompress2(
       handle.get(), rgb32.constBits(), rgb32.width(), int(rgb32.bytesPerLine()), rgb32.height(),
       pixelFormat, &out, &outSize, TjSubsampling(encoding.subsampling), encoding.quality, flags);
-  std::unique_ptr<unsigned char, TjFree> owner(out);
+  TjBuffer owner(out);
   if (status != 0) {
     throw RuntimeError(ErrorNumber::InvalidProcedureCall,
                        QStringLiteral("Cannot encode the picture: ") +

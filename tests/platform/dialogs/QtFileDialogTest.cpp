@@ -30,6 +30,11 @@ TEST(QtFileDialog, JoinsSeveralPicksAsFolderThenNames) {
             QString("/p") + QChar(0) + "a.jpg" + QChar(0) + "b c.jpg");
   EXPECT_EQ(QtFileDialog::JoinSelection({"/a.jpg", "/b.jpg"}),
             QString("/") + QChar(0) + "a.jpg" + QChar(0) + "b.jpg");
+  // Typed paths from several folders stay the files picked.
+  EXPECT_EQ(QtFileDialog::JoinSelection({"/p/q/a.jpg", "/p/r/b.jpg", "/p/c.jpg"}),
+            QString("/p") + QChar(0) + "q/a.jpg" + QChar(0) + "r/b.jpg" + QChar(0) + "c.jpg");
+  EXPECT_EQ(QtFileDialog::JoinSelection({"/pq/a.jpg", "/p/b.jpg"}),
+            QString("/") + QChar(0) + "pq/a.jpg" + QChar(0) + "p/b.jpg");
 }
 
 // Waits for the next modal window of type T and hands it to `act`; gives up after two seconds

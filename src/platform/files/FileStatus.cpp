@@ -1,0 +1,32 @@
+#include "platform/files/FileStatus.h"
+
+#include <cerrno>
+
+#include <QFile>
+#include <QString>
+
+namespace brindlewick {
+
+std::optional<QByteArray> NativePath(const QString& path) {
+  QByteArray native = QFile::encodeName(path);
+  if (native.isEmpty() || native.contains('\0')) return std::nullopt;
+  return native;
+}
+
+bool StatPath(const QString& path, struct stat& info) {
+  const std::optional<QByteArray> native = NativePath(path);
+  if (!native) {
+    errno = ENOENT;
+    return false;
+  }
+  return ::stat(native->constData(), &info) == 0;
+}
+
+std::optional<FileIdentity> IdentifyFile(const QString& path) {
+  struct stat info {};
+  if (!StatPath(path, info)) return std::nullopt;
+  return FileIdentity{quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+                      qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec)};
+}
+
+}  // namespace brindlewick
