@@ -13,8 +13,8 @@
 
 #include "HandCursor.h"
 #include "PhotoSynth.h"
-#include "settings/AppIcon.h"
 #include "platform/jpeg/JpegEncoder.h"
+#include "settings/AppIcon.h"
 
 namespace {
 

@@ -5,14 +5,15 @@
 
 #include <QString>
 
-#include "platform/errors/ErrorBox.h"
 #include "platform/dialogs/FileDialog.h"
 #include "platform/dialogs/OneShotTimer.h"
+#include "platform/errors/ErrorBox.h"
 #include "platform/jpeg/PictureLoader.h"
 #include "platform/jpeg/TurboJpegImaging.h"
 #include "settings/Application.h"
-#include "view/Form1Context.h"
+#include "view/DisplayPicture.h"
 #include "view/FormResize.h"
+#include "view/MainWindowShell.h"
 #include "view/PictureDocument.h"
 
 namespace brindlewick::bench {
@@ -47,6 +48,7 @@ class Shell : public MainWindowShell {
   bool isMinimized() const override { return false; }
   MousePointer mousePointer() const override { return MousePointer::Default; }
   void setMousePointer(MousePointer) override {}
+  void Show() override {}
   double ScaleWidth() const override { return width; }
   double ScaleHeight() const override { return height; }
   double width = 700;
@@ -61,7 +63,7 @@ struct MainWindow {
   void layOut(double clientWidth = 700, double clientHeight = 500) {
     shell.width = clientWidth;
     shell.height = clientHeight;
-    Form_Resize(form);
+    Form_Resize(display);
   }
 
   PictureLoader& loader;
@@ -72,7 +74,7 @@ struct MainWindow {
   IdleTimer timer;
   Application app;
   TurboJpegImaging imaging;
-  Form1Context form{doc, shell, errors, dialog, timer, loader, app, imaging};
+  DisplayContext display{doc, shell, errors, loader};
 };
 
 }  // namespace brindlewick::bench

@@ -20,8 +20,8 @@
 #include <QStandardPaths>
 
 #include "BenchHarness.h"
-#include "platform/jpeg/CachingPictureLoader.h"
 #include "platform/files/FileBytes.h"
+#include "platform/jpeg/CachingPictureLoader.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "view/DisplayPicture.h"
 #include "view/FitGeometry.h"
@@ -40,7 +40,7 @@ void Display(benchmark::State& state, const QString& path) {
   MainWindow window(loader);
   window.layOut();
   for (auto _ : state) {
-    DisplayPicture(window.form, path, window.doc.Picture1);
+    DisplayPicture(window.display, path, window.doc.Picture1);
     benchmark::DoNotOptimize(window.doc.picLoad.canvas().constBits());
   }
 }
@@ -51,7 +51,7 @@ void Relayout(benchmark::State& state, const QString& path) {
   MainWindow window(loader);
   window.layOut();
   window.doc.Tag = path;
-  DisplayPicture(window.form, path, window.doc.Picture1);
+  DisplayPicture(window.display, path, window.doc.Picture1);
   bool wide = false;
   for (auto _ : state) {
     wide = !wide;
@@ -157,7 +157,7 @@ int DisplayOnce(const QString& path, const QString& report) {
   JpegFileLoader loader;
   MainWindow window(loader);
   window.layOut();
-  if (!path.isEmpty()) DisplayPicture(window.form, path, window.doc.Picture1);
+  if (!path.isEmpty()) DisplayPicture(window.display, path, window.doc.Picture1);
   QFile file(report);
   if (!file.open(QIODevice::WriteOnly)) return 1;
   file.write(QByteArray::number(qlonglong(PeakResidentKiB())));

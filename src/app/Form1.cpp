@@ -10,26 +10,20 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QToolTip>
 #include <QWindowStateChangeEvent>
 
-#include "settings/AppIcon.h"
 #include "app/Appearance.h"
 #include "app/ApplicationTitle.h"
-#include "crop/SelectionRectangle.h"
-#include "crop/UndoCommand.h"
 #include "app/Form2.h"
+#include "crop/UndoCommand.h"
 #include "output/SaveCommand.h"
-#include "platform/jpeg/CachingPictureLoader.h"
-#include "platform/jpeg/JpegDecoder.h"
-#include "platform/surface/PictureBox.h"
-#include "platform/dialogs/QtErrorBox.h"
-#include "platform/dialogs/QtFileDialog.h"
 #include "platform/dialogs/QtTimer.h"
-#include "platform/skin/StyleSheetSkinEngine.h"
+#include "platform/dialogs/Twips.h"
+#include "platform/dialogs/WindowPlacement.h"
 #include "platform/errors/Trap.h"
-#include "platform/jpeg/TurboJpegImaging.h"
+#include "platform/surface/PictureBox.h"
+#include "settings/AppIcon.h"
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
 #include "view/DroppedFiles.h"
@@ -39,42 +33,19 @@
 namespace brindlewick {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 // The client area on first show: 10395 x 7500 twips.
-constexpr QSize kClientSize(10395 / kTwipsPerPixel, 7500 / kTwipsPerPixel);
+constexpr QSize kClientSize = SizeFromTwips(10395, 7500);
 // The view's top-left corner: 120 twips from the client area's edges.
-constexpr QPoint kViewOrigin(120 / kTwipsPerPixel, 120 / kTwipsPerPixel);
-
-template <class T, class Own>
-T& Choose(T* given, std::unique_ptr<T>& owned, Own make) {
-  if (given) return *given;
-  owned = make();
-  return *owned;
-}
+constexpr QPoint kViewOrigin(PixelsFromTwips(120), PixelsFromTwips(120));
 
 }  // namespace
 
-Form1::Form1(Application& app, Form1Seams seams)
+Form1::Form1(Application& app, Form1Services services)
     : app_(app),
+      services_(services),
       doc_(QGuiApplication::palette().color(QPalette::Base).rgb()),
       Timer1_(std::make_unique<QtTimer>()),
-      context_{
-          doc_,
-          *this,
-          Choose(seams.errors, ownErrors_, [this] { return std::make_unique<QtErrorBox>(this); }),
-          Choose(seams.dialog, ownDialog_, [this] { return std::make_unique<QtFileDialog>(this); }),
-          *Timer1_,
-          Choose(seams.loader, ownLoader_,
-                 [this] {
-                   // Re-laying the window out shows the unchanged file without decoding it again.
-                   decoder_ = std::make_unique<JpegFileLoader>();
-                   return std::make_unique<CachingPictureLoader>(*decoder_);
-                 }),
-          app_,
-          Choose(seams.imaging, ownImaging_, [] { return std::make_unique<TurboJpegImaging>(); })},
-      SkinFramework1_(
-          Choose(seams.skin, ownSkin_, [] { return std::make_unique<StyleSheetSkinEngine>(); })),
-      givenErrors_(seams.errors),
+      selection_(doc_, *this, services.errors),
       mnuSelectPicture(addMenuCommand("mnuSelectPicture", QStringLiteral("Select Picture"), true,
                                       QKeySequence::Open)),
       mnuUndo(addMenuCommand("mnuUndo", QStringLiteral("Go Back/Undo"), false, QKeySequence::Undo)),
@@ -82,7 +53,7 @@ Form1::Form1(Application& app, Form1Seams seams)
       mnuJPGQuality(addMenuCommand("mnuJPGQuality", QStringLiteral("Output JPG Quality"), true)),
       LoadSample(addMenuCommand("LoadSample", QStringLiteral("Load Sample"), true)),
       client_(createClientArea()),
-      Picture1(new PictureBox(doc_.Picture1, doc_.shp1, client_)) {
+      Picture1(new PictureBox(doc_.Picture1, selection_.shp1, client_)) {
   setObjectName(QStringLiteral("Form1"));
   Picture1->setObjectName(QStringLiteral("Picture1"));
   Picture1->move(kViewOrigin);
@@ -91,17 +62,21 @@ Form1::Form1(Application& app, Form1Seams seams)
   setAcceptDrops(true);
   menuBar()->installEventFilter(this);
   resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+  CentreOnFirstShow(*this);
   connectHandlers();
   Form_Load();
 }
 
-// The dialog works on this window's document, so it goes first.
 Form1::~Form1() {
-  delete form2_.data();
-  // The view shows a surface of the document, which goes before the base class deletes its
-  // child widgets.
-  delete Picture1;
   if (mousePointer_ == MousePointer::Busy) QGuiApplication::restoreOverrideCursor();
+}
+
+DisplayContext Form1::display() { return {doc_, *this, services_.errors, services_.loader}; }
+
+OpenContext Form1::opening() { return {display(), selection_, services_.dialog, *Timer1_, app_}; }
+
+SaveContext Form1::saving() {
+  return {doc_, *this, services_.errors, services_.dialog, services_.imaging};
 }
 
 QAction* Form1::addMenuCommand(const char* objectName, const QString& caption, bool enabled,
@@ -134,30 +109,43 @@ QWidget* Form1::createClientArea() {
 }
 
 void Form1::connectHandlers() {
-  connect(mnuSelectPicture, &QAction::triggered, this,
-          [this] { mnuSelectPicture_Click(context_); });
-  connect(mnuSave, &QAction::triggered, this, [this] { mnuSave_Click(context_); });
-  connect(LoadSample, &QAction::triggered, this, [this] { LoadSample_Click(context_); });
+  connect(mnuSelectPicture, &QAction::triggered, this, [this] {
+    OpenContext form = opening();
+    mnuSelectPicture_Click(form);
+  });
+  connect(mnuSave, &QAction::triggered, this, [this] {
+    SaveContext form = saving();
+    mnuSave_Click(form);
+  });
+  connect(LoadSample, &QAction::triggered, this, [this] {
+    OpenContext form = opening();
+    LoadSample_Click(form);
+  });
   // Undo, the timer's tick and the pointer reset report nothing of their own; a failure there
   // still must not reach the toolkit.
-  connect(mnuUndo, &QAction::triggered, this,
-          [this] { RunUntrapped(context_.errors, [this] { mnuUndo_Click(context_); }); });
+  connect(mnuUndo, &QAction::triggered, this, [this] {
+    RunUntrapped(services_.errors, [this] {
+      DisplayContext form = display();
+      mnuUndo_Click(form, selection_);
+    });
+  });
   // The box repaints itself after each event, so the band follows the handlers' changes.
   connect(Picture1, &PictureBox::mouseDown, this, [this](int button, int shift, float x, float y) {
-    Picture1_MouseDown(context_, button, shift, x, y);
+    selection_.Picture1_MouseDown(button, shift, x, y);
   });
   connect(Picture1, &PictureBox::mouseMove, this, [this](int button, int shift, float x, float y) {
-    Picture1_MouseMove(context_, button, shift, x, y);
+    selection_.Picture1_MouseMove(button, shift, x, y);
   });
   connect(Picture1, &PictureBox::mouseUp, this, [this](int button, int shift, float x, float y) {
-    Picture1_MouseUp(context_, button, shift, x, y);
+    selection_.Picture1_MouseUp(button, shift, x, y);
   });
   connect(mnuJPGQuality, &QAction::triggered, this, [this] { mnuJPGQuality_Click(); });
-  Timer1_->onTick([this] { RunUntrapped(context_.errors, [this] { Timer1_Timer(context_); }); });
+  Timer1_->onTick(
+      [this] { RunUntrapped(services_.errors, [this] { Timer1_Timer(*Timer1_, selection_); }); });
 }
 
 void Form1::Form_Load() {
-  Trap trap(context_.errors, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+  Trap trap(services_.errors, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
   trap(102, [&] { ApplySkin(*this); });
   trap(104, [&] { setWindowTitle(QLatin1String(kProductName)); });
   trap(104, [&] { setWindowIcon(ApplicationIcon()); });
@@ -166,7 +154,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::mnuJPGQuality_Click() {
-  Trap trap(context_.errors, QStringLiteral("Form1"), QStringLiteral("mnuJPGQuality_Click"));
+  Trap trap(services_.errors, QStringLiteral("Form1"), QStringLiteral("mnuJPGQuality_Click"));
   trap(100, [&] { createdOptionsDialog().Show(); });
   // Hidden only once the dialog shows: a window that failed to open must not leave the program
   // running with nothing on screen.
@@ -175,18 +163,22 @@ void Form1::mnuJPGQuality_Click() {
   });
 }
 
-Form2* Form1::optionsDialog() const { return form2_; }
-
 // The dialog is made on first use and kept while hidden; closing it discards it.
 Form2& Form1::createdOptionsDialog() {
   if (form2_) return *form2_;
-  auto* dialog = new Form2(*this, doc_, app_, {givenErrors_, nullptr, nullptr});
-  form2_ = dialog;
-  connect(dialog, &Form2::unloaded, this, [this, dialog] {
-    if (form2_ == dialog) form2_.clear();
-    dialog->deleteLater();
-  });
+  form2_ = std::make_unique<Form2>(
+      *this, doc_, app_, Form2Services{services_.errors, services_.messages, services_.settings});
+  Form2* dialog = form2_.get();
+  connect(dialog, &Form2::unloaded, this, [this, dialog] { discardOptionsDialog(dialog); });
   return *dialog;
+}
+
+// Gone from the window at once; deleted once its close has run to its end, never from inside it.
+void Form1::discardOptionsDialog(Form2* dialog) {
+  if (form2_.get() != dialog) return;
+  closedForm2_ = std::move(form2_);
+  QMetaObject::invokeMethod(
+      this, [this] { closedForm2_.reset(); }, Qt::QueuedConnection);
 }
 
 QAction* Form1::action(MenuCommand command) const {
@@ -244,26 +236,10 @@ void Form1::setMousePointer(MousePointer pointer) {
   }
 }
 
-void Form1::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
-  if (!centred_) {
-    centred_ = true;
-    centreOnScreen();
-  }
-}
-
-void Form1::centreOnScreen() {
-  const QScreen* screen = this->screen();
-  if (!screen) return;
-  QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
-}
-
 void Form1::closeEvent(QCloseEvent* event) {
   event->accept();
   // The program ends with this window; the dialog goes too, without running its handlers.
-  delete form2_.data();
+  form2_.reset();
   emit unloaded();
 }
 
@@ -272,7 +248,10 @@ void Form1::changeEvent(QEvent* event) {
   // Coming back from minimised lays out again, though the size did not change.
   if (event->type() == QEvent::WindowStateChange) {
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);
-    if ((change->oldState() & Qt::WindowMinimized) && !isMinimized()) Form_Resize(context_);
+    if ((change->oldState() & Qt::WindowMinimized) && !isMinimized()) {
+      DisplayContext form = display();
+      Form_Resize(form);
+    }
   }
 }
 
@@ -280,11 +259,14 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == menuBar() && event->type() == QEvent::ToolTip) {
     return showMenuToolTip(static_cast<QHelpEvent*>(event));
   }
-  if (watched == client_ && event->type() == QEvent::Resize) Form_Resize(context_);
+  if (watched == client_ && event->type() == QEvent::Resize) {
+    DisplayContext form = display();
+    Form_Resize(form);
+  }
   if (watched == client_ && event->type() == QEvent::MouseMove) {
     const auto* move = static_cast<QMouseEvent*>(event);
-    RunUntrapped(context_.errors, [&] {
-      Form_MouseMove(context_, PictureBox::ButtonMask(move->buttons()),
+    RunUntrapped(services_.errors, [&] {
+      Form_MouseMove(*this, PictureBox::ButtonMask(move->buttons()),
                      PictureBox::ShiftMask(move->modifiers()), float(move->position().x()),
                      float(move->position().y()));
     });
@@ -317,7 +299,12 @@ void Form1::dropEvent(QDropEvent* event) {
   // Opened once the drop is over, so the program the files came from is not kept waiting on the
   // decode or on an error box.
   QMetaObject::invokeMethod(
-      this, [this, paths] { OpenPictures(context_, paths); }, Qt::QueuedConnection);
+      this,
+      [this, paths] {
+        OpenContext form = opening();
+        OpenPictures(form, paths);
+      },
+      Qt::QueuedConnection);
 }
 
 }  // namespace brindlewick

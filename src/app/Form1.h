@@ -4,9 +4,11 @@
 
 #include <QKeySequence>
 #include <QMainWindow>
-#include <QPointer>
 
-#include "view/Form1Context.h"
+#include "crop/Selection.h"
+#include "output/SaveCommand.h"
+#include "view/MainWindowShell.h"
+#include "view/OpenCommands.h"
 #include "view/PictureDocument.h"
 
 class QAction;
@@ -19,19 +21,24 @@ class ErrorBox;
 class FileDialog;
 class Form2;
 class ImagingLibrary;
+class MessageBox;
 class OneShotTimer;
 class PictureBox;
 class PictureLoader;
+class SettingsStore;
 class SkinFramework;
 
-// Stand-ins for the modal and outside parts of the main window; the real ones are used where
-// left null.
-struct Form1Seams {
-  ErrorBox* errors = nullptr;
-  FileDialog* dialog = nullptr;
-  PictureLoader* loader = nullptr;
-  SkinFramework* skin = nullptr;
-  ImagingLibrary* imaging = nullptr;
+// What main() builds for the windows and tests build with fakes: the modal boxes, the file
+// dialog, the picture loader, the imaging library, the skin engine and the settings store. They
+// outlive the windows.
+struct Form1Services {
+  ErrorBox& errors;
+  FileDialog& dialog;
+  PictureLoader& loader;
+  ImagingLibrary& imaging;
+  SkinFramework& skin;
+  MessageBox& messages;
+  SettingsStore& settings;
 };
 
 // The main window. It holds the controls and routes each event to the handler of its subsystem;
@@ -40,16 +47,21 @@ class Form1 : public QMainWindow, public MainWindowShell {
   Q_OBJECT
 
  public:
-  explicit Form1(Application& app, Form1Seams seams = {});
+  Form1(Application& app, Form1Services services);
   ~Form1() override;
 
-  Form1Context& context() { return context_; }
   PictureDocument& document() { return doc_; }
+  Selection& selection() { return selection_; }
   Application& App() { return app_; }
   QWidget* clientArea() const { return client_; }
-  SkinFramework& SkinFramework1() { return SkinFramework1_; }
+  SkinFramework& SkinFramework1() { return services_.skin; }
   // The options dialog while it exists (shown or hidden), else null.
-  Form2* optionsDialog() const;
+  Form2* optionsDialog() const { return form2_.get(); }
+
+  // What the handlers of each subsystem work on.
+  DisplayContext display();
+  OpenContext opening();
+  SaveContext saving();
 
   void setMenuEnabled(MenuCommand command, bool enabled) override;
   bool isMenuEnabled(MenuCommand command) const override;
@@ -58,13 +70,13 @@ class Form1 : public QMainWindow, public MainWindowShell {
   double ScaleHeight() const override;
   MousePointer mousePointer() const override { return mousePointer_; }
   void setMousePointer(MousePointer pointer) override;
+  void Show() override { show(); }
 
  signals:
   // The window was closed: the program ends.
   void unloaded();
 
  protected:
-  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,22 +95,16 @@ class Form1 : public QMainWindow, public MainWindowShell {
   void Form_Load();
   void mnuJPGQuality_Click();
   Form2& createdOptionsDialog();
-  void centreOnScreen();
+  void discardOptionsDialog(Form2* dialog);
   bool showMenuToolTip(QHelpEvent* event);
 
   Application& app_;
+  const Form1Services services_;
   PictureDocument doc_;
-  std::unique_ptr<ErrorBox> ownErrors_;
-  std::unique_ptr<FileDialog> ownDialog_;
-  std::unique_ptr<PictureLoader> decoder_;  // behind the caching loader
-  std::unique_ptr<PictureLoader> ownLoader_;
-  std::unique_ptr<ImagingLibrary> ownImaging_;
-  std::unique_ptr<OneShotTimer> Timer1_;
-  Form1Context context_;
-  std::unique_ptr<SkinFramework> ownSkin_;
-  SkinFramework& SkinFramework1_;
-  ErrorBox* const givenErrors_;
-  QPointer<Form2> form2_;
+  const std::unique_ptr<OneShotTimer> Timer1_;
+  Selection selection_;
+  std::unique_ptr<Form2> form2_;
+  std::unique_ptr<Form2> closedForm2_;
 
   QAction* const mnuSelectPicture;
   QAction* const mnuUndo;
@@ -110,7 +116,6 @@ class Form1 : public QMainWindow, public MainWindowShell {
 
   ScaleMode scaleMode_ = ScaleMode::Twips;
   MousePointer mousePointer_ = MousePointer::Default;
-  bool centred_ = false;
 };
 
 }  // namespace brindlewick

@@ -7,26 +7,23 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QSlider>
 
-#include "platform/skin/SystemColors.h"
-#include "platform/skin/CursorFile.h"
-#include "platform/dialogs/QtErrorBox.h"
-#include "platform/dialogs/QtMessageBox.h"
+#include "platform/dialogs/Twips.h"
+#include "platform/dialogs/WindowPlacement.h"
 #include "platform/errors/Trap.h"
-#include "settings/SettingsStore.h"
+#include "platform/skin/CursorFile.h"
+#include "platform/skin/SystemColors.h"
+#include "view/MainWindowShell.h"
 
 namespace brindlewick {
 namespace {
 
-constexpr double kTwipsPerPixel = 15;
 // The client area: 8040 x 2760 twips.
-constexpr QSize kClientSize(536, 184);
+constexpr QSize kClientSize = SizeFromTwips(8040, 2760);
 
-QRect FromTwips(int left, int top, int width, int height) {
-  return QRect(qRound(left / kTwipsPerPixel), qRound(top / kTwipsPerPixel),
-               qRound(width / kTwipsPerPixel), qRound(height / kTwipsPerPixel));
+constexpr QRect FromTwips(int left, int top, int width, int height) {
+  return RectFromTwips(left, top, width, height);
 }
 
 QFont ArialBold(double points) {
@@ -93,27 +90,14 @@ bool IsBusy(const QWidget& widget) {
   return shape == Qt::WaitCursor || shape == Qt::BusyCursor;
 }
 
-template <class T, class Make>
-T& Choose(T* given, std::unique_ptr<T>& owned, Make make) {
-  if (given) return *given;
-  owned = make();
-  return *owned;
-}
-
 }  // namespace
 
-Form2::Form2(QWidget& form1, PictureDocument& doc, const Application& app, Form2Seams seams)
+Form2::Form2(MainWindowShell& form1, PictureDocument& doc, const Application& app,
+             Form2Services services)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       form1_(form1),
-      context_{
-          *this,
-          doc,
-          Choose(seams.errors, ownErrors_, [this] { return std::make_unique<QtErrorBox>(this); }),
-          Choose(seams.messages, ownMessages_,
-                 [this] { return std::make_unique<QtMessageBox>(this); }),
-          Choose(seams.settings, ownSettings_, [] { return std::make_unique<SettingsStore>(); }),
-          app},
+      context_{*this, doc, services.errors, services.messages, services.settings, app},
       Frame2(MakeFrame(this, "Frame2", QStringLiteral("Output JPG Quality Option"),
                        FromTwips(120, 120, 7800, 2055))),
       Option21_(MakeOption(Frame2, "Option21", QStringLiteral("Smart-Detect"),
@@ -131,6 +115,7 @@ Form2::Form2(QWidget& form1, PictureDocument& doc, const Application& app, Form2
   // Only the main window ends the program.
   setAttribute(Qt::WA_QuitOnClose, false);
   Option21_->setChecked(true);
+  CentreOnFirstShow(*this);
   watchPointer();
   brindlewick::Form_Load(context_);
   // Connected after the load, so restoring the stored choices does not store them again.
@@ -177,24 +162,8 @@ int Form2::Slider1() const { return Slider1_->value(); }
 void Form2::setSlider1(int value) { Slider1_->setValue(value); }
 void Form2::setFrame4Caption(const QString& caption) { Frame4->setTitle(caption); }
 void Form2::setFrame4Enabled(bool enabled) { Frame4->setEnabled(enabled); }
-void Form2::showForm1() { form1_.show(); }
+void Form2::showForm1() { form1_.Show(); }
 void Form2::Hide() { hide(); }
-
-void Form2::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  if (!centred_) {
-    centred_ = true;
-    centreOnScreen();
-  }
-}
-
-void Form2::centreOnScreen() {
-  const QScreen* screen = this->screen();
-  if (!screen) return;
-  QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
-}
 
 void Form2::closeEvent(QCloseEvent* event) {
   Form_QueryUnload(context_);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <memory>
-
 #include <QCursor>
 #include <QWidget>
 
@@ -16,26 +14,27 @@ namespace brindlewick {
 
 struct Application;
 class ErrorBox;
+class MainWindowShell;
 class MessageBox;
 class SettingsStore;
 struct PictureDocument;
 
-// Stand-ins for the modal and outside parts of the dialog; the real ones are used where left
-// null.
-struct Form2Seams {
-  ErrorBox* errors = nullptr;
-  MessageBox* messages = nullptr;
-  SettingsStore* settings = nullptr;
+// What the dialog is given of the outside: the error box, the message box and the settings store.
+struct Form2Services {
+  ErrorBox& errors;
+  MessageBox& messages;
+  SettingsStore& settings;
 };
 
 // The output quality options dialog. It stands in for the main window while shown: a top-level
-// window of its own, not owned by the main window. Creating it runs its load; the behaviour of
-// its handlers lives in QualityOptions.
+// window of its own, not owned by the main window's window (the main window keeps the object).
+// Creating it runs its load; the behaviour of its handlers lives in QualityOptions.
 class Form2 : public QWidget, public Form2Shell {
   Q_OBJECT
 
  public:
-  Form2(QWidget& form1, PictureDocument& doc, const Application& app, Form2Seams seams = {});
+  Form2(MainWindowShell& form1, PictureDocument& doc, const Application& app,
+        Form2Services services);
   ~Form2() override;
 
   // Shows the dialog without blocking, in front.
@@ -64,7 +63,6 @@ class Form2 : public QWidget, public Form2Shell {
   void unloaded();
 
  protected:
-  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -72,12 +70,8 @@ class Form2 : public QWidget, public Form2Shell {
   void connectHandlers();
   void watchPointer();
   QWidget* pointerArea(QWidget* under) const;
-  void centreOnScreen();
 
-  QWidget& form1_;
-  std::unique_ptr<ErrorBox> ownErrors_;
-  std::unique_ptr<MessageBox> ownMessages_;
-  std::unique_ptr<SettingsStore> ownSettings_;
+  MainWindowShell& form1_;
   Form2Context context_;
 
   QGroupBox* const Frame2;
@@ -90,7 +84,6 @@ class Form2 : public QWidget, public Form2Shell {
 
   // The custom pointer: the hand from the program's folder, or the default look without it.
   QCursor handCursor_{Qt::ArrowCursor};
-  bool centred_ = false;
 };
 
 }  // namespace brindlewick

@@ -7,9 +7,8 @@
 
 namespace brindlewick {
 
-void CropToSelection(PictureDocument& doc) {
+void CropToSelection(PictureDocument& doc, const Shape& selection) {
   Surface& view = doc.Picture1;
-  const Shape& selection = doc.shp1;
 
   // Emptying the picture also blocks further selection until the picture is shown again.
   view.setPicture(Picture());

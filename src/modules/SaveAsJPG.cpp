@@ -6,10 +6,10 @@
 
 #include <QString>
 
+#include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
 #include "platform/jpeg/Guid.h"
 #include "platform/jpeg/ImagingLibrary.h"
-#include "platform/errors/RuntimeError.h"
 #include "platform/surface/Surface.h"
 
 namespace brindlewick {

@@ -6,12 +6,12 @@
 #include <QIcon>
 #include <QString>
 
-#include "settings/AppIcon.h"
-#include "platform/skin/CursorFile.h"
-#include "platform/errors/ErrorBox.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/errors/ErrorBox.h"
 #include "platform/errors/RuntimeError.h"
 #include "platform/errors/Trap.h"
+#include "platform/skin/CursorFile.h"
+#include "settings/AppIcon.h"
 #include "settings/Application.h"
 #include "settings/FileHelpers.h"
 #include "settings/SettingText.h"

@@ -7,7 +7,7 @@
 #include "platform/errors/RuntimeError.h"
 #include "platform/errors/Trap.h"
 #include "view/BusyPointer.h"
-#include "view/Form1Context.h"
+#include "view/MainWindowShell.h"
 #include "view/OpenCommands.h"
 #include "view/PictureDocument.h"
 
@@ -21,7 +21,7 @@ uint8_t ToByte(int16_t value) {
 
 }  // namespace
 
-void mnuSave_Click(Form1Context& form) {
+void mnuSave_Click(SaveContext& form) {
   FileDialog& dialog = form.CommonDialog1;
   Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("mnuSave_Click"));
 

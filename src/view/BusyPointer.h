@@ -1,6 +1,6 @@
 #pragma once
 
-#include "view/Form1Context.h"
+#include "view/MainWindowShell.h"
 
 namespace brindlewick {
 

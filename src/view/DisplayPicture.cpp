@@ -5,18 +5,16 @@
 #include <QString>
 
 #include "modules/SaveAsJPG.h"
-#include "platform/dialogs/OneShotTimer.h"
+#include "platform/errors/Trap.h"
 #include "platform/jpeg/PictureLoader.h"
 #include "platform/surface/Surface.h"
-#include "platform/errors/Trap.h"
 #include "view/BusyPointer.h"
 #include "view/FitGeometry.h"
-#include "view/Form1Context.h"
 #include "view/PictureDocument.h"
 
 namespace brindlewick {
 
-void DisplayPicture(Form1Context& form, const QString& filename, Surface& Pic1) {
+void DisplayPicture(DisplayContext& form, const QString& filename, Surface& Pic1) {
   PictureDocument& doc = form.doc;
   Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("DisplayPicture"));
 
@@ -52,18 +50,14 @@ void DisplayPicture(Form1Context& form, const QString& filename, Surface& Pic1) 
     trap(118, [&] { r = 1; });
   }
 
-  trap(120, [&] {
-    const PaintRect rect = CenteredRect(W, H, r, Pic1.width(), Pic1.height());
-    Pic1.paintPicture(full, rect.x, rect.y, rect.width, rect.height);
-  });
+  // The view and the clean copy get the same rectangle, taken from the view's size.
+  const PaintRect rect = CenteredRect(W, H, r, Pic1.width(), Pic1.height());
+  trap(120, [&] { Pic1.paintPicture(full, rect.x, rect.y, rect.width, rect.height); });
   trap(122, [&] { Pic1.setPicture(Pic1.image()); });
   trap(124, [&] { doc.picLoad.setHeight(Pic1.height()); });
   trap(126, [&] { doc.picLoad.setWidth(Pic1.width()); });
   trap(128, [&] { doc.picLoad.setPicture(Picture()); });
-  trap(128, [&] {
-    const PaintRect rect = CenteredRect(W, H, r, Pic1.width(), Pic1.height());
-    doc.picLoad.paintPicture(full, rect.x, rect.y, rect.width, rect.height);
-  });
+  trap(128, [&] { doc.picLoad.paintPicture(full, rect.x, rect.y, rect.width, rect.height); });
   trap(130, [&] { doc.picLoad.setPicture(doc.picLoad.image()); });
 }
 
@@ -73,12 +67,6 @@ void PaintStretched(Surface& target, const Picture& picture) {
   // The surface always retains what is drawn, so there is no redraw mode to switch on.
   target.cls();
   target.paintPicture(picture, 0, 0, width, height);
-}
-
-void Timer1_Timer(Form1Context& form) {
-  form.Timer1.setEnabled(false);
-  form.Timer1.setInterval(0);
-  form.doc.IgnoreMouse = false;
 }
 
 }  // namespace brindlewick

@@ -1,26 +1,31 @@
 #include "view/FormResize.h"
 
 #include "platform/errors/Trap.h"
+#include "platform/surface/Surface.h"
 #include "settings/FileHelpers.h"
 #include "view/DisplayPicture.h"
-#include "view/Form1Context.h"
+#include "view/MainWindowShell.h"
 #include "view/PictureDocument.h"
 
 namespace brindlewick {
 
-void Form_Resize(Form1Context& form) {
+void FitViewWidth(Surface& view, const MainWindowShell& window) {
+  const float width = float(window.ScaleWidth()) - kViewMargin;
+  if (width > 0) view.setWidth(width);
+}
+
+void FitViewHeight(Surface& view, const MainWindowShell& window) {
+  const float height = float(window.ScaleHeight()) - kViewMargin;
+  if (height > 0) view.setHeight(height);
+}
+
+void Form_Resize(DisplayContext& form) {
   PictureDocument& doc = form.doc;
   Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("Form_Resize"));
 
   if (trap.test(100, [&] { return form.window.isMinimized(); })) return;
-  trap(102, [&] {
-    const float width = float(form.window.ScaleWidth()) - kViewMargin;
-    if (width > 0) doc.Picture1.setWidth(width);
-  });
-  trap(104, [&] {
-    const float height = float(form.window.ScaleHeight()) - kViewMargin;
-    if (height > 0) doc.Picture1.setHeight(height);
-  });
+  trap(102, [&] { FitViewWidth(doc.Picture1, form.window); });
+  trap(104, [&] { FitViewHeight(doc.Picture1, form.window); });
   // A failure while reading the path or testing the file goes on to the redisplay attempt.
   bool stop = false;
   trap(106, [&] { stop = doc.Tag.isEmpty(); });

@@ -2,13 +2,20 @@
 
 namespace brindlewick {
 
-struct Form1Context;
+class MainWindowShell;
+class Surface;
+struct DisplayContext;
 
 // The margin between the client area's size and the view's.
 inline constexpr float kViewMargin = 15;
 
+// A side of the view follows the client area less the margin; a side that would not stay
+// positive is left as it is.
+void FitViewWidth(Surface& view, const MainWindowShell& window);
+void FitViewHeight(Surface& view, const MainWindowShell& window);
+
 // Keeps the view filling the client area (less the margin) and shows the current picture fitted
 // again at the new size.
-void Form_Resize(Form1Context& form);
+void Form_Resize(DisplayContext& form);
 
 }  // namespace brindlewick

@@ -7,7 +7,8 @@
 #include "platform/errors/Trap.h"
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
-#include "view/Form1Context.h"
+#include "view/MainWindowShell.h"
+#include "view/MouseGate.h"
 #include "view/PictureDocument.h"
 
 namespace brindlewick {
@@ -36,9 +37,9 @@ QString NormalizePath(const QString& path) {
   return single + path.mid(k).replace(pair, single);
 }
 
-void mnuSelectPicture_Click(Form1Context& form) {
+void mnuSelectPicture_Click(OpenContext& form) {
   FileDialog& dialog = form.CommonDialog1;
-  Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("mnuSelectPicture_Click"));
+  Trap trap(form.display.errors, QStringLiteral("Form1"), QStringLiteral("mnuSelectPicture_Click"));
 
   trap(100, [&] { dialog.FileName.clear(); });
   trap(102, [&] { dialog.DialogTitle = QStringLiteral("Select Image"); });
@@ -50,47 +51,53 @@ void mnuSelectPicture_Click(Form1Context& form) {
   OpenPictures(form, paths);
 }
 
-void OpenPictures(Form1Context& form, const QStringList& paths) {
-  PictureDocument& doc = form.doc;
-  Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("mnuSelectPicture_Click"));
+void OpenPictures(OpenContext& form, const QStringList& paths) {
+  PictureDocument& doc = form.display.doc;
+  Trap trap(form.display.errors, QStringLiteral("Form1"), QStringLiteral("mnuSelectPicture_Click"));
 
-  trap(110, [&] { doc.IgnoreMouse = true; });
-  trap(112, [&] { doc.CropDone = false; });
+  trap(110, [&] { form.selection.setIgnoreMouse(true); });
+  trap(112, [&] { form.selection.setCropDone(false); });
   trap(114, [&] {
     doc.Tag = paths.size() == 1 ? paths.first() : NormalizePath(paths.value(paths.size() - 1));
   });
   if (trap.test(118, [&] { return paths.size() == 1; })) {
     QString path;
     trap(120, [&] { path = paths.value(0); });
-    trap(122, [&] { DisplayPicture(form, path, doc.Picture1); });
+    trap(122, [&] { DisplayPicture(form.display, path, doc.Picture1); });
   } else if (trap.test(124, [&] { return paths.size() > 1; })) {
     for (const QString& picked : paths) {
       QString path;
       trap(132, [&] { path = picked; });
       trap(134, [&] { path = NormalizePath(path); });
-      trap(136, [&] { DisplayPicture(form, path, doc.Picture1); });
+      trap(136, [&] { DisplayPicture(form.display, path, doc.Picture1); });
     }
   }
-  trap(140, [&] { form.window.setMenuEnabled(MenuCommand::Save, true); });
-  trap(142, [&] { form.window.setMenuEnabled(MenuCommand::Undo, false); });
+  trap(140, [&] { form.display.window.setMenuEnabled(MenuCommand::Save, true); });
+  trap(142, [&] { form.display.window.setMenuEnabled(MenuCommand::Undo, false); });
   trap(144, [&] { form.Timer1.setEnabled(true); });
   trap(146, [&] { form.Timer1.setInterval(kMouseQuietMs); });
 }
 
-void LoadSample_Click(Form1Context& form) {
-  PictureDocument& doc = form.doc;
-  Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("LoadSample_Click"));
+void LoadSample_Click(OpenContext& form) {
+  PictureDocument& doc = form.display.doc;
+  Trap trap(form.display.errors, QStringLiteral("Form1"), QStringLiteral("LoadSample_Click"));
 
   QString path;
   trap(100, [&] { path = form.App.file(QLatin1String(kSamplePicture)); });
-  trap(100, [&] { doc.IgnoreMouse = true; });
-  trap(100, [&] { doc.CropDone = false; });
+  trap(100, [&] { form.selection.setIgnoreMouse(true); });
+  trap(100, [&] { form.selection.setCropDone(false); });
   trap(100, [&] { doc.Tag = path; });
-  trap(102, [&] { DisplayPicture(form, path, doc.Picture1); });
-  trap(104, [&] { form.window.setMenuEnabled(MenuCommand::Save, true); });
-  trap(106, [&] { form.window.setMenuEnabled(MenuCommand::Undo, false); });
+  trap(102, [&] { DisplayPicture(form.display, path, doc.Picture1); });
+  trap(104, [&] { form.display.window.setMenuEnabled(MenuCommand::Save, true); });
+  trap(106, [&] { form.display.window.setMenuEnabled(MenuCommand::Undo, false); });
   trap(108, [&] { form.Timer1.setEnabled(true); });
   trap(110, [&] { form.Timer1.setInterval(kMouseQuietMs); });
+}
+
+void Timer1_Timer(OneShotTimer& Timer1, MouseGate& selection) {
+  Timer1.setEnabled(false);
+  Timer1.setInterval(0);
+  selection.setIgnoreMouse(false);
 }
 
 }  // namespace brindlewick

@@ -22,13 +22,14 @@
 #include "app/Form1.h"
 #include "app/Form2.h"
 #include "platform/errors/RuntimeError.h"
+#include "platform/errors/Trap.h"
 #include "platform/skin/SkinFramework.h"
 #include "platform/skin/StyleSheetSkinEngine.h"
 #include "platform/skin/SystemColors.h"
-#include "platform/errors/Trap.h"
 #include "platform/skin/WindowHandles.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
+#include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -70,15 +71,15 @@ class AppearanceTest : public ::testing::Test {
     test::WriteBytes(skinPath(), text);
   }
   void start(SkinFramework* engine) {
-    form = std::make_unique<Form1>(app, Form1Seams{&errors, &files, nullptr, engine});
+    form = std::make_unique<Form1>(app, services.forWindows(nullptr, nullptr, engine));
   }
   QColor background() const { return form->clientArea()->palette().color(QPalette::Window); }
 
   const QPalette system = QApplication::palette();
   test::TempFolder folder;
   Application app{folder.path(), {}};
-  test::RecordingErrorBox errors;
-  test::ScriptedFileDialog files;
+  test::WindowServices services;
+  test::RecordingErrorBox& errors = services.errors;
   RecordingEngine engine;
   std::unique_ptr<Form1> form;
 };

@@ -11,11 +11,12 @@
 #include <QTest>
 
 #include "app/Form1.h"
-#include "crop/SelectionRectangle.h"
+#include "crop/Selection.h"
 #include "crop/UndoCommand.h"
 #include "output/SaveCommand.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
+#include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
 #include "view/OpenCommands.h"
 
@@ -38,29 +39,33 @@ double PeakResidentMiB() {
 TEST(Endurance, FiveHundredOpenCropUndoSaveCyclesKeepMemoryFlat) {
   test::TempFolder folder;
   Application app{folder.path(), {}};
-  test::RecordingErrorBox errors;
-  test::ScriptedFileDialog dialog;
-  Form1 form(app, {&errors, &dialog});
+  test::WindowServices services;
+  test::RecordingErrorBox& errors = services.errors;
+  test::ScriptedFileDialog& dialog = services.dialog;
+  Form1 form(app, services.forWindows());
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   const QString pictures[] = {
       test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(1200, 900)),
       test::WriteJpeg(folder.path("b.jpg"), test::PatternImage(700, 900)),
   };
-  Form1Context& context = form.context();
+  Selection& selection = form.selection();
 
   auto cycle = [&](int i) {
     dialog.answers = {pictures[i % 2], folder.path(i % 2 ? "out-b.jpg" : "out-a.jpg")};
-    mnuSelectPicture_Click(context);
-    form.document().IgnoreMouse = false;
-    Picture1_MouseDown(context, 1, 0, 100, 80);
-    Picture1_MouseMove(context, 1, 0, 300 + i % 50, 260);
-    Picture1_MouseUp(context, 1, 0, 300 + i % 50, 260);
-    mnuUndo_Click(context);
-    Picture1_MouseDown(context, 1, 0, 120, 90);
-    Picture1_MouseMove(context, 1, 0, 200, 150);
-    Picture1_MouseUp(context, 1, 0, 200, 150);
-    mnuSave_Click(context);
+    OpenContext opening = form.opening();
+    mnuSelectPicture_Click(opening);
+    selection.IgnoreMouse = false;
+    selection.Picture1_MouseDown(1, 0, 100, 80);
+    selection.Picture1_MouseMove(1, 0, 300 + i % 50, 260);
+    selection.Picture1_MouseUp(1, 0, 300 + i % 50, 260);
+    DisplayContext display = form.display();
+    mnuUndo_Click(display, selection);
+    selection.Picture1_MouseDown(1, 0, 120, 90);
+    selection.Picture1_MouseMove(1, 0, 200, 150);
+    selection.Picture1_MouseUp(1, 0, 200, 150);
+    SaveContext saving = form.saving();
+    mnuSave_Click(saving);
     QCoreApplication::processEvents();
   };
 

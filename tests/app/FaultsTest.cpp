@@ -9,13 +9,14 @@
 #include <QTest>
 
 #include "app/Form1.h"
-#include "crop/SelectionRectangle.h"
+#include "crop/Selection.h"
 #include "crop/UndoCommand.h"
 #include "output/SaveCommand.h"
-#include "platform/jpeg/JpegDecoder.h"
 #include "platform/errors/Trap.h"
+#include "platform/jpeg/JpegDecoder.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
+#include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
 #include "view/OpenCommands.h"
 
@@ -24,15 +25,13 @@ namespace {
 
 constexpr QRgb kWhite = qRgb(255, 255, 255);
 
-class FaultsTest : public ::testing::Test {
+class FaultsTest : public test::Form1Fixture {
  protected:
-  FaultsTest() : app{folder.path("app"), {}}, form(app, {&errors, &dialog}) {
+  FaultsTest() : Form1Fixture("app") {
     form.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
   }
 
-  Form1Context& context() { return form.context(); }
-  PictureDocument& doc() { return form.document(); }
   bool undoEnabled() { return form.isMenuEnabled(MenuCommand::Undo); }
 
   QString picture(const QString& name, QSize size = {300, 200}) {
@@ -40,13 +39,23 @@ class FaultsTest : public ::testing::Test {
   }
   void open(const QString& path) {
     dialog.answers = {path};
-    mnuSelectPicture_Click(context());
-    doc().IgnoreMouse = false;  // the quiet time is not what these tests are about
+    OpenContext opening = form.opening();
+    mnuSelectPicture_Click(opening);
+    form.selection().IgnoreMouse = false;  // the quiet time is not what these tests are about
   }
   void crop(QPointF from, QPointF to) {
-    Picture1_MouseDown(context(), 1, 0, float(from.x()), float(from.y()));
-    Picture1_MouseMove(context(), 1, 0, float(to.x()), float(to.y()));
-    Picture1_MouseUp(context(), 1, 0, float(to.x()), float(to.y()));
+    Selection& selection = form.selection();
+    selection.Picture1_MouseDown(1, 0, float(from.x()), float(from.y()));
+    selection.Picture1_MouseMove(1, 0, float(to.x()), float(to.y()));
+    selection.Picture1_MouseUp(1, 0, float(to.x()), float(to.y()));
+  }
+  void undo() {
+    DisplayContext display = form.display();
+    mnuUndo_Click(display, form.selection());
+  }
+  void save() {
+    SaveContext saving = form.saving();
+    mnuSave_Click(saving);
   }
   void relayout() {
     static int step = 0;
@@ -57,16 +66,11 @@ class FaultsTest : public ::testing::Test {
   void expectStillUsable() {
     errors.reports.clear();
     test::WriteJpeg(app.file("Samples/sample1.jpg"), test::SmoothImage(200, 100));
-    LoadSample_Click(context());
+    OpenContext opening = form.opening();
+    LoadSample_Click(opening);
     EXPECT_TRUE(errors.reports.empty());
     EXPECT_EQ(doc().picDraw.picture().naturalSize(), QSize(200, 100));
   }
-
-  test::TempFolder folder;
-  Application app;
-  test::RecordingErrorBox errors;
-  test::ScriptedFileDialog dialog;
-  Form1 form;
 };
 
 TEST_F(FaultsTest, GarbageInPlaceOfThePictureIsReportedWhenItIsShownAgain) {
@@ -90,7 +94,7 @@ TEST_F(FaultsTest, AnEmptiedFileIsReportedAndTheEstimateToo) {
   crop({10, 10}, {60, 40});
   test::WriteBytes(path, {});
 
-  mnuUndo_Click(context());
+  undo();
 
   ASSERT_EQ(errors.reports.size(), 2u);
   EXPECT_EQ(errors.reports[0],
@@ -146,18 +150,18 @@ TEST_P(VanishedPictureTest, ResizeAndUndoWaitQuietlyUntilTheFileIsBack) {
   makeVanish(path);
 
   relayout();
-  mnuUndo_Click(context());
+  undo();
 
   EXPECT_TRUE(errors.reports.empty());
   EXPECT_EQ(doc().Picture1.canvas().copy(0, 0, 50, 30), cropped);
   EXPECT_TRUE(undoEnabled());
-  EXPECT_TRUE(doc().CropDone);
+  EXPECT_TRUE(form.selection().CropDone);
 
   bringBack(path);
-  mnuUndo_Click(context());
+  undo();
   EXPECT_TRUE(errors.reports.empty());
   EXPECT_FALSE(undoEnabled());
-  EXPECT_FALSE(doc().CropDone);
+  EXPECT_FALSE(form.selection().CropDone);
   EXPECT_EQ(doc().picDraw.picture().naturalSize(), QSize(300, 200));
 }
 
@@ -177,12 +181,12 @@ TEST_P(AwkwardNamesTest, OpenCropUndoAndSaveKeepTheNameAsItIs) {
   open(path);
   EXPECT_EQ(doc().Tag, path);
   crop({150, 100}, {250, 160});
-  mnuUndo_Click(context());
+  undo();
   crop({150, 100}, {250, 160});
 
   const QString saved = folder.path(name + "/" + name + " cropped.jpg");
   dialog.answers = {saved};
-  mnuSave_Click(context());
+  save();
 
   EXPECT_TRUE(errors.reports.empty());
   ASSERT_TRUE(QFile::exists(saved));

@@ -10,27 +10,13 @@
 #include "platform/surface/PictureBox.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
+#include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
 namespace {
 
-class Form1SaveTest : public ::testing::Test {
- protected:
-  Form1SaveTest() : app{folder.path(), {}}, form(app, {&errors, &dialog, nullptr}) {}
-
-  void click(const char* name) {
-    QMenuBar* bar = form.menuBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {},
-                      bar->actionGeometry(form.findChild<QAction*>(name)).center());
-  }
-
-  test::TempFolder folder;
-  Application app;
-  test::RecordingErrorBox errors;
-  test::ScriptedFileDialog dialog;
-  Form1 form;
-};
+using Form1SaveTest = test::Form1Fixture;
 
 TEST_F(Form1SaveTest, SaveImageWritesTheShownSampleUnderTheChosenName) {
   test::WriteJpeg(folder.path("Samples/sample1.jpg"), test::SmoothImage(900, 600));

@@ -12,42 +12,18 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "platform/surface/PictureBox.h"
 #include "platform/errors/Trap.h"
+#include "platform/surface/PictureBox.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
+#include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
 #include "view/OpenCommands.h"
 
 namespace brindlewick {
 namespace {
 
-class Form1Test : public ::testing::Test {
- protected:
-  Form1Test() : app{folder.path(), {}}, form(app, {&errors, &dialog, nullptr}) {}
-
-  QAction* command(const char* name) const { return form.findChild<QAction*>(name); }
-  // Clicks the command where it stands on the menu bar, as a user would.
-  void click(const char* name) {
-    QMenuBar* bar = form.menuBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(command(name)).center());
-  }
-  PictureBox* view() const { return form.findChild<PictureBox*>("Picture1"); }
-  void showForm() {
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-  }
-  void resizeClient(int width, int height) {
-    form.resize(width, height + form.menuBar()->height());
-    QCoreApplication::processEvents();
-  }
-
-  test::TempFolder folder;
-  Application app;
-  test::RecordingErrorBox errors;
-  test::ScriptedFileDialog dialog;
-  Form1 form;
-};
+using Form1Test = test::Form1Fixture;
 
 TEST_F(Form1Test, StartsWithCaptionIconTitleAndTheFiveCommands) {
   EXPECT_EQ(form.windowTitle(), "Brindlewick");
@@ -109,10 +85,10 @@ TEST_F(Form1Test, SelectPictureOpensTheChosenFile) {
   click("mnuSelectPicture");
 
   EXPECT_EQ(form.document().Tag, path);
-  EXPECT_TRUE(form.document().IgnoreMouse);
+  EXPECT_TRUE(form.selection().IgnoreMouse);
   EXPECT_TRUE(command("mnuSave")->isEnabled());
   // The real timer takes the mouse again after half a second.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.document().IgnoreMouse; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse; }, 2000));
 }
 
 TEST_F(Form1Test, AFailureShowsTheReportInTheErrorBox) {
@@ -173,11 +149,12 @@ TEST(Form1Colours, TheViewsMarginIsTheDesktopsWindowBackground) {
   QApplication::setPalette(dark);
   {
     Application app{folder.path(), {}};
-    test::RecordingErrorBox errors;
-    Form1 form(app, {&errors});
+    test::WindowServices services;
+    Form1 form(app, services.forWindows());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    LoadSample_Click(form.context());
+    OpenContext opening = form.opening();
+    LoadSample_Click(opening);
     EXPECT_EQ(form.document().Picture1.canvas().pixel(2, 2), qRgb(30, 32, 36));
     EXPECT_EQ(form.document().picLoad.canvas().pixel(2, 2), qRgb(30, 32, 36));
   }

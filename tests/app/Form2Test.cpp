@@ -19,12 +19,14 @@
 #include <QTimer>
 
 #include "HandCursor.h"
-#include "platform/skin/SystemColors.h"
 #include "app/Form1.h"
+#include "platform/dialogs/QtMessageBox.h"
 #include "platform/errors/Trap.h"
+#include "platform/skin/SystemColors.h"
 #include "settings/Application.h"
 #include "settings/SettingsStore.h"
 #include "support/Fakes.h"
+#include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
 #include "view/PictureDocument.h"
 
@@ -53,10 +55,10 @@ QString Stored(const QString& folder, const char* key) {
 
 class Form2Test : public ::testing::Test {
  protected:
-  std::unique_ptr<Form2> open(Form2Seams seams) {
-    return std::make_unique<Form2>(mainWindow, doc, app, seams);
+  std::unique_ptr<Form2> open(Form2Services services) {
+    return std::make_unique<Form2>(mainWindow, doc, app, services);
   }
-  std::unique_ptr<Form2> open() { return open({&errors, &messages, &settings}); }
+  std::unique_ptr<Form2> open() { return open({errors, messages, settings}); }
   template <class T = QWidget>
   static T* control(const Form2& dialog, const char* name) {
     T* found = dialog.findChild<T*>(name);
@@ -71,7 +73,7 @@ class Form2Test : public ::testing::Test {
   test::TempFolder config;
   test::TempFolder programFolder;
   SettingsStore settings{config.path()};
-  QWidget mainWindow;
+  test::FakeShell mainWindow;
   PictureDocument doc;
   test::RecordingErrorBox errors;
   test::RecordingMessageBox messages;
@@ -289,7 +291,8 @@ TEST_F(Form2Test, WithoutTheCursorFileTheButtonsKeepTheDefaultLook) {
 
 TEST_F(Form2Test, HelpIsAPlainBoxTitledWithTheApplicationTitle) {
   app.Title = "Brindle";
-  const auto dialog = open({&errors, nullptr, &settings});
+  QtMessageBox realMessages;
+  const auto dialog = open({errors, realMessages, settings});
   show(*dialog);
   QString text, title;
   QMessageBox::Icon icon = QMessageBox::Warning;
@@ -320,7 +323,8 @@ TEST_F(Form2Test, HelpIsAPlainBoxTitledWithTheApplicationTitle) {
 TEST_F(Form2Test, AnUnwritableConfigFolderLeavesTheDialogUsable) {
   test::WriteBytes(config.path("plain"), "x");
   const ConfigHome home(config.path("plain/config"));  // a file where a folder should be
-  const auto dialog = open({&errors, &messages, nullptr});
+  SettingsStore userSettings;  // in the user's config folder, as the program's own is
+  const auto dialog = open({errors, messages, userSettings});
   show(*dialog);
   EXPECT_TRUE(errors.reports.empty());  // loading stores nothing
 
@@ -343,7 +347,7 @@ TEST_F(Form2Test, AnUnwritableConfigFolderLeavesTheDialogUsable) {
 class OptionsDialogThroughTheMainWindow : public ::testing::Test {
  protected:
   OptionsDialogThroughTheMainWindow()
-      : home(config.path()), app{programFolder.path(), {}}, form(app, {&errors, &files, nullptr}) {}
+      : home(config.path()), app{programFolder.path(), {}}, form(app, services.forWindows()) {}
 
   void showForm() {
     form.show();
@@ -365,8 +369,8 @@ class OptionsDialogThroughTheMainWindow : public ::testing::Test {
   test::TempFolder programFolder;
   ConfigHome home;
   Application app;
-  test::RecordingErrorBox errors;
-  test::ScriptedFileDialog files;
+  test::WindowServices services;  // its settings store is made in the config folder above
+  test::RecordingErrorBox& errors = services.errors;
   Form1 form;
 };
 

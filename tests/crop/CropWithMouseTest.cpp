@@ -13,10 +13,11 @@
 #include <QWindow>
 
 #include "app/Form1.h"
-#include "platform/surface/PictureBox.h"
 #include "platform/errors/Trap.h"
+#include "platform/surface/PictureBox.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
+#include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -32,10 +33,8 @@ QImage Filled(QSize size, QRgb color) {
   return image;
 }
 
-class CropWithMouseTest : public ::testing::Test {
+class CropWithMouseTest : public test::Form1Fixture {
  protected:
-  CropWithMouseTest() : app{folder.path(), {}}, form(app, {&errors, nullptr, nullptr}) {}
-
   // Shows the window with the sample open. A 400 x 300 sample sits in the middle of the view
   // with margins all round (drawn from x = 139, y = 92); a 1600 x 1200 one covers the view.
   void openSample(QSize size = {400, 300}, bool waitForQuietTime = true) {
@@ -46,22 +45,11 @@ class CropWithMouseTest : public ::testing::Test {
     ASSERT_TRUE(errors.reports.empty());
     ASSERT_EQ(view()->size(), kViewSize);
     if (waitForQuietTime) {
-      ASSERT_TRUE(QTest::qWaitFor([&] { return !doc().IgnoreMouse; }, 3000));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse; }, 3000));
     }
   }
 
   QString sample() const { return folder.path("Samples/sample1.jpg"); }
-  PictureDocument& doc() { return form.document(); }
-  PictureBox* view() const { return form.findChild<PictureBox*>("Picture1"); }
-  QAction* command(const char* name) const { return form.findChild<QAction*>(name); }
-  void click(const char* name) {
-    QMenuBar* bar = form.menuBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(command(name)).center());
-  }
-  void resizeClient(int width, int height) {
-    form.resize(width, height + form.menuBar()->height());
-    QCoreApplication::processEvents();
-  }
 
   // Events straight to the view, as the toolkit hands them over while the view has the mouse.
   // (QTest takes a null point for the middle of the widget, so tests avoid (0, 0).)
@@ -98,20 +86,15 @@ class CropWithMouseTest : public ::testing::Test {
     EXPECT_EQ(view()->size(), selection.size());
     EXPECT_EQ(held(), clean(selection));
     EXPECT_EQ(shown(), held());  // neither the band nor the release's box is left on show
-    EXPECT_TRUE(doc().CropDone);
+    EXPECT_TRUE(form.selection().CropDone);
     EXPECT_TRUE(command("mnuUndo")->isEnabled());
-    EXPECT_FALSE(doc().shp1.visible);
+    EXPECT_FALSE(form.selection().shp1.visible);
   }
   void expectWholePicture() {
     EXPECT_EQ(view()->size(), kViewSize);
     EXPECT_TRUE(doc().viewShowsPicture());
     EXPECT_EQ(held(), doc().picLoad.canvas());
   }
-
-  test::TempFolder folder;
-  Application app;
-  test::RecordingErrorBox errors;
-  Form1 form;
 };
 
 struct DirectionCase {
@@ -160,8 +143,9 @@ TEST_F(CropWithMouseTest, TheBandIsDrawnOverThePictureAndNeverIntoIt) {
   press({150, 120});
   moveTo({260, 200});
 
-  EXPECT_TRUE(doc().shp1.visible);
-  EXPECT_EQ(QRectF(doc().shp1.left, doc().shp1.top, doc().shp1.width, doc().shp1.height),
+  EXPECT_TRUE(form.selection().shp1.visible);
+  EXPECT_EQ(QRectF(form.selection().shp1.left, form.selection().shp1.top,
+                   form.selection().shp1.width, form.selection().shp1.height),
             QRectF(150, 120, 110, 80));
   EXPECT_EQ(held(), doc().picLoad.canvas());
   const QImage onScreen = shown();
@@ -177,21 +161,21 @@ TEST_F(CropWithMouseTest, AClickWithoutMovementLeavesAnEmptyPicture) {
 
   EXPECT_EQ(view()->size(), QSize(0, 0));
   EXPECT_EQ(doc().Picture1.image().naturalSize(), QSize(0, 0));
-  EXPECT_TRUE(doc().CropDone);
+  EXPECT_TRUE(form.selection().CropDone);
   EXPECT_TRUE(command("mnuUndo")->isEnabled());
 }
 
 TEST_F(CropWithMouseTest, TheMouseIsIgnoredForHalfASecondAfterOpening) {
   openSample({400, 300}, false);
-  ASSERT_TRUE(doc().IgnoreMouse);
+  ASSERT_TRUE(form.selection().IgnoreMouse);
 
   release({250, 200});  // a release that no press began
   drag({200, 150}, {300, 250});
 
   expectWholePicture();
-  EXPECT_FALSE(doc().CropDone);
-  EXPECT_FALSE(doc().SelectionMade);
-  EXPECT_FALSE(doc().shp1.visible);
+  EXPECT_FALSE(form.selection().CropDone);
+  EXPECT_FALSE(form.selection().SelectionMade);
+  EXPECT_FALSE(form.selection().shp1.visible);
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
 }
 
@@ -205,9 +189,9 @@ TEST_P(OtherButtonTest, DoesNothing) {
   release({300, 250}, GetParam());
 
   expectWholePicture();
-  EXPECT_FALSE(doc().shp1.visible);
-  EXPECT_EQ(doc().StartX, 0);
-  EXPECT_FALSE(doc().CropDone);
+  EXPECT_FALSE(form.selection().shp1.visible);
+  EXPECT_EQ(form.selection().StartX, 0);
+  EXPECT_FALSE(form.selection().CropDone);
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
 }
 
@@ -224,7 +208,8 @@ TEST_F(CropWithMouseTest, TheRightButtonHeldDuringADragFreezesTheBand) {
   press({260, 200}, Qt::RightButton);
   moveTo({320, 260});
   release({330, 270}, Qt::RightButton);
-  EXPECT_EQ(QRectF(doc().shp1.left, doc().shp1.top, doc().shp1.width, doc().shp1.height),
+  EXPECT_EQ(QRectF(form.selection().shp1.left, form.selection().shp1.top,
+                   form.selection().shp1.width, form.selection().shp1.height),
             QRectF(200, 150, 50, 40));
 
   release({340, 280});
@@ -242,14 +227,14 @@ TEST_F(CropWithMouseTest, AfterTheCropTheMouseIsIgnoredUntilUndo) {
   release({40, 40});
 
   EXPECT_EQ(held(), cropped);
-  EXPECT_FALSE(doc().shp1.visible);
-  EXPECT_EQ(doc().StartX, 200);
+  EXPECT_FALSE(form.selection().shp1.visible);
+  EXPECT_EQ(form.selection().StartX, 200);
 
   click("mnuUndo");
 
   expectWholePicture();
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
-  EXPECT_FALSE(doc().CropDone);
+  EXPECT_FALSE(form.selection().CropDone);
   drag({300, 200}, {340, 260});  // at once: undo has no quiet time
   expectCroppedTo({300, 200, 40, 60});
 }
@@ -265,7 +250,7 @@ TEST_F(CropWithMouseTest, UndoWhileTheFileIsGoneKeepsTheCropUntilTheFileIsBack) 
 
   EXPECT_EQ(held(), cropped);
   EXPECT_EQ(view()->size(), QSize(60, 40));
-  EXPECT_TRUE(doc().CropDone);
+  EXPECT_TRUE(form.selection().CropDone);
   EXPECT_TRUE(command("mnuUndo")->isEnabled());
   EXPECT_TRUE(errors.reports.empty());
 
@@ -284,7 +269,7 @@ TEST_F(CropWithMouseTest, AResizeAfterTheCropShowsTheWholePictureButKeepsSelecti
   EXPECT_EQ(view()->size(), QSize(585, 385));
   EXPECT_TRUE(doc().viewShowsPicture());
   EXPECT_EQ(held(), doc().picLoad.canvas());
-  EXPECT_TRUE(doc().CropDone);
+  EXPECT_TRUE(form.selection().CropDone);
   EXPECT_TRUE(command("mnuUndo")->isEnabled());
   const QImage whole = held();
   drag({100, 100}, {200, 200});
@@ -294,7 +279,7 @@ TEST_F(CropWithMouseTest, AResizeAfterTheCropShowsTheWholePictureButKeepsSelecti
 
   EXPECT_EQ(view()->size(), QSize(585, 385));
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
-  EXPECT_FALSE(doc().CropDone);
+  EXPECT_FALSE(form.selection().CropDone);
   drag({100, 100}, {200, 200});
   expectCroppedTo({100, 100, 100, 100});
 }
@@ -303,7 +288,7 @@ TEST_F(CropWithMouseTest, TheFirstMoveAfterUndoRepaintsFromTheCleanCopyOnce) {
   openSample();
   drag({200, 150}, {260, 190});
   click("mnuUndo");
-  ASSERT_TRUE(doc().SelectionMade);
+  ASSERT_TRUE(form.selection().SelectionMade);
   const auto mark = [&] { doc().Picture1.drawBox(20, 20, 120, 80, qRgb(255, 0, 0)); };
 
   mark();
@@ -311,7 +296,7 @@ TEST_F(CropWithMouseTest, TheFirstMoveAfterUndoRepaintsFromTheCleanCopyOnce) {
   EXPECT_NE(held(), doc().picLoad.canvas());  // a press does not repaint
   moveTo({320, 230});
   EXPECT_EQ(held(), doc().picLoad.canvas());
-  EXPECT_FALSE(doc().SelectionMade);
+  EXPECT_FALSE(form.selection().SelectionMade);
 
   mark();
   moveTo({340, 260});
@@ -325,23 +310,23 @@ TEST_F(CropWithMouseTest, TheViewKeepsTheMouseWhenTheDragLeavesIt) {
   windowPress({300, 200});
   const QPoint outside = view()->mapFrom(&form, QPoint(-20, -10));  // left of and above the window
   windowMove(outside);
-  EXPECT_EQ(QPoint(doc().EndX, doc().EndY), outside);
-  EXPECT_EQ(QPointF(doc().shp1.left, doc().shp1.top), QPointF(outside));
-  EXPECT_LT(doc().shp1.left, 0);
+  EXPECT_EQ(QPoint(form.selection().EndX, form.selection().EndY), outside);
+  EXPECT_EQ(QPointF(form.selection().shp1.left, form.selection().shp1.top), QPointF(outside));
+  EXPECT_LT(form.selection().shp1.left, 0);
 
   const QPoint beyond(kViewSize.width() + 30, kViewSize.height() + 20);
   windowMove(beyond);
   windowRelease(beyond);
 
   const QRect selection(300, 200, beyond.x() - 300, beyond.y() - 200);
-  EXPECT_EQ(QPoint(doc().EndX, doc().EndY), beyond);
+  EXPECT_EQ(QPoint(form.selection().EndX, form.selection().EndY), beyond);
   ASSERT_EQ(view()->size(), selection.size());
   // What lies beyond the clean copy comes out in the background colour.
   const QRect inside = QRect(QPoint(0, 0), kViewSize).intersected(selection);
   EXPECT_EQ(held().copy(inside.translated(-selection.topLeft())), clean(inside));
   EXPECT_EQ(held().copy(378, 0, 30, 305), Filled({30, 305}, kWhite));
   EXPECT_EQ(held().copy(0, 285, 408, 20), Filled({408, 20}, kWhite));
-  EXPECT_TRUE(doc().CropDone);
+  EXPECT_TRUE(form.selection().CropDone);
 }
 
 TEST_F(CropWithMouseTest, ASelectionTooLargeForTheViewIsReportedAndUndoRecovers) {
@@ -352,7 +337,7 @@ TEST_F(CropWithMouseTest, ASelectionTooLargeForTheViewIsReportedAndUndoRecovers)
 
   EXPECT_EQ(errors.reports, std::vector<QString>{FailureReport("Invalid property value", "Form1",
                                                                "Picture1_MouseUp", 116)});
-  EXPECT_TRUE(doc().CropDone);
+  EXPECT_TRUE(form.selection().CropDone);
   EXPECT_TRUE(command("mnuUndo")->isEnabled());
   EXPECT_EQ(view()->size(), kViewSize);
   EXPECT_EQ(shown(), Filled(kViewSize, kWhite));

@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "crop/SelectionRectangle.h"
+#include "crop/Selection.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "view/DisplayPicture.h"
@@ -22,10 +22,10 @@ class UndoCommandTest : public ::testing::Test {
   UndoCommandTest() {
     h.layOut(693, 500);
     h.doc.Tag = test::WriteJpeg(folder.path("p.jpg"), test::PatternImage(400, 300));
-    DisplayPicture(h.form, h.doc.Tag, h.doc.Picture1);
-    Picture1_MouseDown(h.form, 1, 0, 200, 150);
-    Picture1_MouseMove(h.form, 1, 0, 260, 190);
-    Picture1_MouseUp(h.form, 1, 0, 260, 190);
+    DisplayPicture(h.display, h.doc.Tag, h.doc.Picture1);
+    h.selection.Picture1_MouseDown(1, 0, 200, 150);
+    h.selection.Picture1_MouseMove(1, 0, 260, 190);
+    h.selection.Picture1_MouseUp(1, 0, 260, 190);
     h.loader.loaded.clear();
   }
 
@@ -37,24 +37,24 @@ class UndoCommandTest : public ::testing::Test {
 };
 
 TEST_F(UndoCommandTest, ShowsTheWholePictureAgainAndTakesSelectionAtOnce) {
-  ASSERT_TRUE(h.doc.CropDone);
+  ASSERT_TRUE(h.selection.CropDone);
   ASSERT_EQ(viewSize(), QSize(60, 40));
 
-  mnuUndo_Click(h.form);
+  mnuUndo_Click(h.display, h.selection);
 
   EXPECT_EQ(h.loader.loaded, QStringList{h.doc.Tag});
   EXPECT_EQ(viewSize(), QSize(678, 485));
   EXPECT_TRUE(h.doc.viewShowsPicture());
   EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas());
   EXPECT_FALSE(undoEnabled());
-  EXPECT_FALSE(h.doc.CropDone);
-  EXPECT_FALSE(h.doc.IgnoreMouse);  // no quiet time as after opening
-  EXPECT_TRUE(h.doc.SelectionMade);
+  EXPECT_FALSE(h.selection.CropDone);
+  EXPECT_FALSE(h.selection.IgnoreMouse);  // no quiet time as after opening
+  EXPECT_TRUE(h.selection.SelectionMade);
   EXPECT_TRUE(h.errors.reports.empty());
 
-  Picture1_MouseDown(h.form, 1, 0, 10, 20);
-  Picture1_MouseMove(h.form, 1, 0, 30, 30);
-  Picture1_MouseUp(h.form, 1, 0, 30, 30);
+  h.selection.Picture1_MouseDown(1, 0, 10, 20);
+  h.selection.Picture1_MouseMove(1, 0, 30, 30);
+  h.selection.Picture1_MouseUp(1, 0, 30, 30);
   EXPECT_EQ(viewSize(), QSize(20, 10));
 }
 
@@ -87,11 +87,11 @@ TEST_P(UndoWithoutTheFileTest, KeepsTheCropAndStaysAvailable) {
       break;
   }
 
-  mnuUndo_Click(h.form);
+  mnuUndo_Click(h.display, h.selection);
 
   EXPECT_TRUE(h.loader.loaded.isEmpty());
   EXPECT_EQ(h.doc.Picture1.canvas(), cropped);
-  EXPECT_TRUE(h.doc.CropDone);
+  EXPECT_TRUE(h.selection.CropDone);
   EXPECT_TRUE(undoEnabled());
   EXPECT_TRUE(h.errors.reports.empty());
 }
@@ -106,12 +106,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, UndoWithoutTheFileTest,
 TEST_F(UndoCommandTest, LeavesASideAloneWhenTheClientIsFifteenOrLess) {
   h.window.scaleWidth = 15;
   h.window.scaleHeight = 300;
-  mnuUndo_Click(h.form);
+  mnuUndo_Click(h.display, h.selection);
   EXPECT_EQ(viewSize(), QSize(60, 285));
 
   h.window.scaleWidth = 400;
   h.window.scaleHeight = 15.5f;  // half a pixel left is still more than nothing
-  mnuUndo_Click(h.form);
+  mnuUndo_Click(h.display, h.selection);
   EXPECT_EQ(viewSize(), QSize(385, 0));
 }
 

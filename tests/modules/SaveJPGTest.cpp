@@ -10,11 +10,11 @@
 #include <QImageReader>
 
 #include "modules/SaveAsJPG.h"
+#include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegEncoder.h"
-#include "platform/surface/Picture.h"
-#include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/TurboJpegImaging.h"
+#include "platform/surface/Picture.h"
 #include "support/Fakes.h"
 #include "support/JpegHeaders.h"
 #include "support/TestFiles.h"

@@ -10,9 +10,9 @@
 #include <QIcon>
 
 #include "HandCursor.h"
-#include "platform/skin/CursorFile.h"
 #include "platform/errors/RuntimeError.h"
 #include "platform/errors/Trap.h"
+#include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingsStore.h"
 #include "support/Fakes.h"

@@ -25,9 +25,9 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include "platform/errors/Trap.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/surface/Picture.h"
-#include "platform/errors/Trap.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "view/OpenCommands.h"
@@ -131,7 +131,7 @@ class SaveCommandTest : public ::testing::Test {
   }
   void saveAs(const QString& name) {
     h.dialog.answers = {name};
-    mnuSave_Click(h.form);
+    mnuSave_Click(h.save);
   }
   QImage saved(const QString& path) const { return DecodeJpeg(Contents(path)).pixels(); }
 
@@ -144,7 +144,7 @@ TEST_F(SaveCommandTest, WritesTheFittedViewAtItsSizeAndChangesNothingElse) {
   const QString picture =
       test::WriteJpeg(folder.path("big.jpg"), test::SmoothImage(1000, 700), {.quality = 97});
   h.dialog.answers = {picture};
-  mnuSelectPicture_Click(h.form);
+  mnuSelectPicture_Click(h.open);
   h.doc.JPGQuality = 95;
   h.dialog.FileName = "left over from before";
   const QImage view = h.doc.Picture1.canvas();

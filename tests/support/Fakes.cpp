@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "view/DisplayPicture.h"
 #include "view/FormResize.h"
 
 namespace brindlewick::test {
@@ -98,13 +97,13 @@ void RecordingImagingLibrary::GdiplusShutdown(uintptr_t token) noexcept {
 
 Form1Harness::Form1Harness(QString appPath)
     : app{std::move(appPath), QStringLiteral("Brindlewick")} {
-  timer.onTick([this] { Timer1_Timer(form); });
+  timer.onTick([this] { Timer1_Timer(timer, selection); });
 }
 
 void Form1Harness::layOut(double clientWidth, double clientHeight) {
   window.scaleWidth = clientWidth;
   window.scaleHeight = clientHeight;
-  Form_Resize(form);
+  Form_Resize(display);
 }
 
 }  // namespace brindlewick::test

@@ -10,16 +10,20 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/errors/ErrorBox.h"
+#include "crop/Selection.h"
+#include "output/SaveCommand.h"
 #include "platform/dialogs/FileDialog.h"
-#include "platform/jpeg/ImagingLibrary.h"
-#include "platform/jpeg/JpegDecoder.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/OneShotTimer.h"
+#include "platform/errors/ErrorBox.h"
+#include "platform/jpeg/ImagingLibrary.h"
+#include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/PictureLoader.h"
 #include "platform/jpeg/TurboJpegImaging.h"
 #include "settings/Application.h"
-#include "view/Form1Context.h"
+#include "view/DisplayPicture.h"
+#include "view/MainWindowShell.h"
+#include "view/OpenCommands.h"
 #include "view/PictureDocument.h"
 
 namespace brindlewick::test {
@@ -85,12 +89,14 @@ class FakeShell : public MainWindowShell {
   double ScaleHeight() const override { return scaleHeight; }
   MousePointer mousePointer() const override { return pointer; }
   void setMousePointer(MousePointer value) override { pointer = value; }
+  void Show() override { shown = true; }
 
   std::map<MenuCommand, bool> menu;
   bool minimized = false;
   double scaleWidth = 693;
   double scaleHeight = 500;
   MousePointer pointer = MousePointer::Default;
+  bool shown = false;
 };
 
 // Loads with the real decoder but counts the loads, or hands out a picture the test made.
@@ -149,7 +155,7 @@ class RecordingImagingLibrary : public ImagingLibrary {
   uintptr_t fakeHandles_ = 0;
 };
 
-// A main window's handlers with fakes all round and the real document.
+// A main window's handlers with fakes all round and the real document and selection.
 struct Form1Harness {
   explicit Form1Harness(QString appPath = {});
 
@@ -165,7 +171,10 @@ struct Form1Harness {
   Application app;
   TurboJpegImaging realImaging;
   RecordingImagingLibrary imaging{&realImaging};
-  Form1Context form{doc, window, errors, dialog, timer, loader, app, imaging};
+  Selection selection{doc, window, errors};
+  DisplayContext display{doc, window, errors, loader};
+  OpenContext open{display, selection, dialog, timer, app};
+  SaveContext save{doc, window, errors, dialog, imaging};
 };
 
 }  // namespace brindlewick::test

@@ -53,7 +53,7 @@ TEST_P(BusyPointerTest, ShowsWhileAPictureIsDecodedThenComesBack) {
   h.window.pointer = GetParam();
   const QString path = test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(30, 20));
 
-  DisplayPicture(h.form, path, h.doc.Picture1);
+  DisplayPicture(h.display, path, h.doc.Picture1);
 
   EXPECT_EQ(seenAtLoad, std::vector<MousePointer>{MousePointer::Busy});
   EXPECT_EQ(h.window.pointer, GetParam());
@@ -64,7 +64,7 @@ TEST_P(BusyPointerTest, ComesBackWhenTheDecodeFails) {
   h.window.pointer = GetParam();
   failLoad = true;
 
-  DisplayPicture(h.form, folder.path("broken.jpg"), h.doc.Picture1);
+  DisplayPicture(h.display, folder.path("broken.jpg"), h.doc.Picture1);
 
   EXPECT_EQ(seenAtLoad, std::vector<MousePointer>{MousePointer::Busy});
   EXPECT_EQ(h.window.pointer, GetParam());
@@ -76,7 +76,7 @@ TEST_P(BusyPointerTest, ShowsForEachFileOfASelection) {
   h.window.pointer = GetParam();
   h.dialog.answers = {QStringList{"/pictures", "a.jpg", "b.jpg", "c.jpg"}.join(QChar(0))};
 
-  mnuSelectPicture_Click(h.form);
+  mnuSelectPicture_Click(h.open);
 
   EXPECT_EQ(seenAtLoad, std::vector<MousePointer>(3, MousePointer::Busy));
   EXPECT_EQ(h.window.pointer, GetParam());
@@ -84,7 +84,7 @@ TEST_P(BusyPointerTest, ShowsForEachFileOfASelection) {
 
 TEST_P(BusyPointerTest, ShowsWhileTheFileIsWrittenThenComesBack) {
   PointerAtSave imaging(h.realImaging, h.window);
-  Form1Context form{h.doc, h.window, h.errors, h.dialog, h.timer, h.loader, h.app, imaging};
+  SaveContext form{h.doc, h.window, h.errors, h.dialog, imaging};
   h.doc.Picture1.setPicture(Picture(test::SmoothImage(40, 30)));
   h.doc.JPGQuality = 80;
   h.window.pointer = GetParam();

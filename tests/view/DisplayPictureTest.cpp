@@ -5,9 +5,9 @@
 #include <QPainter>
 
 #include "PhotoSynth.h"
+#include "platform/errors/Trap.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/surface/Scaling.h"
-#include "platform/errors/Trap.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
@@ -48,7 +48,7 @@ TEST_P(DisplayPictureFit, FitsByTheLongerSideAndCentres) {
   test::WriteBytes(path, QByteArray(c.picture.width() * c.picture.height() * 3 / 10, 'x'));
   h.layOut(c.view.width() + 15, c.view.height() + 15);
 
-  DisplayPicture(h.form, path, h.doc.Picture1);
+  DisplayPicture(h.display, path, h.doc.Picture1);
 
   EXPECT_TRUE(h.errors.reports.empty());
   EXPECT_EQ(h.doc.JPGQuality, 91);  // compression ratio 10
@@ -82,7 +82,7 @@ TEST(DisplayPicture, AMissingFileIsReportedAt104And106AndLeavesABlankViewThatCou
   h.layOut();
   const QString missing = folder.path("gone.jpg");
 
-  DisplayPicture(h.form, missing, h.doc.Picture1);
+  DisplayPicture(h.display, missing, h.doc.Picture1);
 
   ASSERT_EQ(h.errors.reports.size(), 2u);
   EXPECT_EQ(h.errors.reports[0],
@@ -105,18 +105,18 @@ TEST(DisplayPicture, EveryDisplayEstimatesAgainAndAFailedEstimateKeepsTheLastQua
   const QString path = folder.path("p.jpg");
   test::WriteBytes(path, QByteArray(2000, 'x'));  // ratio 15: estimate 86
 
-  DisplayPicture(h.form, path, h.doc.Picture1);
+  DisplayPicture(h.display, path, h.doc.Picture1);
   EXPECT_EQ(h.doc.JPGQuality, 86);
   EXPECT_EQ(h.doc.PrevQuality, 86);
 
   h.doc.JPGQuality = 60;  // a fixed quality holds only until the next display
-  DisplayPicture(h.form, path, h.doc.Picture1);
+  DisplayPicture(h.display, path, h.doc.Picture1);
   EXPECT_EQ(h.doc.JPGQuality, 86);
 
   const QString empty = folder.path("empty.jpg");
   test::WriteBytes(empty, {});
   h.doc.JPGQuality = 42;
-  DisplayPicture(h.form, empty, h.doc.Picture1);
+  DisplayPicture(h.display, empty, h.doc.Picture1);
   ASSERT_EQ(h.errors.reports.size(), 1u);
   EXPECT_EQ(h.errors.reports[0], FailureReport("Division by zero", "Form1", "DisplayPicture", 106));
   EXPECT_EQ(h.doc.JPGQuality, 42);
@@ -129,7 +129,7 @@ TEST(DisplayPicture, ShowsARealJpegFitted) {
   h.layOut(700, 500);
   const QString path = test::WriteJpeg(folder.path("wide.jpg"), test::SmoothImage(1370, 600));
 
-  DisplayPicture(h.form, path, h.doc.Picture1);
+  DisplayPicture(h.display, path, h.doc.Picture1);
 
   EXPECT_TRUE(h.errors.reports.empty());
   // 1370 x 600 in 685 x 485: half size, 300 high, centred with 92.5 rows above.
@@ -148,7 +148,7 @@ TEST(DisplayPicture, ShrinkOnLoadShowsWhatAFullDecodeWouldWithinTheFilter) {
   const QString path =
       test::WriteJpeg(folder.path("photo.jpg"), SynthesizePhoto(3000, 2000, 7), {90});
 
-  DisplayPicture(h.form, path, h.doc.Picture1);
+  DisplayPicture(h.display, path, h.doc.Picture1);
 
   // The decoder took a reduced scale; the geometry still came from the natural size.
   const Picture& decoded = h.doc.picDraw.picture();

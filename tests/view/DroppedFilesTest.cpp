@@ -70,19 +70,19 @@ class OpenPicturesTest : public ::testing::Test {
 
 TEST_F(OpenPicturesTest, OpensTheFileAsSelectPictureDoesWithoutAskingForIt) {
   const QString path = jpeg("one.jpg");
-  h.doc.CropDone = true;
+  h.selection.CropDone = true;
   h.window.setMenuEnabled(MenuCommand::Undo, true);
   h.dialog.FileName = "kept by the window's dialog";
 
-  OpenPictures(h.form, {path});
+  OpenPictures(h.open, {path});
 
   EXPECT_TRUE(h.dialog.shown.empty());
   EXPECT_EQ(h.dialog.FileName, "kept by the window's dialog");
   EXPECT_EQ(h.loader.loaded, QStringList{path});
   EXPECT_EQ(h.doc.Tag, path);
   EXPECT_TRUE(h.doc.viewShowsPicture());
-  EXPECT_FALSE(h.doc.CropDone);
-  EXPECT_TRUE(h.doc.IgnoreMouse);
+  EXPECT_FALSE(h.selection.CropDone);
+  EXPECT_TRUE(h.selection.IgnoreMouse);
   EXPECT_TRUE(h.window.isMenuEnabled(MenuCommand::Save));
   EXPECT_FALSE(h.window.isMenuEnabled(MenuCommand::Undo));
   EXPECT_TRUE(h.timer.isEnabled());
@@ -95,24 +95,25 @@ TEST_F(OpenPicturesTest, LeavesEverythingAsSelectPictureWouldForTheSameFiles) {
   jpeg("pick/a.jpg");
   jpeg("pick/b.jpg", {60, 40});
   const QString pick = folder.path("pick");
-  for (const QStringList& names : {QStringList{"a.jpg"}, QStringList{"gone.jpg"},
-                                   QStringList{"a.jpg", "b.jpg"}, QStringList{"b.jpg", "gone.jpg"}}) {
+  for (const QStringList& names :
+       {QStringList{"a.jpg"}, QStringList{"gone.jpg"}, QStringList{"a.jpg", "b.jpg"},
+        QStringList{"b.jpg", "gone.jpg"}}) {
     const QStringList paths = Paths(pick, names);
     test::Form1Harness picked(folder.path("app"));
     picked.layOut();
     picked.dialog.answers = {paths.size() == 1 ? paths[0] : Joined(QStringList{pick} + names)};
-    mnuSelectPicture_Click(picked.form);
+    mnuSelectPicture_Click(picked.open);
     test::Form1Harness dropped(folder.path("app"));
     dropped.layOut();
 
-    OpenPictures(dropped.form, paths);
+    OpenPictures(dropped.open, paths);
 
     EXPECT_EQ(dropped.loader.loaded, picked.loader.loaded);
     EXPECT_EQ(dropped.errors.reports, picked.errors.reports);
     EXPECT_EQ(dropped.doc.Tag, picked.doc.Tag);
     EXPECT_EQ(dropped.doc.Picture1.canvas(), picked.doc.Picture1.canvas());
     EXPECT_EQ(dropped.doc.JPGQuality, picked.doc.JPGQuality);
-    EXPECT_EQ(dropped.doc.IgnoreMouse, picked.doc.IgnoreMouse);
+    EXPECT_EQ(dropped.selection.IgnoreMouse, picked.selection.IgnoreMouse);
     EXPECT_EQ(dropped.window.menu, picked.window.menu);
     EXPECT_EQ(dropped.timer.interval(), picked.timer.interval());
   }
@@ -120,7 +121,7 @@ TEST_F(OpenPicturesTest, LeavesEverythingAsSelectPictureWouldForTheSameFiles) {
 
 TEST_F(OpenPicturesTest, AMissingFileIsReportedByTheDisplay) {
   const QString missing = folder.path("gone.jpg");
-  OpenPictures(h.form, {missing});
+  OpenPictures(h.open, {missing});
   ASSERT_FALSE(h.errors.reports.empty());
   EXPECT_EQ(h.errors.reports[0],
             FailureReport("File not found: " + missing, "Form1", "DisplayPicture", 104));

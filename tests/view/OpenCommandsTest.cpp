@@ -50,10 +50,10 @@ class OpenCommandsTest : public ::testing::Test {
 TEST_F(OpenCommandsTest, SelectPictureAsksForAJpegAndShowsIt) {
   const QString path = jpeg("one.jpg");
   h.dialog.answers = {path};
-  h.doc.CropDone = true;
+  h.selection.CropDone = true;
   h.window.setMenuEnabled(MenuCommand::Undo, true);
 
-  mnuSelectPicture_Click(h.form);
+  mnuSelectPicture_Click(h.open);
 
   ASSERT_EQ(h.dialog.shown.size(), 1u);
   EXPECT_FALSE(h.dialog.shown[0].save);
@@ -63,8 +63,8 @@ TEST_F(OpenCommandsTest, SelectPictureAsksForAJpegAndShowsIt) {
   EXPECT_EQ(h.loader.loaded, QStringList{path});
   EXPECT_EQ(h.doc.Tag, path);
   EXPECT_TRUE(h.doc.viewShowsPicture());
-  EXPECT_FALSE(h.doc.CropDone);
-  EXPECT_TRUE(h.doc.IgnoreMouse);
+  EXPECT_FALSE(h.selection.CropDone);
+  EXPECT_TRUE(h.selection.IgnoreMouse);
   EXPECT_TRUE(menu(MenuCommand::Save));
   EXPECT_FALSE(menu(MenuCommand::Undo));
   EXPECT_TRUE(h.timer.isEnabled());
@@ -73,7 +73,7 @@ TEST_F(OpenCommandsTest, SelectPictureAsksForAJpegAndShowsIt) {
 
   // The tick takes the mouse again and stops the timer.
   EXPECT_TRUE(h.timer.fire());
-  EXPECT_FALSE(h.doc.IgnoreMouse);
+  EXPECT_FALSE(h.selection.IgnoreMouse);
   EXPECT_FALSE(h.timer.isEnabled());
   EXPECT_EQ(h.timer.interval(), 0);
 }
@@ -81,18 +81,18 @@ TEST_F(OpenCommandsTest, SelectPictureAsksForAJpegAndShowsIt) {
 TEST_F(OpenCommandsTest, CancellingChangesNothing) {
   const QString path = jpeg("one.jpg");
   h.dialog.answers = {path};
-  mnuSelectPicture_Click(h.form);
+  mnuSelectPicture_Click(h.open);
   h.timer.fire();
-  h.doc.CropDone = true;
+  h.selection.CropDone = true;
   h.window.setMenuEnabled(MenuCommand::Undo, true);
   const QImage shown = h.doc.Picture1.canvas();
 
   h.dialog.answers = {QString()};
-  mnuSelectPicture_Click(h.form);
+  mnuSelectPicture_Click(h.open);
 
   EXPECT_EQ(h.doc.Tag, path);
-  EXPECT_TRUE(h.doc.CropDone);
-  EXPECT_FALSE(h.doc.IgnoreMouse);
+  EXPECT_TRUE(h.selection.CropDone);
+  EXPECT_FALSE(h.selection.IgnoreMouse);
   EXPECT_TRUE(menu(MenuCommand::Undo));
   EXPECT_FALSE(h.timer.isEnabled());
   EXPECT_EQ(h.doc.Picture1.canvas(), shown);
@@ -103,7 +103,7 @@ TEST_F(OpenCommandsTest, SeveralFilesAreShownInTurnAndTheLastStays) {
   const QString a = jpeg("pick/a.jpg"), b = jpeg("pick/b.jpg"), c = jpeg("pick/c.jpg", {60, 40});
   h.dialog.answers = {QStringList{folder.path("pick"), "a.jpg", "b.jpg", "c.jpg"}.join(QChar(0))};
 
-  mnuSelectPicture_Click(h.form);
+  mnuSelectPicture_Click(h.open);
 
   EXPECT_EQ(h.loader.loaded, (QStringList{a, b, c}));
   EXPECT_EQ(h.doc.Tag, c);
@@ -114,7 +114,7 @@ TEST_F(OpenCommandsTest, SeveralFilesAreShownInTurnAndTheLastStays) {
 TEST_F(OpenCommandsTest, ARootFolderJoinsWithADoubledSeparatorThatIsCollapsed) {
   h.loader.fake = [](const QString&) { return Picture(test::PatternImage(10, 10)); };
   h.dialog.answers = {QStringList{"/", "x.jpg", "y.jpg"}.join(QChar(0))};
-  mnuSelectPicture_Click(h.form);
+  mnuSelectPicture_Click(h.open);
   EXPECT_EQ(h.loader.loaded, (QStringList{"/x.jpg", "/y.jpg"}));
   EXPECT_EQ(h.doc.Tag, "/y.jpg");
 }
@@ -122,20 +122,20 @@ TEST_F(OpenCommandsTest, ARootFolderJoinsWithADoubledSeparatorThatIsCollapsed) {
 TEST_F(OpenCommandsTest, ASingleResultIsDisplayedAsReturned) {
   h.loader.fake = [](const QString&) { return Picture(test::PatternImage(10, 10)); };
   h.dialog.answers = {"/media//card/x.jpg"};
-  mnuSelectPicture_Click(h.form);
+  mnuSelectPicture_Click(h.open);
   EXPECT_EQ(h.loader.loaded, QStringList{"/media//card/x.jpg"});
 }
 
 TEST_F(OpenCommandsTest, LoadSampleShowsThePictureBesideTheProgram) {
   const QString sample = jpeg("app/Samples/sample1.jpg", {1600, 1200});
-  h.doc.CropDone = true;
+  h.selection.CropDone = true;
 
-  LoadSample_Click(h.form);
+  LoadSample_Click(h.open);
 
   EXPECT_EQ(h.doc.Tag, sample);
   EXPECT_EQ(h.loader.loaded, QStringList{sample});
-  EXPECT_TRUE(h.doc.IgnoreMouse);
-  EXPECT_FALSE(h.doc.CropDone);
+  EXPECT_TRUE(h.selection.IgnoreMouse);
+  EXPECT_FALSE(h.selection.CropDone);
   EXPECT_TRUE(menu(MenuCommand::Save));
   EXPECT_FALSE(menu(MenuCommand::Undo));
   EXPECT_EQ(h.timer.interval(), 500);
@@ -143,7 +143,7 @@ TEST_F(OpenCommandsTest, LoadSampleShowsThePictureBesideTheProgram) {
 }
 
 TEST_F(OpenCommandsTest, AMissingSampleIsReportedAndTheCommandStillCompletes) {
-  LoadSample_Click(h.form);
+  LoadSample_Click(h.open);
 
   const QString sample = folder.path("app/Samples/sample1.jpg");
   ASSERT_EQ(h.errors.reports.size(), 2u);

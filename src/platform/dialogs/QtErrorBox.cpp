@@ -1,5 +1,6 @@
 #include "platform/dialogs/QtErrorBox.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QString>
 
@@ -14,7 +15,7 @@ QString QtErrorBox::DisplayText(const QString& report) {
 
 void QtErrorBox::showReport(const QString& report) {
   QMessageBox box(QMessageBox::Warning, QStringLiteral("Application Error"), DisplayText(report),
-                  QMessageBox::Ok, parent_);
+                  QMessageBox::Ok, QApplication::activeWindow());
   box.setObjectName(QStringLiteral("ErrorBox"));
   box.exec();
 }

@@ -2,20 +2,15 @@
 
 #include "platform/errors/ErrorBox.h"
 
-class QWidget;
-
 namespace brindlewick {
 
+// The error box over whichever of the program's windows is active when it is shown.
 class QtErrorBox : public ErrorBox {
  public:
-  explicit QtErrorBox(QWidget* parent) : parent_(parent) {}
   void showReport(const QString& report) override;
 
   // The report keeps classic CR and CR LF line ends; the box wants plain line breaks.
   static QString DisplayText(const QString& report);
-
- private:
-  QWidget* parent_;
 };
 
 }  // namespace brindlewick

@@ -1,5 +1,6 @@
 #include "platform/dialogs/QtFileDialog.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -55,9 +56,11 @@ QStringList Run(QWidget* parent, FileDialog& properties, QFileDialog::AcceptMode
 }  // namespace
 
 void QtFileDialog::ShowOpen() {
-  FileName = JoinSelection(Run(parent_, *this, QFileDialog::AcceptOpen));
+  FileName = JoinSelection(Run(QApplication::activeWindow(), *this, QFileDialog::AcceptOpen));
 }
 
-void QtFileDialog::ShowSave() { FileName = Run(parent_, *this, QFileDialog::AcceptSave).value(0); }
+void QtFileDialog::ShowSave() {
+  FileName = Run(QApplication::activeWindow(), *this, QFileDialog::AcceptSave).value(0);
+}
 
 }  // namespace brindlewick

@@ -4,13 +4,11 @@
 
 #include "platform/dialogs/FileDialog.h"
 
-class QWidget;
-
 namespace brindlewick {
 
+// Shown over whichever of the program's windows is active.
 class QtFileDialog : public FileDialog {
  public:
-  explicit QtFileDialog(QWidget* parent) : parent_(parent) {}
   void ShowOpen() override;
   void ShowSave() override;
 
@@ -20,9 +18,6 @@ class QtFileDialog : public FileDialog {
   // One path as it is; several as their common folder, then each path below that folder,
   // separated by NUL characters.
   static QString JoinSelection(const QStringList& paths);
-
- private:
-  QWidget* parent_;
 };
 
 }  // namespace brindlewick

@@ -1,5 +1,6 @@
 #include "platform/dialogs/QtMessageBox.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QString>
 
@@ -9,7 +10,7 @@ namespace brindlewick {
 
 void QtMessageBox::MsgBox(const QString& text, const QString& title) {
   QMessageBox box(QMessageBox::NoIcon, title, QtErrorBox::DisplayText(text), QMessageBox::Ok,
-                  parent_);
+                  QApplication::activeWindow());
   box.setObjectName(QStringLiteral("MessageBox"));
   box.exec();
 }

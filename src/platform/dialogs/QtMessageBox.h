@@ -2,17 +2,12 @@
 
 #include "platform/dialogs/MessageBox.h"
 
-class QWidget;
-
 namespace brindlewick {
 
+// Shown over whichever of the program's windows is active.
 class QtMessageBox : public MessageBox {
  public:
-  explicit QtMessageBox(QWidget* parent) : parent_(parent) {}
   void MsgBox(const QString& text, const QString& title) override;
-
- private:
-  QWidget* parent_;
 };
 
 }  // namespace brindlewick

@@ -9,11 +9,11 @@
 
 #include <QString>
 
-#include "platform/jpeg/ExifOrientation.h"
+#include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
+#include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegMarkers.h"
 #include "platform/jpeg/TurboJpegHandle.h"
-#include "platform/errors/RuntimeError.h"
 
 namespace brindlewick {
 namespace {

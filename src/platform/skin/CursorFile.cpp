@@ -8,8 +8,8 @@
 #include <QString>
 #include <QtEndian>
 
-#include "platform/files/FileBytes.h"
 #include "platform/errors/RuntimeError.h"
+#include "platform/files/FileBytes.h"
 
 namespace brindlewick {
 namespace {

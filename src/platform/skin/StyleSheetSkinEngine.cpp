@@ -6,8 +6,8 @@
 #include <QMainWindow>
 #include <QWidget>
 
-#include "platform/files/FileBytes.h"
 #include "platform/errors/RuntimeError.h"
+#include "platform/files/FileBytes.h"
 #include "platform/skin/WindowHandles.h"
 
 namespace brindlewick {

@@ -14,10 +14,8 @@ PictureBox::PictureBox(Surface& surface, const Shape& overlay, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   resize(surface_.width(), surface_.height());
-  surface_.setObserver([this](bool immediate) { surfaceChanged(immediate); });
+  connect(&surface_, &Surface::changed, this, &PictureBox::surfaceChanged);
 }
-
-PictureBox::~PictureBox() { surface_.setObserver({}); }
 
 int PictureBox::ButtonMask(Qt::MouseButtons buttons) {
   int mask = 0;

@@ -15,7 +15,6 @@ class PictureBox : public QWidget {
 
  public:
   PictureBox(Surface& surface, const Shape& overlay, QWidget* parent = nullptr);
-  ~PictureBox() override;
 
   static int ButtonMask(Qt::MouseButtons buttons);
   static int ShiftMask(Qt::KeyboardModifiers modifiers);

@@ -43,13 +43,13 @@ void Surface::setSize(int width, int height) { resize(ToPixels(width), ToPixels(
 void Surface::setBackColor(QRgb color) {
   backColor_ = color;
   drawBackground();
-  changed();
+  emit changed(false);
 }
 
 void Surface::setPicture(const Picture& picture) {
   picture_ = picture;
   drawBackground();
-  changed();
+  emit changed(false);
 }
 
 void Surface::paintPicture(const Picture& picture, double x, double y, double width,
@@ -63,7 +63,7 @@ void Surface::paintPicture(const Picture& picture, double x, double y, double wi
   painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.drawImage(target.topLeft(), picture.scaledTo(target.size()));
   painter.end();
-  changed();
+  emit changed(false);
 }
 
 void Surface::paintPicture(const Picture& picture, double destX, double destY, double destWidth,
@@ -95,14 +95,14 @@ void Surface::paintPicture(const Picture& picture, double destX, double destY, d
                       QRectF(src.x() * sx, src.y() * sy, src.width() * sx, src.height() * sy));
   }
   painter.end();
-  changed();
+  emit changed(false);
 }
 
 Picture Surface::image() const { return Picture(canvas_, QSize(width_, height_)); }
 
 void Surface::cls() {
   drawBackground();
-  changed();
+  emit changed(false);
 }
 
 void Surface::drawBox(double x1, double y1, double x2, double y2, QRgb color) {
@@ -116,12 +116,10 @@ void Surface::drawBox(double x1, double y1, double x2, double y2, QRgb color) {
   painter.drawLine(b.x(), b.y(), a.x(), b.y());
   painter.drawLine(a.x(), b.y(), a.x(), a.y());
   painter.end();
-  changed();
+  emit changed(false);
 }
 
-void Surface::refresh() { changed(true); }
-
-void Surface::setObserver(std::function<void(bool)> observer) { observer_ = std::move(observer); }
+void Surface::refresh() { emit changed(true); }
 
 void Surface::resize(int width, int height) {
   if (width == width_ && height == height_) return;
@@ -138,7 +136,7 @@ void Surface::resize(int width, int height) {
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(0, 0, old);
   }
-  changed();
+  emit changed(false);
 }
 
 void Surface::drawBackground() {
@@ -152,10 +150,6 @@ void Surface::drawBackground() {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QRectF(QPointF(0, 0), QSizeF(picture_.naturalSize())), picture_.pixels());
   }
-}
-
-void Surface::changed(bool immediate) {
-  if (observer_) observer_(immediate);
 }
 
 }  // namespace brindlewick

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <functional>
-
 #include <QImage>
+#include <QObject>
 #include <QRgb>
 
 #include "platform/surface/Picture.h"
@@ -11,8 +10,11 @@ namespace brindlewick {
 
 // A retained raster surface: a size, a background colour, a background picture and the
 // persistent image that holds what the surface shows. Drawing goes into the persistent image;
-// clearing brings back the background picture on the background colour.
-class Surface {
+// clearing brings back the background picture on the background colour. Whoever shows it
+// listens to changed(); the connection ends with either side.
+class Surface : public QObject {
+  Q_OBJECT
+
  public:
   explicit Surface(QRgb backColor = qRgb(255, 255, 255));
 
@@ -49,20 +51,19 @@ class Surface {
 
   const QImage& canvas() const { return canvas_; }
 
-  // Told after every change; `immediate` is true for refresh().
-  void setObserver(std::function<void(bool immediate)> observer);
+ signals:
+  // After every change; `immediate` is true for refresh().
+  void changed(bool immediate);
 
  private:
   void resize(int width, int height);
   void drawBackground();
-  void changed(bool immediate = false);
 
   QRgb backColor_;
   Picture picture_;
   int width_ = 0;
   int height_ = 0;
   QImage canvas_;  // null while the surface has no area
-  std::function<void(bool)> observer_;
 };
 
 }  // namespace brindlewick

@@ -60,7 +60,7 @@ void WhenShown(std::function<void(T*)> act) {
 TEST(QtFileDialog, SavingOverAnExistingFileAsksFirst) {
   test::TempFolder folder;
   test::WriteBytes(folder.path("old.jpg"), "old");
-  QtFileDialog dialog(nullptr);
+  QtFileDialog dialog;
   dialog.DialogTitle = "Save Image As";
   dialog.Filter = "JPEG Image (*.jpg;*.jpeg)|*.jpg;*.jpeg";
   QString question;

@@ -10,14 +10,9 @@ namespace {
 
 constexpr QRgb kBack = 0xFF102030;
 
-Surface MakeSurface(int width, int height) {
-  Surface surface(kBack);
-  surface.setSize(width, height);
-  return surface;
-}
-
 TEST(Surface, ShowsItsPictureAtTheTopLeftOnItsBackground) {
-  Surface s = MakeSurface(10, 8);
+  Surface s(kBack);
+  s.setSize(10, 8);
   const QImage pattern = test::PatternImage(4, 3);
   s.setPicture(Picture(pattern));
   EXPECT_EQ(s.canvas().copy(0, 0, 4, 3), pattern);
@@ -31,7 +26,8 @@ TEST(Surface, ShowsItsPictureAtTheTopLeftOnItsBackground) {
 }
 
 TEST(Surface, ClearBringsBackThePictureAndDropsDrawing) {
-  Surface s = MakeSurface(6, 6);
+  Surface s(kBack);
+  s.setSize(6, 6);
   const QImage pattern = test::PatternImage(6, 6);
   s.setPicture(Picture(pattern));
   s.drawBox(1, 1, 4, 4, qRgb(255, 0, 0));
@@ -41,7 +37,8 @@ TEST(Surface, ClearBringsBackThePictureAndDropsDrawing) {
 }
 
 TEST(Surface, PaintsAtNaturalSizeWithoutResampling) {
-  Surface s = MakeSurface(20, 20);
+  Surface s(kBack);
+  s.setSize(20, 20);
   const QImage pattern = test::PatternImage(8, 6);
   s.paintPicture(Picture(pattern), 6, 7, 8, 6);
   EXPECT_EQ(s.canvas().copy(6, 7, 8, 6), pattern);
@@ -49,14 +46,16 @@ TEST(Surface, PaintsAtNaturalSizeWithoutResampling) {
 }
 
 TEST(Surface, ClipsAPaintThatOverflowsEquallyOnBothSides) {
-  Surface s = MakeSurface(6, 4);
+  Surface s(kBack);
+  s.setSize(6, 4);
   const QImage pattern = test::PatternImage(10, 4);
   s.paintPicture(Picture(pattern), -2, 0, 10, 4);
   EXPECT_EQ(s.canvas(), pattern.copy(2, 0, 6, 4));
 }
 
 TEST(Surface, PaintingNoPictureDrawsNothing) {
-  Surface s = MakeSurface(6, 4);
+  Surface s(kBack);
+  s.setSize(6, 4);
   const QImage pattern = test::PatternImage(6, 4);
   s.paintPicture(Picture(pattern), 0, 0, 6, 4);
   s.paintPicture(Picture(), 0, 0, 6, 4);
@@ -65,14 +64,16 @@ TEST(Surface, PaintingNoPictureDrawsNothing) {
 }
 
 TEST(Surface, CopiesASourceRectangleUnchanged) {
-  Surface s = MakeSurface(5, 4);
+  Surface s(kBack);
+  s.setSize(5, 4);
   const QImage pattern = test::PatternImage(12, 10);
   s.paintPicture(Picture(pattern), 0, 0, 5, 4, 3, 2, 5, 4);
   EXPECT_EQ(s.canvas(), pattern.copy(3, 2, 5, 4));
 }
 
 TEST(Surface, CopyFillsWhatLiesOutsideTheSourceWithBackground) {
-  Surface s = MakeSurface(6, 6);
+  Surface s(kBack);
+  s.setSize(6, 6);
   const QImage pattern = test::PatternImage(4, 4);
   s.paintPicture(Picture(pattern), 0, 0, 6, 6, -1, -2, 6, 6);
   for (int y = 0; y < 6; ++y) {
@@ -85,7 +86,8 @@ TEST(Surface, CopyFillsWhatLiesOutsideTheSourceWithBackground) {
 }
 
 TEST(Surface, ResizeKeepsTheTopLeftContent) {
-  Surface s = MakeSurface(4, 4);
+  Surface s(kBack);
+  s.setSize(4, 4);
   const QImage pattern = test::PatternImage(4, 4);
   s.paintPicture(Picture(pattern), 0, 0, 4, 4);
   s.setWidth(6);
@@ -97,7 +99,8 @@ TEST(Surface, ResizeKeepsTheTopLeftContent) {
 }
 
 TEST(Surface, MayHaveNoAreaAndStillKeepsItsSize) {
-  Surface s = MakeSurface(0, 7);
+  Surface s(kBack);
+  s.setSize(0, 7);
   EXPECT_EQ(s.width(), 0);
   EXPECT_EQ(s.height(), 7);
   const Picture snapshot = s.image();
@@ -106,7 +109,8 @@ TEST(Surface, MayHaveNoAreaAndStillKeepsItsSize) {
 }
 
 TEST(Surface, RefusesANegativeSize) {
-  Surface s = MakeSurface(4, 4);
+  Surface s(kBack);
+  s.setSize(4, 4);
   try {
     s.setWidth(-1);
     FAIL();
@@ -117,7 +121,8 @@ TEST(Surface, RefusesANegativeSize) {
 }
 
 TEST(Surface, SnapshotIsWhatItShows) {
-  Surface s = MakeSurface(5, 5);
+  Surface s(kBack);
+  s.setSize(5, 5);
   s.setPicture(Picture(test::PatternImage(3, 3)));
   s.drawBox(0, 0, 4, 4, qRgb(0, 255, 0));
   EXPECT_EQ(s.image().pixels(), s.canvas());

@@ -4,17 +4,11 @@
 
 namespace brindlewick {
 
-struct Application;
-class ErrorBox;
-class FileDialog;
-class ImagingLibrary;
-class OneShotTimer;
-class PictureLoader;
-struct PictureDocument;
-
 enum class MenuCommand { SelectPicture, Undo, Save, JPGQuality, LoadSample };
 
-// What the main window's handlers need of the window itself. Form1 implements it; tests fake it.
+// What the handlers need of the main window itself: its menu commands, its client area, its
+// pointer, and showing it again. Form1 implements it; tests fake it. The options dialog reaches
+// the main window through it too, so neither window needs the other's class.
 class MainWindowShell {
  public:
   virtual ~MainWindowShell() = default;
@@ -27,19 +21,7 @@ class MainWindowShell {
   // The pointer shown over the window's own surface, outside its controls.
   virtual MousePointer mousePointer() const = 0;
   virtual void setMousePointer(MousePointer pointer) = 0;
-};
-
-// Everything a handler of the main window works on: the document, the window, and the seams to
-// the outside. The handlers themselves are free functions in their subsystem's folder.
-struct Form1Context {
-  PictureDocument& doc;
-  MainWindowShell& window;
-  ErrorBox& errors;
-  FileDialog& CommonDialog1;
-  OneShotTimer& Timer1;
-  PictureLoader& loader;
-  const Application& App;
-  ImagingLibrary& imaging;
+  virtual void Show() = 0;
 };
 
 }  // namespace brindlewick

@@ -1,4 +1,4 @@
-#include "crop/SelectionRectangle.h"
+#include "crop/Selection.h"
 
 #include <gtest/gtest.h>
 
@@ -48,14 +48,14 @@ class SelectionTest : public ::testing::Test {
   void showPicture(QSize size = {400, 300}) {
     h.doc.Tag =
         test::WriteJpeg(folder.path("p.jpg"), test::PatternImage(size.width(), size.height()));
-    DisplayPicture(h.form, h.doc.Tag, h.doc.Picture1);
+    DisplayPicture(h.display, h.doc.Tag, h.doc.Picture1);
     ASSERT_TRUE(h.errors.reports.empty());
   }
-  void down(float x, float y, int button = 1) { Picture1_MouseDown(h.form, button, 0, x, y); }
-  void move(float x, float y, int button = 1) { Picture1_MouseMove(h.form, button, 0, x, y); }
-  void up(float x, float y, int button = 1) { Picture1_MouseUp(h.form, button, 0, x, y); }
+  void down(float x, float y, int button = 1) { h.selection.Picture1_MouseDown(button, 0, x, y); }
+  void move(float x, float y, int button = 1) { h.selection.Picture1_MouseMove(button, 0, x, y); }
+  void up(float x, float y, int button = 1) { h.selection.Picture1_MouseUp(button, 0, x, y); }
   Trace trace() const {
-    const PictureDocument& d = h.doc;
+    const Selection& d = h.selection;
     return {d.StartX,
             d.StartY,
             d.EndX,
@@ -64,7 +64,7 @@ class SelectionTest : public ::testing::Test {
             d.CropDone,
             h.window.isMenuEnabled(MenuCommand::Undo),
             d.shp1,
-            d.Picture1.canvas()};
+            h.doc.Picture1.canvas()};
   }
 
   test::TempFolder folder;
@@ -86,12 +86,12 @@ class BlockedSelectionTest : public SelectionTest,
 TEST_P(BlockedSelectionTest, PressMoveAndReleaseChangeNothing) {
   const BlockedCase& c = GetParam();
   if (c.pictureShown) showPicture();
-  h.doc.IgnoreMouse = c.ignoreMouse;
-  h.doc.CropDone = c.cropDone;
+  h.selection.IgnoreMouse = c.ignoreMouse;
+  h.selection.CropDone = c.cropDone;
   // What an earlier drag left behind must survive untouched.
-  h.doc.StartX = 3, h.doc.StartY = 4, h.doc.EndX = 30, h.doc.EndY = 40;
-  h.doc.shp1 = Shape{0, false, 3, 4, 27, 36};
-  h.doc.SelectionMade = true;
+  h.selection.StartX = 3, h.selection.StartY = 4, h.selection.EndX = 30, h.selection.EndY = 40;
+  h.selection.shp1 = Shape{0, false, 3, 4, 27, 36};
+  h.selection.SelectionMade = true;
   const Trace before = trace();
 
   down(100, 80, c.button);
@@ -130,21 +130,21 @@ TEST_P(BandGeometryTest, RoundsTheEndsHalfToEvenAndPlacesTheBandFromThePointer) 
   showPicture();
 
   down(c.press, c.press);
-  EXPECT_EQ(h.doc.StartX, c.start);
-  EXPECT_EQ(h.doc.StartY, c.start);
-  EXPECT_EQ(h.doc.EndX, c.start);
-  EXPECT_TRUE(h.doc.shp1.visible);
-  EXPECT_FLOAT_EQ(h.doc.shp1.left, c.press);  // the press puts the band at the pointer itself
-  EXPECT_FLOAT_EQ(h.doc.shp1.width, 0);
+  EXPECT_EQ(h.selection.StartX, c.start);
+  EXPECT_EQ(h.selection.StartY, c.start);
+  EXPECT_EQ(h.selection.EndX, c.start);
+  EXPECT_TRUE(h.selection.shp1.visible);
+  EXPECT_FLOAT_EQ(h.selection.shp1.left, c.press);  // the press puts the band at the pointer itself
+  EXPECT_FLOAT_EQ(h.selection.shp1.width, 0);
 
   move(c.to, c.to);
-  EXPECT_EQ(h.doc.StartX, c.start);
-  EXPECT_EQ(h.doc.EndX, c.end);
-  EXPECT_EQ(h.doc.EndY, c.end);
-  EXPECT_FLOAT_EQ(h.doc.shp1.left, c.edge);
-  EXPECT_FLOAT_EQ(h.doc.shp1.top, c.edge);
-  EXPECT_FLOAT_EQ(h.doc.shp1.width, c.extent);
-  EXPECT_FLOAT_EQ(h.doc.shp1.height, c.extent);
+  EXPECT_EQ(h.selection.StartX, c.start);
+  EXPECT_EQ(h.selection.EndX, c.end);
+  EXPECT_EQ(h.selection.EndY, c.end);
+  EXPECT_FLOAT_EQ(h.selection.shp1.left, c.edge);
+  EXPECT_FLOAT_EQ(h.selection.shp1.top, c.edge);
+  EXPECT_FLOAT_EQ(h.selection.shp1.width, c.extent);
+  EXPECT_FLOAT_EQ(h.selection.shp1.height, c.extent);
   EXPECT_TRUE(h.errors.reports.empty());
 }
 
@@ -164,28 +164,28 @@ TEST_F(SelectionTest, ACoordinateTooLargeForAWholeNumberIsReportedAndTheDragGoes
   EXPECT_EQ(h.errors.reports,
             (std::vector<QString>{FailureReport("Overflow", "Form1", "Picture1_MouseDown", 108),
                                   FailureReport("Overflow", "Form1", "Picture1_MouseDown", 112)}));
-  EXPECT_EQ(h.doc.StartY, 40);
-  EXPECT_TRUE(h.doc.shp1.visible);
-  EXPECT_FLOAT_EQ(h.doc.shp1.left, 3e9f);
+  EXPECT_EQ(h.selection.StartY, 40);
+  EXPECT_TRUE(h.selection.shp1.visible);
+  EXPECT_FLOAT_EQ(h.selection.shp1.left, 3e9f);
 }
 
 TEST_F(SelectionTest, APressLeavesACompletedSelectionMarkedUntilTheFirstMove) {
   showPicture();
-  h.doc.SelectionMade = true;
+  h.selection.SelectionMade = true;
   h.doc.Picture1.drawBox(5, 5, 60, 60, qRgb(255, 0, 0));  // a mark the repaint must wipe
   down(100, 80);
-  EXPECT_TRUE(h.doc.SelectionMade);
+  EXPECT_TRUE(h.selection.SelectionMade);
   EXPECT_NE(h.doc.Picture1.canvas(), h.doc.picLoad.canvas());
   move(120, 90);
-  EXPECT_FALSE(h.doc.SelectionMade);
+  EXPECT_FALSE(h.selection.SelectionMade);
   EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas());
 }
 
 TEST_F(SelectionTest, AReleaseWithoutAPressCropsToTheBandTheLastDragLeft) {
   showPicture();
-  h.doc.shp1 = Shape{0, false, 150, 100, 40, 30};
+  h.selection.shp1 = Shape{0, false, 150, 100, 40, 30};
   up(0, 0);
-  EXPECT_TRUE(h.doc.CropDone);
+  EXPECT_TRUE(h.selection.CropDone);
   EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas().copy(150, 100, 40, 30));
 }
 
@@ -207,8 +207,8 @@ TEST_P(FailedCropTest, IsReportedAtTheCropAndStillEndsTheSelection) {
 
   EXPECT_EQ(h.errors.reports, std::vector<QString>{FailureReport("Invalid property value", "Form1",
                                                                  "Picture1_MouseUp", 116)});
-  EXPECT_TRUE(h.doc.CropDone);
-  EXPECT_TRUE(h.doc.SelectionMade);
+  EXPECT_TRUE(h.selection.CropDone);
+  EXPECT_TRUE(h.selection.SelectionMade);
   EXPECT_TRUE(h.window.isMenuEnabled(MenuCommand::Undo));
   EXPECT_FALSE(h.doc.viewShowsPicture());
   EXPECT_EQ(QSize(h.doc.Picture1.width(), h.doc.Picture1.height()), GetParam().viewAfter);
@@ -234,7 +234,7 @@ class FormPointerTest : public ::testing::TestWithParam<PointerCase> {};
 TEST_P(FormPointerTest, AMoveOverTheWindowResetsThePointerUnlessBusy) {
   test::Form1Harness h;
   h.window.pointer = GetParam().before;
-  Form_MouseMove(h.form, 0, 0, 3, 4);
+  Form_MouseMove(h.window, 0, 0, 3, 4);
   EXPECT_EQ(h.window.pointer, GetParam().after);
 }
 

@@ -1,0 +1,112 @@
+#include "crop/Selection.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include <QRgb>
+#include <QString>
+
+#include "crop/CropToSelection.h"
+#include "platform/errors/RuntimeError.h"
+#include "platform/errors/Trap.h"
+#include "view/DisplayPicture.h"
+#include "view/MainWindowShell.h"
+#include "view/PictureDocument.h"
+
+namespace brindlewick {
+namespace {
+
+// Nearest whole pixel, ties to the even neighbour (the default rounding mode). A coordinate that
+// does not fit is an overflow, never undefined behaviour.
+int32_t RoundToLong(float value) {
+  const double rounded = std::nearbyint(double(value));
+  if (!(rounded >= std::numeric_limits<int32_t>::min() &&
+        rounded <= std::numeric_limits<int32_t>::max())) {
+    throw OverflowError();
+  }
+  return static_cast<int32_t>(rounded);
+}
+
+// The band's near edge: the start when the pointer is past it, else the pointer itself.
+float BandEdge(float pointer, int32_t start) {
+  return double(pointer) > double(start) ? float(start) : pointer;
+}
+
+float BandExtent(float pointer, int32_t start) {
+  return float(std::abs(double(pointer) - double(start)));
+}
+
+// What the release draws on the view; the crop that follows repaints all of it.
+constexpr QRgb kReleaseBoxColor = qRgb(0, 0, 0);
+
+Trap ViewTrap(ErrorBox& errors, const char* procedure) {
+  return Trap(errors, QStringLiteral("Form1"), QLatin1String(procedure));
+}
+
+}  // namespace
+
+Selection::Selection(PictureDocument& doc, MainWindowShell& window, ErrorBox& errors)
+    : doc_(doc), window_(window), errors_(errors) {}
+
+bool Selection::inputAccepted(Trap& trap, int Button) const {
+  if (!trap.test(100, [&] { return Button == 1; })) return false;
+  if (!trap.test(102, [&] { return !IgnoreMouse; })) return false;
+  if (!trap.test(104, [&] { return !CropDone; })) return false;
+  return trap.test(106, [&] { return doc_.viewShowsPicture(); });
+}
+
+void Selection::Picture1_MouseDown(int Button, int /*Shift*/, float X, float Y) {
+  Trap trap = ViewTrap(errors_, "Picture1_MouseDown");
+  if (!inputAccepted(trap, Button)) return;
+
+  trap(108, [&] { StartX = RoundToLong(X); });
+  trap(110, [&] { StartY = RoundToLong(Y); });
+  trap(112, [&] { EndX = RoundToLong(X); });
+  trap(114, [&] { EndY = RoundToLong(Y); });
+  trap(116, [&] { shp1.shape = 0; });
+  trap(118, [&] { shp1.visible = true; });
+  trap(120, [&] { shp1.left = X; });
+  trap(122, [&] { shp1.top = Y; });
+  trap(124, [&] { shp1.width = 0; });
+  trap(126, [&] { shp1.height = 0; });
+}
+
+void Selection::Picture1_MouseMove(int Button, int /*Shift*/, float X, float Y) {
+  Trap trap = ViewTrap(errors_, "Picture1_MouseMove");
+  if (!inputAccepted(trap, Button)) return;
+
+  // The first move after a completed selection starts from the clean picture again.
+  if (trap.test(108, [&] { return SelectionMade; })) {
+    trap(110, [&] { SelectionMade = false; });
+    trap(112, [&] { PaintStretched(doc_.Picture1, doc_.picLoad.picture()); });
+  }
+  trap(114, [&] { EndX = RoundToLong(X); });
+  trap(116, [&] { EndY = RoundToLong(Y); });
+  // The band is placed from the unrounded pointer against the rounded start, so a drag either
+  // way gives the same rectangle; nothing is clamped to the view.
+  trap(118, [&] { shp1.left = BandEdge(X, StartX); });
+  trap(120, [&] { shp1.top = BandEdge(Y, StartY); });
+  trap(122, [&] { shp1.width = BandExtent(X, StartX); });
+  trap(124, [&] { shp1.height = BandExtent(Y, StartY); });
+}
+
+void Selection::Picture1_MouseUp(int Button, int /*Shift*/, float /*X*/, float /*Y*/) {
+  Trap trap = ViewTrap(errors_, "Picture1_MouseUp");
+  if (!inputAccepted(trap, Button)) return;
+
+  trap(108, [&] { doc_.Picture1.drawBox(StartX, StartY, EndX, EndY, kReleaseBoxColor); });
+  trap(110, [&] { shp1.visible = false; });  // the geometry stays: it is the selection
+  trap(112, [&] { SelectionMade = true; });
+  trap(114, [&] { window_.setMenuEnabled(MenuCommand::Undo, true); });
+  trap(116, [&] { CropToSelection(doc_, shp1); });
+  // Set even when the crop failed: the view is no longer the fitted picture either way.
+  trap(118, [&] { CropDone = true; });
+}
+
+void Form_MouseMove(MainWindowShell& window, int /*Button*/, int /*Shift*/, float /*X*/,
+                    float /*Y*/) {
+  if (window.mousePointer() != MousePointer::Busy) window.setMousePointer(MousePointer::Default);
+}
+
+}  // namespace brindlewick
