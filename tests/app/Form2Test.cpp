@@ -26,24 +26,13 @@
 #include "settings/Application.h"
 #include "settings/SettingsStore.h"
 #include "support/Fakes.h"
+#include "support/FileSystem.h"
 #include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
 #include "view/PictureDocument.h"
 
 namespace brindlewick {
 namespace {
-
-// Points the user's config folder somewhere else for as long as it lives.
-class ConfigHome {
- public:
-  explicit ConfigHome(const QString& path) : saved_(qgetenv("XDG_CONFIG_HOME")) {
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(path));
-  }
-  ~ConfigHome() { qputenv("XDG_CONFIG_HOME", saved_); }
-
- private:
-  QByteArray saved_;
-};
 
 void Store(const QString& folder, const char* key, const char* value) {
   SettingsStore(folder).SaveSetting("Fenwright", "Brindlewick", key, value);
@@ -322,7 +311,7 @@ TEST_F(Form2Test, HelpIsAPlainBoxTitledWithTheApplicationTitle) {
 
 TEST_F(Form2Test, AnUnwritableConfigFolderLeavesTheDialogUsable) {
   test::WriteBytes(config.path("plain"), "x");
-  const ConfigHome home(config.path("plain/config"));  // a file where a folder should be
+  const test::ConfigHome home(config.path("plain/config"));  // a file where a folder should be
   SettingsStore userSettings;  // in the user's config folder, as the program's own is
   const auto dialog = open({errors, messages, userSettings});
   show(*dialog);
@@ -367,7 +356,7 @@ class OptionsDialogThroughTheMainWindow : public ::testing::Test {
 
   test::TempFolder config;
   test::TempFolder programFolder;
-  ConfigHome home;
+  test::ConfigHome home;
   Application app;
   test::WindowServices services;  // its settings store is made in the config folder above
   test::RecordingErrorBox& errors = services.errors;

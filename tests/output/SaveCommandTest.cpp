@@ -29,89 +29,24 @@
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/surface/Picture.h"
 #include "support/Fakes.h"
+#include "support/FileSystem.h"
 #include "support/TestFiles.h"
 #include "view/OpenCommands.h"
 
 namespace brindlewick {
 namespace {
 
+using test::Contents;
+using test::FileSizeLimit;
+using test::InChild;
+using test::Snapshot;
+
 QString SaveFailed(int status) {
   return FailureReport("Cannot save the image. GDI+ Error:" + QString::number(status), "Form1",
                        "mnuSave_Click", 110);
 }
 
-QByteArray Contents(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-QByteArray KindOf(mode_t mode) {
-  switch (mode & S_IFMT) {
-    case S_IFREG:
-      return "file";
-    case S_IFDIR:
-      return "folder";
-    case S_IFIFO:
-      return "pipe";
-    case S_IFSOCK:
-      return "socket";
-    case S_IFCHR:
-      return "device";
-    case S_IFLNK:
-      return "link";
-    default:
-      return "other";
-  }
-}
-
-// Every entry of a folder, its kind and permissions and, for files, their bytes: equal
-// snapshots mean nothing was added, removed or changed.
-std::map<QString, QByteArray> Snapshot(const QString& folder) {
-  std::map<QString, QByteArray> entries;
-  const QDir dir(folder);
-  for (const QString& name :
-       dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-    const QString path = dir.filePath(name);
-    struct stat info {};
-    ::lstat(QFile::encodeName(path).constData(), &info);
-    entries[name] = KindOf(info.st_mode) + " " + QByteArray::number(info.st_mode & 07777, 8) +
-                    (S_ISREG(info.st_mode) ? " " + Contents(path) : QByteArray());
-  }
-  return entries;
-}
-
 bool IsJpeg(const QString& path) { return QImageReader(path).format() == "jpeg"; }
-
-// Runs `body` in a child process and returns what it returned. For what a test must not do to
-// its own process: give up root, or mount a file system in a namespace of its own.
-QByteArray InChild(const std::function<QByteArray()>& body) {
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return "SKIP no pipe";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(pipeFds[0]);
-    const QByteArray out = body();
-    for (qsizetype done = 0; done < out.size();) {
-      const ssize_t n = ::write(pipeFds[1], out.constData() + done, size_t(out.size() - done));
-      if (n <= 0) ::_exit(2);
-      done += n;
-    }
-    ::_exit(0);
-  }
-  ::close(pipeFds[1]);
-  QByteArray out;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    out.append(buffer, n);
-  }
-  ::close(pipeFds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  return out;
-}
 
 class SaveCommandTest : public ::testing::Test {
  public:
@@ -366,27 +301,6 @@ TEST_F(SaveCommandTest, AFolderWeMayNotWriteIsReportedAndTheOldFileStays) {
   EXPECT_EQ(QString::fromUtf8(reports), SaveFailed(12));
   EXPECT_EQ(Snapshot(out()), before);
 }
-
-// The process may not grow a file beyond this many bytes while it lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    // Without this the system ends the process instead of failing the write.
-    oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = old_;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    ::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit old_{};
-  sighandler_t oldHandler_;
-};
 
 TEST_F(SaveCommandTest, NoRoomForTheFileIsReportedAndTheOldFileStays) {
   showInView(test::PatternImage(300, 200));  // far more than 4 KiB as a JPEG
