@@ -244,6 +244,19 @@ TEST_F(LoadFailures, SayWhyDataIsNotAPicture) {
   }
 }
 
+TEST(DecodeJpeg, NamesTheFatalErrorNotTheWarningsBeforeIt) {
+  // Stray bytes, then the data ends inside the tables: two warnings, then no picture at all.
+  const QByteArray jpeg = variants::WithStrayBytesAfterFirstSegment(JpegBytes(SmoothImage(16, 16)));
+  try {
+    DecodeJpeg(jpeg.left(40));
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+    EXPECT_EQ(e.description(),
+              "Invalid picture: reading the JPEG header: JPEG datastream contains no image");
+  }
+}
+
 TEST_F(LoadFailures, AnEmptyPathIsNoPicture) { EXPECT_TRUE(loader.LoadPicture({}, {}).isNone()); }
 
 }  // namespace
