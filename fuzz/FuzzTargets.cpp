@@ -7,11 +7,11 @@
 #include <QTemporaryDir>
 
 #include "modules/SaveAsJPG.h"
-#include "platform/skin/CursorFile.h"
+#include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegMarkers.h"
-#include "platform/errors/RuntimeError.h"
+#include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
 #include "settings/SettingsStore.h"

@@ -1,6 +1,10 @@
 #include "JpegVariants.h"
 
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 #include <turbojpeg.h>
+#include <cstdio>
+#include <cstdlib>
 
 #include <vector>
 
@@ -82,6 +86,36 @@ QByteArray CmykJpeg(const QImage& image, int quality, int black) {
   }
   tjFree(out);
   tjDestroy(handle);
+  return bytes;
+}
+
+QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool progressive) {
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);  // valid input: libjpeg's default handling is enough
+  jpeg_create_compress(&info);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = JDIMENSION(rgb.width());
+  info.image_height = JDIMENSION(rgb.height());
+  info.input_components = 4;
+  info.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 85, TRUE);
+  info.comp_info[0].h_samp_factor = horizontal;
+  info.comp_info[0].v_samp_factor = vertical;
+  if (progressive) jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(info.next_scanline)));
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  const QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
+  std::free(out);
   return bytes;
 }
 

@@ -37,6 +37,10 @@ QByteArray WithStrayBytesAfterFirstSegment(const QByteArray& jpeg);
 // and every pixel has the given amount of (inverted) black.
 QByteArray CmykJpeg(const QImage& image, int quality, int black = 255);
 
+// The picture encoded by libjpeg with the given sampling factors for luma (chroma 1x1), such as
+// 4x2 or 3x1, which TurboJPEG's encoder cannot write.
+QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool progressive);
+
 // A progressive JPEG whose last scan is repeated: each repeat is only a warning to the decoder,
 // so without a limit it would decode scan after scan for as long as the file goes on.
 QByteArray WithRepeatedLastScan(const QByteArray& progressiveJpeg, int copies);

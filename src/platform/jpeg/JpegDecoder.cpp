@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include <cmath>
+#include <new>
 #include <numeric>
 #include <vector>
 
@@ -58,8 +59,9 @@ void LimitScans(j_common_ptr info) {
   std::longjmp(errors.jump, 1);
 }
 
-// Runs one call into libjpeg. A failure jumps over the frames between the library and here, so
-// the step must hold nothing that needs destroying: a lambda over references and plain values.
+// Runs one step of calls into libjpeg; every call that can fail goes through here. A failure
+// jumps over the frames between the library and here, so the step must hold nothing that needs
+// destroying: a lambda over references and plain values.
 template <typename Step>
 bool Guarded(ErrorManager& errors, Step step) {
   if (setjmp(errors.jump) != 0) return false;
@@ -75,14 +77,21 @@ void CmykToRgb32(const unsigned char* cmyk, QRgb* line, int width) {
   }
 }
 
+// libjpeg's decompressor state, released however the decode ends. Zeroed, so that destroying it
+// is safe even when creating it failed.
+struct DecompressStruct {
+  DecompressStruct() = default;
+  DecompressStruct(const DecompressStruct&) = delete;
+  DecompressStruct& operator=(const DecompressStruct&) = delete;
+  ~DecompressStruct() { jpeg_destroy_decompress(&info); }
+  jpeg_decompress_struct info{};
+};
+
 // One libjpeg decompressor over data in memory, from its header to its pixels.
 class Decompressor {
  public:
   // Reads the header and checks the picture against our limits.
   explicit Decompressor(const QByteArray& data);
-  ~Decompressor() { jpeg_destroy_decompress(&info_); }
-  Decompressor(const Decompressor&) = delete;
-  Decompressor& operator=(const Decompressor&) = delete;
 
   int width() const { return int(info_.image_width); }
   int height() const { return int(info_.image_height); }
@@ -101,7 +110,8 @@ class Decompressor {
   }
 
   ErrorManager errors_;
-  jpeg_decompress_struct info_{};  // zeroed, so that destroying it is safe even if creating failed
+  DecompressStruct owner_;
+  jpeg_decompress_struct& info_ = owner_.info;
   bool multipleScans_ = false;
 };
 
@@ -114,15 +124,12 @@ Decompressor::Decompressor(const QByteArray& data) {
   errors_.progress.progress_monitor = LimitScans;
   const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
   const auto size = static_cast<unsigned long>(data.size());
-  jpeg_decompress_struct& info = info_;
-  jpeg_progress_mgr& progress = errors_.progress;
-  bool& multipleScans = multipleScans_;
   if (!Guarded(errors_, [&] {
-        jpeg_create_decompress(&info);
-        info.progress = &progress;
-        jpeg_mem_src(&info, bytes, size);
-        jpeg_read_header(&info, TRUE);
-        multipleScans = jpeg_has_multiple_scans(&info);
+        jpeg_create_decompress(&info_);
+        info_.progress = &errors_.progress;
+        jpeg_mem_src(&info_, bytes, size);
+        jpeg_read_header(&info_, TRUE);
+        multipleScans_ = jpeg_has_multiple_scans(&info_);
       })) {
     throw failure("reading the JPEG header");
   }
@@ -168,8 +175,7 @@ QImage Decompressor::decode(DecodeScale scale) {
   // The library writes Qt's 32-bit pixels directly, alpha set to opaque.
   info_.out_color_space =
       inverted ? JCS_CMYK : (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB);
-  jpeg_decompress_struct& info = info_;
-  if (!Guarded(errors_, [&] { jpeg_start_decompress(&info); })) {
+  if (!Guarded(errors_, [&] { jpeg_start_decompress(&info_); })) {
     throw failure("decompressing the picture");
   }
 
@@ -180,10 +186,10 @@ QImage Decompressor::decode(DecodeScale scale) {
   const qsizetype stride = pixels.bytesPerLine();
   const int width = pixels.width();
   if (!Guarded(errors_, [&] {
-        while (info.output_scanline < info.output_height) {
-          unsigned char* line = bits + stride * info.output_scanline;
+        while (info_.output_scanline < info_.output_height) {
+          unsigned char* line = bits + stride * info_.output_scanline;
           JSAMPROW row = inverted ? cmykRow.data() : line;
-          jpeg_read_scanlines(&info, &row, 1);
+          jpeg_read_scanlines(&info_, &row, 1);
           if (inverted) CmykToRgb32(row, reinterpret_cast<QRgb*>(line), width);
         }
       })) {
