@@ -6,10 +6,10 @@
 #include <QImage>
 #include <QString>
 
-#include "platform/errors/RuntimeError.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/jpeg/JpegEncoder.h"
 #include "platform/surface/Picture.h"
+#include "platform/errors/RuntimeError.h"
 
 namespace brindlewick {
 
