@@ -1,16 +1,15 @@
 #include "platform/jpeg/JpegDecoder.h"
 
-// jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
-#include <csetjmp>
-#include <cstdio>
-
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <new>
 #include <numeric>
 #include <vector>
 
 #include <QString>
+
+#include <jpeglib.h>
 
 #include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
