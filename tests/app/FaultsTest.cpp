@@ -82,8 +82,9 @@ TEST_F(FaultsTest, GarbageInPlaceOfThePictureIsReportedWhenItIsShownAgain) {
 
   ASSERT_EQ(errors.reports.size(), 1u);
   EXPECT_EQ(errors.reports[0],
-            FailureReport("Invalid picture: Not a JPEG file: starts with 0x74 0x68", "Form1",
-                          "DisplayPicture", 104));
+            FailureReport("Invalid picture: reading the JPEG header: Not a JPEG file: starts with "
+                          "0x74 0x68",
+                          "Form1", "DisplayPicture", 104));
   EXPECT_EQ(doc().Picture1.canvas().pixel(150, 150), kWhite);
   expectStillUsable();
 }
