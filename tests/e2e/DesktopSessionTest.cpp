@@ -8,7 +8,6 @@
 #include <QThread>
 
 #include "e2e/ProgramOnScreen.h"
-#include "platform/jpeg/JpegDecoder.h"
 #include "support/JpegHeaders.h"
 #include "support/TestFiles.h"
 
@@ -27,21 +26,6 @@ bool Near(QRgb a, QRgb b, int tolerance) {
   return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
          std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
-
-QByteArray WaitForFileBytes(const QString& path) {
-  QByteArray bytes;
-  WaitFor(
-      [&] {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return false;
-        bytes = file.readAll();
-        return !bytes.isEmpty();
-      },
-      15000, 50);
-  return bytes;
-}
-
-QSize JpegSize(const QByteArray& jpeg) { return DecodeJpeg(jpeg).pixels().size(); }
 
 // A stored setting, read from the file as it is on disk now.
 QString StoredSetting(const QString& home, const char* key) {
