@@ -21,9 +21,11 @@ struct Finished {
   QString output;
 };
 
-Finished RunToEnd(const QString& program, const QStringList& args) {
+Finished RunToEnd(const QString& program, const QStringList& args,
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
   QProcess process;
   process.setProcessChannelMode(QProcess::MergedChannels);
+  process.setProcessEnvironment(env);
   process.start(program, args);
   Finished result;
   if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit) {
@@ -99,17 +101,10 @@ TEST_F(InstalledProgramTest, InstallsWhereDesktopsFindItAndRunsThroughItsLinkFro
   EXPECT_TRUE(validation.output.trimmed().isEmpty()) << validation.output.toStdString();
 
   // A file manager of a user who sees the prefix offers it for JPEG files, as their only program.
-  const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
-  ASSERT_FALSE(gio.isEmpty()) << "gio is missing: scripts/install-deps test";
-  QProcess mime;
   QProcessEnvironment desktop = x.environment(home());
   desktop.insert(QStringLiteral("XDG_DATA_DIRS"), prefix + QStringLiteral("/share"));
-  mime.setProcessEnvironment(desktop);
-  mime.start(gio, {QStringLiteral("mime"), QStringLiteral("image/jpeg")});
-  ASSERT_TRUE(mime.waitForFinished(30000));
-  const QString handlers = QString::fromUtf8(mime.readAllStandardOutput());
-  EXPECT_TRUE(handlers.contains(QStringLiteral(": brindlewick.desktop\n")))
-      << handlers.toStdString();
+  const Finished mime = RunToEnd(QStringLiteral("gio"), {"mime", "image/jpeg"}, desktop);
+  EXPECT_TRUE(mime.output.contains(": brindlewick.desktop\n")) << mime.output.toStdString();
 
   // Started through the link from an unrelated folder, it opens the sample beside itself.
   const QString elsewhere = scratch(QStringLiteral("elsewhere"));
