@@ -19,7 +19,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
-
 # Every Debian package states its copyright and its changes in its documentation folder.
 set(BRINDLEWICK_CHANGELOG ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
 add_custom_command(
