@@ -22,3 +22,12 @@ string(REPLACE "\\" "\\\\" BRINDLEWICK_EXEC "${command}")
 set(entry "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${BRINDLEWICK_DATADIR}/applications/brindlewick.desktop")
 message(STATUS "Installing: ${entry}")
 configure_file("${BRINDLEWICK_DESKTOP_TEMPLATE}" "${entry}" @ONLY)
+
+# File managers offer the program under "Open With" for the types its entry names once the
+# folder's MIME cache lists it. A staged install (a package being made) leaves that to the
+# system's own trigger at the real install.
+find_program(BRINDLEWICK_UPDATE_DESKTOP_DATABASE update-desktop-database)
+if(BRINDLEWICK_UPDATE_DESKTOP_DATABASE AND "$ENV{DESTDIR}" STREQUAL "")
+  execute_process(COMMAND "${BRINDLEWICK_UPDATE_DESKTOP_DATABASE}" -q
+                          "${CMAKE_INSTALL_PREFIX}/${BRINDLEWICK_DATADIR}/applications")
+endif()

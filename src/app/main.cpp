@@ -1,8 +1,12 @@
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
 #include <QApplication>
+#include <QDir>
+#include <QTimer>
 
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "platform/dialogs/QtErrorBox.h"
 #include "platform/dialogs/QtFileDialog.h"
@@ -13,9 +17,30 @@
 #include "platform/skin/StyleSheetSkinEngine.h"
 #include "settings/Application.h"
 #include "settings/SettingsStore.h"
+#include "view/OpenCommands.h"
+
+namespace {
+
+// Prints the command line's answer, if it has one, and gives the exit code it asks for.
+std::optional<int> Answer(const brindlewick::CommandLine& commandLine) {
+  std::fputs(commandLine.standardOutput.toLocal8Bit().constData(), stdout);
+  std::fputs(commandLine.standardError.toLocal8Bit().constData(), stderr);
+  return commandLine.exitCode;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
   using namespace brindlewick;
+  // Command line, first look: --help and --version answer without needing a display. Anything
+  // they cannot read may be one of Qt's own options, which QApplication takes out first.
+  {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine early = ParseCommandLine(arguments, QDir::currentPath());
+    if (early.exitCode == 0) return *Answer(early);
+  }
+
   // Under a file size limit the system would kill the program mid-save; ignored, the write fails
   // like a full disk and the error box says so.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -28,6 +53,10 @@ int main(int argc, char* argv[]) {
   // The options dialog may be the only window shown; closing it must not end the program.
   // Closing the main window does, with every other window.
   QApplication::setQuitOnLastWindowClosed(false);
+  // Command line, with Qt's options taken out.
+  const CommandLine commandLine =
+      ParseCommandLine(QCoreApplication::arguments(), QDir::currentPath());
+  if (const std::optional<int> exitCode = Answer(commandLine)) return *exitCode;
 
   Application app{QCoreApplication::applicationDirPath(), {}};
   QtErrorBox errors;
@@ -42,5 +71,13 @@ int main(int argc, char* argv[]) {
   Form1 form(app, {errors, dialog, loader, imaging, skin, messages, settings});
   QObject::connect(&form, &Form1::unloaded, &qtApp, &QCoreApplication::quit);
   form.show();
+  // Pictures named on the command line open as if picked in "Select Picture", once the window
+  // is on the screen.
+  if (!commandLine.pictures.isEmpty()) {
+    QTimer::singleShot(0, &form, [&form, &commandLine] {
+      OpenContext opening = form.opening();
+      OpenPictures(opening, commandLine.pictures);
+    });
+  }
   return QApplication::exec();
 }

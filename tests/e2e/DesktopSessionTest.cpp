@@ -8,9 +8,10 @@
 #include <QThread>
 
 #include "e2e/ProgramOnScreen.h"
-#include "platform/jpeg/JpegDecoder.h"
+#include "support/Fakes.h"
 #include "support/JpegHeaders.h"
 #include "support/TestFiles.h"
+#include "view/OpenCommands.h"
 
 namespace brindlewick::e2e {
 namespace {
@@ -27,21 +28,6 @@ bool Near(QRgb a, QRgb b, int tolerance) {
   return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
          std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
-
-QByteArray WaitForFileBytes(const QString& path) {
-  QByteArray bytes;
-  WaitFor(
-      [&] {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return false;
-        bytes = file.readAll();
-        return !bytes.isEmpty();
-      },
-      15000, 50);
-  return bytes;
-}
-
-QSize JpegSize(const QByteArray& jpeg) { return DecodeJpeg(jpeg).pixels().size(); }
 
 // A stored setting, read from the file as it is on disk now.
 QString StoredSetting(const QString& home, const char* key) {
@@ -171,6 +157,37 @@ TEST_F(DesktopSessionTest, CropSaveUndoChooseAQualityOpenAPictureAndQuitWithMous
   ASSERT_TRUE(noErrorBox());
 
   // Closing the window ends the program, successfully.
+  int exitCode = -1;
+  ASSERT_TRUE(closeAndWaitForExit(&exitCode));
+  EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(DesktopSessionTest,
+       AMissingFileOnTheCommandLineIsReportedAsSelectPictureWouldAndTheProgramGoesOn) {
+  const QString working = scratch(QStringLiteral("working"));
+  ASSERT_TRUE(QDir().mkpath(working));
+  // The reports "Select Picture" gives when its dialog returns the missing file's path.
+  test::Form1Harness picked;
+  picked.layOut();
+  picked.dialog.answers.push_back(working + QStringLiteral("/gone.jpg"));
+  mnuSelectPicture_Click(picked.open);
+  ASSERT_FALSE(picked.errors.reports.empty());
+
+  // Named relative to the working folder, it gets as many error boxes, each answered in turn.
+  ASSERT_TRUE(launch(QStringLiteral(BRINDLEWICK_PROGRAM), working, {QStringLiteral("gone.jpg")}));
+  size_t boxes = 0;
+  WindowId box = 0;
+  while (x.waitForWindow(QStringLiteral("^Application Error$"), &box, boxes == 0 ? 15000 : 3000)) {
+    ++boxes;
+    ASSERT_TRUE(x.keys(box, {QStringLiteral("Return")}));
+    ASSERT_TRUE(x.waitUntilHidden(box));
+  }
+  EXPECT_EQ(boxes, picked.errors.reports.size());
+
+  // The program goes on: the sample opens, and closing the window ends it successfully.
+  ASSERT_TRUE(clickMenu(Menu::LoadSample));
+  EXPECT_TRUE(waitForView(ShowsWholePicture, "showed the sample"));
+  EXPECT_TRUE(noErrorBox());
   int exitCode = -1;
   ASSERT_TRUE(closeAndWaitForExit(&exitCode));
   EXPECT_EQ(exitCode, 0);

@@ -7,9 +7,11 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 
 #include "e2e/ProgramOnScreen.h"
+#include "support/TestFiles.h"
 
 namespace brindlewick::e2e {
 namespace {
@@ -19,9 +21,11 @@ struct Finished {
   QString output;
 };
 
-Finished RunToEnd(const QString& program, const QStringList& args) {
+Finished RunToEnd(const QString& program, const QStringList& args,
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
   QProcess process;
   process.setProcessChannelMode(QProcess::MergedChannels);
+  process.setProcessEnvironment(env);
   process.start(program, args);
   Finished result;
   if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit) {
@@ -46,15 +50,23 @@ std::map<QString, QString> EntryKeys(const QString& path) {
   return keys;
 }
 
-class InstalledProgramTest : public ProgramOnScreen {};
+class InstalledProgramTest : public ProgramOnScreen {
+ protected:
+  // Installs the build under a prefix of the test's own, as `cmake --install` does for a user.
+  ::testing::AssertionResult install() {
+    const Finished install =
+        RunToEnd(QStringLiteral(BRINDLEWICK_CMAKE_COMMAND),
+                 {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR),
+                  QStringLiteral("--prefix"), prefix});
+    if (install.exitCode == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << install.output.toStdString();
+  }
+
+  const QString prefix = scratch(QStringLiteral("prefix"));
+};
 
 TEST_F(InstalledProgramTest, InstallsWhereDesktopsFindItAndRunsThroughItsLinkFromAnyFolder) {
-  const QString prefix = scratch(QStringLiteral("prefix"));
-  const Finished install =
-      RunToEnd(QStringLiteral(BRINDLEWICK_CMAKE_COMMAND),
-               {QStringLiteral("--install"), QStringLiteral(BRINDLEWICK_BUILD_DIR),
-                QStringLiteral("--prefix"), prefix});
-  ASSERT_EQ(install.exitCode, 0) << install.output.toStdString();
+  ASSERT_TRUE(install());
 
   // The program keeps a folder of its own, with what it reads from there beside it.
   const QString folder = prefix + QStringLiteral("/lib/brindlewick");
@@ -78,7 +90,8 @@ TEST_F(InstalledProgramTest, InstallsWhereDesktopsFindItAndRunsThroughItsLinkFro
   EXPECT_EQ(entry["Name"], QStringLiteral("Brindlewick"));
   EXPECT_EQ(entry["Categories"], QStringLiteral("Graphics;"));
   EXPECT_EQ(entry["Icon"], QStringLiteral("brindlewick"));
-  EXPECT_EQ(entry["Exec"], prefix + QStringLiteral("/bin/brindlewick"));
+  EXPECT_EQ(entry["Exec"], prefix + QStringLiteral("/bin/brindlewick %F"));
+  EXPECT_EQ(entry["MimeType"], QStringLiteral("image/jpeg;"));
   EXPECT_EQ(entry["TryExec"], prefix + QStringLiteral("/bin/brindlewick"));
   const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
   ASSERT_FALSE(validator.isEmpty())
@@ -87,6 +100,12 @@ TEST_F(InstalledProgramTest, InstallsWhereDesktopsFindItAndRunsThroughItsLinkFro
   EXPECT_EQ(validation.exitCode, 0) << validation.output.toStdString();
   EXPECT_TRUE(validation.output.trimmed().isEmpty()) << validation.output.toStdString();
 
+  // A file manager of a user who sees the prefix offers it for JPEG files, as their only program.
+  QProcessEnvironment desktop = x.environment(home());
+  desktop.insert(QStringLiteral("XDG_DATA_DIRS"), prefix + QStringLiteral("/share"));
+  const Finished mime = RunToEnd(QStringLiteral("gio"), {"mime", "image/jpeg"}, desktop);
+  EXPECT_TRUE(mime.output.contains(": brindlewick.desktop\n")) << mime.output.toStdString();
+
   // Started through the link from an unrelated folder, it opens the sample beside itself.
   const QString elsewhere = scratch(QStringLiteral("elsewhere"));
   ASSERT_TRUE(QDir().mkpath(elsewhere));
@@ -94,6 +113,34 @@ TEST_F(InstalledProgramTest, InstallsWhereDesktopsFindItAndRunsThroughItsLinkFro
   ASSERT_TRUE(clickMenu(Menu::LoadSample));
   EXPECT_TRUE(waitForView(ShowsWholePicture, "showed the sample"));
   EXPECT_TRUE(noErrorBox());
+
+  int exitCode = -1;
+  ASSERT_TRUE(closeAndWaitForExit(&exitCode));
+  EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(InstalledProgramTest, OpensThePicturesNamedOnItsCommandLineFromSeveralFolders) {
+  ASSERT_TRUE(install());
+  // A small flat picture in one folder, given by its full path; the sample in another, given
+  // relative to the working folder. Only the sample covers the whole view.
+  QImage flat(320, 240, QImage::Format_RGB32);
+  flat.fill(qRgb(40, 170, 90));
+  const QString first = test::WriteJpeg(scratch(QStringLiteral("camera/flat.jpg")), flat);
+  const QString working = scratch(QStringLiteral("working"));
+  ASSERT_TRUE(QDir().mkpath(working + QStringLiteral("/holiday")));
+  ASSERT_TRUE(QFile::copy(prefix + QStringLiteral("/lib/brindlewick/Samples/sample1.jpg"),
+                          working + QStringLiteral("/holiday/photo.jpg")));
+
+  ASSERT_TRUE(launch(prefix + QStringLiteral("/bin/brindlewick"), working,
+                     {first, QStringLiteral("holiday/photo.jpg")}));
+  ASSERT_TRUE(waitForView(ShowsWholePicture, "showed the last picture"));
+  EXPECT_TRUE(noErrorBox());
+
+  // Saving is enabled, and saves the view's pixels.
+  const QString saved = scratch(QStringLiteral("saved.jpg"));
+  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+s")}));
+  ASSERT_TRUE(answerFileDialog(QStringLiteral("Save Image As"), saved));
+  EXPECT_EQ(JpegSize(WaitForFileBytes(saved)), kFittedView);
 
   int exitCode = -1;
   ASSERT_TRUE(closeAndWaitForExit(&exitCode));

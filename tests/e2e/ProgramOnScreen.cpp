@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "platform/jpeg/JpegDecoder.h"
+
 namespace brindlewick::e2e {
 namespace {
 
@@ -50,6 +52,21 @@ bool ShowsWholePicture(const QImage& view) {
   return true;
 }
 
+QByteArray WaitForFileBytes(const QString& path) {
+  QByteArray bytes;
+  WaitFor(
+      [&] {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return false;
+        bytes = file.readAll();
+        return !bytes.isEmpty();
+      },
+      15000, 50);
+  return bytes;
+}
+
+QSize JpegSize(const QByteArray& jpeg) { return DecodeJpeg(jpeg).pixels().size(); }
+
 void ProgramOnScreen::SetUp() {
   ASSERT_TRUE(home_.isValid());
   ASSERT_TRUE(scratch_.isValid());
@@ -80,13 +97,14 @@ void ProgramOnScreen::TearDown() {
 }
 
 ::testing::AssertionResult ProgramOnScreen::launch(const QString& program,
-                                                   const QString& workingFolder) {
+                                                   const QString& workingFolder,
+                                                   const QStringList& arguments) {
   program_.setProcessEnvironment(x.environment(home()));
   program_.setWorkingDirectory(workingFolder);
   program_.setProcessChannelMode(QProcess::MergedChannels);
   program_.setStandardOutputFile(outputFolder_ + QLatin1Char('/') + TestName() +
                                  QStringLiteral(".log"));
-  program_.start(program, {});
+  program_.start(program, arguments);
   if (!program_.waitForStarted(20000)) {
     return ::testing::AssertionFailure() << "cannot start " << program.toStdString() << ": "
                                          << program_.errorString().toStdString();

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QImage>
 #include <QProcess>
 #include <QRect>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include "e2e/XSession.h"
@@ -25,8 +28,10 @@ class ProgramOnScreen : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Starts the program from the given folder and waits for its main window.
-  ::testing::AssertionResult launch(const QString& program, const QString& workingFolder);
+  // Starts the program from the given folder, with the arguments given, and waits for its main
+  // window.
+  ::testing::AssertionResult launch(const QString& program, const QString& workingFolder,
+                                    const QStringList& arguments = {});
   // Asks the main window to close, as its close box would, and waits for the program to end.
   ::testing::AssertionResult closeAndWaitForExit(int* exitCode);
 
@@ -73,5 +78,11 @@ inline constexpr QSize kFittedView(678, 485);
 
 // The whole view is covered by a picture: none of its corners is the white of an empty view.
 bool ShowsWholePicture(const QImage& view);
+
+// The file's bytes once it exists and is not empty (the program may still be writing it), or
+// none after a while.
+QByteArray WaitForFileBytes(const QString& path);
+// The pixel size of a JPEG file's picture.
+QSize JpegSize(const QByteArray& jpeg);
 
 }  // namespace brindlewick::e2e
