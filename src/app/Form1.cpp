@@ -23,6 +23,7 @@
 #include "output/SaveCommand.h"
 #include "platform/jpeg/CachingPictureLoader.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/surface/DevicePixels.h"
 #include "platform/surface/PictureBox.h"
 #include "platform/dialogs/QtErrorBox.h"
 #include "platform/dialogs/QtFileDialog.h"
@@ -211,12 +212,15 @@ void Form1::setMenuEnabled(MenuCommand command, bool enabled) {
 
 bool Form1::isMenuEnabled(MenuCommand command) const { return action(command)->isEnabled(); }
 
+// Twips are 1440 to the logical inch; pixels are the screen's device pixels.
 double Form1::ScaleWidth() const {
-  return client_->width() * (scaleMode_ == ScaleMode::Twips ? kTwipsPerPixel : 1);
+  if (scaleMode_ == ScaleMode::Twips) return client_->width() * kTwipsPerPixel;
+  return DevicePixels(client_->width(), devicePixelRatioF());
 }
 
 double Form1::ScaleHeight() const {
-  return client_->height() * (scaleMode_ == ScaleMode::Twips ? kTwipsPerPixel : 1);
+  if (scaleMode_ == ScaleMode::Twips) return client_->height() * kTwipsPerPixel;
+  return DevicePixels(client_->height(), devicePixelRatioF());
 }
 
 void Form1::setMousePointer(MousePointer pointer) {
@@ -280,13 +284,14 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == menuBar() && event->type() == QEvent::ToolTip) {
     return showMenuToolTip(static_cast<QHelpEvent*>(event));
   }
-  if (watched == client_ && event->type() == QEvent::Resize) Form_Resize(context_);
+  // A move to a screen of another ratio changes the client's device size: laid out as a resize.
+  if (watched == client_ && relayout_.needsLayout(*event)) Form_Resize(context_);
   if (watched == client_ && event->type() == QEvent::MouseMove) {
     const auto* move = static_cast<QMouseEvent*>(event);
+    const QPointF at = move->position() * devicePixelRatioF();
     RunUntrapped(context_.errors, [&] {
       Form_MouseMove(context_, PictureBox::ButtonMask(move->buttons()),
-                     PictureBox::ShiftMask(move->modifiers()), float(move->position().x()),
-                     float(move->position().y()));
+                     PictureBox::ShiftMask(move->modifiers()), float(at.x()), float(at.y()));
     });
   }
   return QMainWindow::eventFilter(watched, event);

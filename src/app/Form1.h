@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "platform/surface/RelayoutWatch.h"
 #include "view/Form1Context.h"
 #include "view/PictureDocument.h"
 
@@ -107,6 +108,7 @@ class Form1 : public QMainWindow, public MainWindowShell {
   QAction* const LoadSample;
   QWidget* const client_;
   PictureBox* const Picture1;
+  RelayoutWatch relayout_{*this};
 
   ScaleMode scaleMode_ = ScaleMode::Twips;
   MousePointer mousePointer_ = MousePointer::Default;
