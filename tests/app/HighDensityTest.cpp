@@ -9,8 +9,10 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <QWindow>
 
 #include "HandCursor.h"
 #include "app/Form1.h"
@@ -95,6 +97,19 @@ TEST_F(HighDensity, ADragBetweenDevicePixelsCropsExactlyThose) {
   EXPECT_EQ(held(), form.document().picLoad.canvas().copy(selection));
   EXPECT_EQ(shown(), held());
   EXPECT_TRUE(errors.reports.empty());
+}
+
+TEST_F(HighDensity, AMoveToAScreenOfAnotherRatioLaysTheViewOutAgain) {
+  if (QGuiApplication::screens().size() < 2) GTEST_SKIP() << "CTest runs it with two screens";
+  open(test::PatternImage(1600, 1200));
+  const double before = ratio();
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (screen->devicePixelRatio() != before) form.windowHandle()->setScreen(screen);
+  }
+  QCoreApplication::processEvents();
+  ASSERT_NE(ratio(), before);
+  EXPECT_EQ(form.document().Picture1.width(), qRound(693 * ratio()) - 15);
+  EXPECT_EQ(shown(), held());
 }
 
 TEST_F(HighDensity, TheOptionsShowWholeCaptionsAndAHandOfItsPhysicalSize) {
