@@ -59,7 +59,7 @@ QString StoredSetting(const QString& home, const char* key) {
 
 class DesktopSessionTest : public ProgramOnScreen {
  protected:
-  QPoint inWindow(QPoint inView) const { return inView + viewOrigin() + QPoint(0, menuBarHeight); }
+  QPoint inWindow(QPoint inView) const { return inView + kViewOrigin + QPoint(0, menuBarHeight); }
 };
 
 class DenseDesktopSessionTest : public DesktopSessionTest {
@@ -181,9 +181,8 @@ TEST_F(DesktopSessionTest, CropSaveUndoChooseAQualityOpenAPictureAndQuitWithMous
   EXPECT_EQ(exitCode, 0);
 }
 
-// At twice the density the view has twice the pixels, and the crop and the saved files are in
-// those pixels exactly as the screen shows them.
-TEST_F(DenseDesktopSessionTest, SavesAndCropsThePixelsTheScreenShows) {
+// At twice the density the view has twice the pixels, and the saved file is what it shows.
+TEST_F(DenseDesktopSessionTest, SavesThePixelsTheScreenShows) {
   ASSERT_TRUE(launch(QStringLiteral(BRINDLEWICK_PROGRAM), home()));
   // A picture of the view's size, 10395 x 7500 twips less the margin, is shown as it is.
   const QString picture =
@@ -191,27 +190,13 @@ TEST_F(DenseDesktopSessionTest, SavesAndCropsThePixelsTheScreenShows) {
   ASSERT_TRUE(clickMenu(Menu::SelectPicture));
   ASSERT_TRUE(answerFileDialog(QStringLiteral("Select Image"), picture));
   ASSERT_TRUE(waitForView(ShowsWholePicture, "showed the picture"));
-  const QString fitted = scratch(QStringLiteral("fitted.jpg"));
+  const QString saved = scratch(QStringLiteral("saved.jpg"));
   ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+s")}));
-  ASSERT_TRUE(answerFileDialog(QStringLiteral("Save Image As"), fitted));
+  ASSERT_TRUE(answerFileDialog(QStringLiteral("Save Image As"), saved));
   ASSERT_TRUE(waitForView(ShowsWholePicture, "showed the picture again"));
-  const QImage written = DecodeJpeg(WaitForFileBytes(fitted)).pixels();
-  const QImage onScreen = viewImage();
+  const QImage written = DecodeJpeg(WaitForFileBytes(saved)).pixels();
   EXPECT_EQ(written.size(), QSize(1371, 985));
-  EXPECT_GE(test::Psnr(written, onScreen), 30);  // shifted by a pixel or magnified: 17
-
-  // Qt 6.4 on X rounds the pointer to whole logical pixels, so the corners are even ones.
-  const QRect selection(200, 150, 212, 144);
-  ASSERT_TRUE(x.drag(mainWindow, inWindow(selection.topLeft()),
-                     inWindow(selection.bottomRight() + QPoint(1, 1))));
-  ASSERT_TRUE(waitForView([](const QImage& view) { return view.pixel(800, 600) == kWhite; },
-                          "shrank to the dragged rectangle"));
-  const QString cropped = scratch(QStringLiteral("cropped.jpg"));
-  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+s")}));
-  ASSERT_TRUE(answerFileDialog(QStringLiteral("Save Image As"), cropped));
-  // The pixels that were inside the band on the screen.
-  EXPECT_GE(test::Psnr(DecodeJpeg(WaitForFileBytes(cropped)).pixels(), onScreen.copy(selection)),
-            30);
+  EXPECT_GE(test::Psnr(written, viewImage()), 30);  // shifted by a pixel or magnified: 17
 }
 
 }  // namespace

@@ -157,10 +157,9 @@ void ProgramOnScreen::TearDown() {
 }
 
 QImage ProgramOnScreen::viewImage() {
-  return x.grab(mainWindow).copy(QRect(viewOrigin() + QPoint(0, menuBarHeight), fittedView()));
+  return x.grab(mainWindow)
+      .copy(QRect(kViewOrigin * scaleFactor + QPoint(0, menuBarHeight), fittedView()));
 }
-
-QPoint ProgramOnScreen::viewOrigin() const { return kViewOrigin * scaleFactor; }
 
 // The first client area of 693 x 500 logical pixels less the layout's margin of 15.
 QSize ProgramOnScreen::fittedView() const {

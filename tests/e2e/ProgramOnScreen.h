@@ -41,9 +41,7 @@ class ProgramOnScreen : public ::testing::Test {
     return ::testing::AssertionFailure() << "the view never " << what;
   }
   QImage viewImage();
-  // Where the view is in the client area, and its size while it shows the whole picture, in the
-  // screen's pixels.
-  QPoint viewOrigin() const;
+  // The view's size while it shows the whole picture, in the screen's pixels.
   QSize fittedView() const;
   // Answers the open or save dialog of that title with the path, typed, and Return.
   ::testing::AssertionResult answerFileDialog(const QString& title, const QString& path);
