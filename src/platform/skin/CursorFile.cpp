@@ -135,8 +135,9 @@ CursorImage CursorForRatio(const CursorImage& cursor, double ratio) {
       best = &other;
     }
   }
-  if (best->image.width() == wanted || best->image.isNull())
+  if (best->image.width() == wanted || best->image.isNull()) {
     return {best->image, best->hotSpot, {}};
+  }
   const double scale = double(wanted) / best->image.width();
   return {best->image.scaled(wanted, qRound(best->image.height() * scale), Qt::IgnoreAspectRatio,
                              Qt::SmoothTransformation),

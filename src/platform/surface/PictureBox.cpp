@@ -35,6 +35,12 @@ int PictureBox::ShiftMask(Qt::KeyboardModifiers modifiers) {
   return mask;
 }
 
+bool PictureBox::event(QEvent* event) {
+  // On a screen of another ratio the same surface takes another logical size.
+  if (event->type() == QEvent::ScreenChangeInternal) fitToSurface();
+  return QWidget::event(event);
+}
+
 void PictureBox::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   // Drawn in device space: the surface's pixels land on the screen's one for one, never

@@ -27,6 +27,7 @@ class PictureBox : public QWidget {
   void mouseUp(int button, int shift, float x, float y);
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
