@@ -41,7 +41,7 @@ int Icons(const QString& folder) {
 
 int Cursor(const QString& path) {
   using namespace brindlewick;
-  return WriteFile(path, CursorFileBytes(RenderHandCursor(), kHandHotSpot)) ? 0 : 1;
+  return WriteFile(path, HandCursorFileBytes()) ? 0 : 1;
 }
 
 }  // namespace

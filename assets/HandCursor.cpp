@@ -19,34 +19,8 @@ void Put32(QByteArray& out, quint32 value) {
   out.append(bytes, 4);
 }
 
-}  // namespace
-
-QImage RenderHandCursor() {
-  QImage image(32, 32, QImage::Format_ARGB32);
-  image.fill(Qt::transparent);
-  QPainterPath hand;
-  hand.addRoundedRect(QRectF(8.5, 1, 5, 17), 2.5, 2.5);   // index finger
-  hand.addRoundedRect(QRectF(13, 10, 4.5, 9), 2.2, 2.2);  // middle finger, curled
-  hand.addRoundedRect(QRectF(17, 11, 4.5, 9), 2.2, 2.2);  // ring finger
-  hand.addRoundedRect(QRectF(21, 12.5, 4, 8.5), 2, 2);    // little finger
-  hand.addRoundedRect(QRectF(8.5, 15, 17, 12.5), 4, 4);   // palm
-  QPainterPath thumb;
-  thumb.addRoundedRect(QRectF(-2.5, -6, 5, 12), 2.5, 2.5);
-  hand.addPath(QTransform().translate(7, 20).rotate(-40).map(thumb));
-  hand = hand.simplified();
-
-  QPainter p(&image);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(Qt::black, 1.2));
-  p.setBrush(Qt::white);
-  p.drawPath(hand);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0x2f, 0x55, 0x8f));
-  p.drawRoundedRect(QRectF(10, 27.5, 14, 4), 1, 1);  // the cuff
-  return image;
-}
-
-QByteArray CursorFileBytes(const QImage& picture, QPoint hotSpot) {
+// The image of a cursor file: a bitmap header, the colour rows and the transparency mask.
+QByteArray CursorBitmap(const QImage& picture) {
   const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
   const int width = image.width();
   const int height = image.height();
@@ -69,21 +43,66 @@ QByteArray CursorFileBytes(const QImage& picture, QPoint hotSpot) {
     }
     bitmap.append(row);
   }
+  return bitmap;
+}
 
-  QByteArray file;
-  Put16(file, 0);
-  Put16(file, 2);  // a cursor
-  Put16(file, 1);
-  file.append(char(width >= 256 ? 0 : width));
-  file.append(char(height >= 256 ? 0 : height));
-  file.append('\0');  // no palette
-  file.append('\0');
-  Put16(file, quint16(hotSpot.x()));
-  Put16(file, quint16(hotSpot.y()));
-  Put32(file, quint32(bitmap.size()));
-  Put32(file, 6 + 16);
-  file.append(bitmap);
-  return file;
+}  // namespace
+
+QImage RenderHandCursor(int size) {
+  QImage image(size, size, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  QPainterPath hand;
+  hand.addRoundedRect(QRectF(8.5, 1, 5, 17), 2.5, 2.5);   // index finger
+  hand.addRoundedRect(QRectF(13, 10, 4.5, 9), 2.2, 2.2);  // middle finger, curled
+  hand.addRoundedRect(QRectF(17, 11, 4.5, 9), 2.2, 2.2);  // ring finger
+  hand.addRoundedRect(QRectF(21, 12.5, 4, 8.5), 2, 2);    // little finger
+  hand.addRoundedRect(QRectF(8.5, 15, 17, 12.5), 4, 4);   // palm
+  QPainterPath thumb;
+  thumb.addRoundedRect(QRectF(-2.5, -6, 5, 12), 2.5, 2.5);
+  hand.addPath(QTransform().translate(7, 20).rotate(-40).map(thumb));
+  hand = hand.simplified();
+
+  QPainter p(&image);
+  p.scale(size / 32.0, size / 32.0);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(Qt::black, 1.2));
+  p.setBrush(Qt::white);
+  p.drawPath(hand);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0x2f, 0x55, 0x8f));
+  p.drawRoundedRect(QRectF(10, 27.5, 14, 4), 1, 1);  // the cuff
+  return image;
+}
+
+QByteArray CursorFileBytes(const QImage& image, QPoint hotSpot) {
+  return CursorFileBytes({{image, hotSpot}});
+}
+
+QByteArray CursorFileBytes(const std::vector<std::pair<QImage, QPoint>>& images) {
+  QByteArray directory;
+  Put16(directory, 0);
+  Put16(directory, 2);  // a cursor
+  Put16(directory, quint16(images.size()));
+  QByteArray data;
+  const int dataStart = 6 + 16 * int(images.size());
+  for (const auto& [picture, hotSpot] : images) {
+    const QByteArray bitmap = CursorBitmap(picture);
+    directory.append(char(picture.width() >= 256 ? 0 : picture.width()));
+    directory.append(char(picture.height() >= 256 ? 0 : picture.height()));
+    directory.append('\0');  // no palette
+    directory.append('\0');
+    Put16(directory, quint16(hotSpot.x()));
+    Put16(directory, quint16(hotSpot.y()));
+    Put32(directory, quint32(bitmap.size()));
+    Put32(directory, quint32(dataStart + data.size()));
+    data.append(bitmap);
+  }
+  return directory + data;
+}
+
+QByteArray HandCursorFileBytes() {
+  return CursorFileBytes(
+      {{RenderHandCursor(32), kHandHotSpot}, {RenderHandCursor(64), kHandHotSpot * 2}});
 }
 
 }  // namespace brindlewick

@@ -86,6 +86,11 @@ void CursorFile(const uint8_t* data, size_t size) {
   try {
     const CursorImage cursor = DecodeCursor(Bytes(data, size));
     if (!QRect(QPoint(0, 0), cursor.image.size()).contains(cursor.hotSpot)) __builtin_trap();
+    for (const CursorImage& other : cursor.others) {
+      if (!QRect(QPoint(0, 0), other.image.size()).contains(other.hotSpot)) __builtin_trap();
+    }
+    const CursorImage dense = CursorForRatio(cursor, 2);
+    if (!QRect(QPoint(0, 0), dense.image.size()).contains(dense.hotSpot)) __builtin_trap();
   } catch (const RuntimeError&) {
   }
 }

@@ -135,5 +135,7 @@ int main(int argc, char* argv[]) {
       root + QStringLiteral("/cursorfile"), QStringLiteral("hand.cur"),
       brindlewick::CursorFileBytes(brindlewick::RenderHandCursor(), brindlewick::kHandHotSpot),
       random);
+  WriteWithBreakage(root + QStringLiteral("/cursorfile"), QStringLiteral("hands.cur"),
+                    brindlewick::HandCursorFileBytes(), random);
   return 0;
 }

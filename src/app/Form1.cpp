@@ -22,6 +22,7 @@
 #include "platform/dialogs/Twips.h"
 #include "platform/dialogs/WindowPlacement.h"
 #include "platform/errors/Trap.h"
+#include "platform/surface/DevicePixels.h"
 #include "platform/surface/PictureBox.h"
 #include "settings/AppIcon.h"
 #include "settings/Application.h"
@@ -203,12 +204,15 @@ void Form1::setMenuEnabled(MenuCommand command, bool enabled) {
 
 bool Form1::isMenuEnabled(MenuCommand command) const { return action(command)->isEnabled(); }
 
+// Twips are 1440 to the logical inch; pixels are the screen's device pixels.
 double Form1::ScaleWidth() const {
-  return client_->width() * (scaleMode_ == ScaleMode::Twips ? kTwipsPerPixel : 1);
+  if (scaleMode_ == ScaleMode::Twips) return client_->width() * kTwipsPerPixel;
+  return DevicePixels(client_->width(), devicePixelRatioF());
 }
 
 double Form1::ScaleHeight() const {
-  return client_->height() * (scaleMode_ == ScaleMode::Twips ? kTwipsPerPixel : 1);
+  if (scaleMode_ == ScaleMode::Twips) return client_->height() * kTwipsPerPixel;
+  return DevicePixels(client_->height(), devicePixelRatioF());
 }
 
 void Form1::setMousePointer(MousePointer pointer) {
@@ -259,16 +263,18 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == menuBar() && event->type() == QEvent::ToolTip) {
     return showMenuToolTip(static_cast<QHelpEvent*>(event));
   }
-  if (watched == client_ && event->type() == QEvent::Resize) {
+  // A resize, or a move to a screen of another ratio that changes the client's device size, is
+  // laid out as a resize.
+  if (watched == client_ && relayout_.needsLayout(*event)) {
     DisplayContext form = display();
     Form_Resize(form);
   }
   if (watched == client_ && event->type() == QEvent::MouseMove) {
     const auto* move = static_cast<QMouseEvent*>(event);
+    const QPointF at = move->position() * devicePixelRatioF();
     RunUntrapped(services_.errors, [&] {
       Form_MouseMove(*this, PictureBox::ButtonMask(move->buttons()),
-                     PictureBox::ShiftMask(move->modifiers()), float(move->position().x()),
-                     float(move->position().y()));
+                     PictureBox::ShiftMask(move->modifiers()), float(at.x()), float(at.y()));
     });
   }
   return QMainWindow::eventFilter(watched, event);

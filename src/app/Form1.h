@@ -7,6 +7,7 @@
 
 #include "crop/Selection.h"
 #include "output/SaveCommand.h"
+#include "platform/surface/RelayoutWatch.h"
 #include "view/MainWindowShell.h"
 #include "view/OpenCommands.h"
 #include "view/PictureDocument.h"
@@ -113,6 +114,7 @@ class Form1 : public QMainWindow, public MainWindowShell {
   QAction* const LoadSample;
   QWidget* const client_;
   PictureBox* const Picture1;
+  RelayoutWatch relayout_{*this};
 
   ScaleMode scaleMode_ = ScaleMode::Twips;
   MousePointer mousePointer_ = MousePointer::Default;

@@ -1,5 +1,7 @@
 #include "app/Form2.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QIcon>
@@ -48,7 +50,11 @@ QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, 
 
 QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& caption,
                          QRect geometry) {
-  return Place(new QRadioButton(caption, parent), name, geometry, ArialBold(9));
+  auto* option = Place(new QRadioButton(caption, parent), name, geometry, ArialBold(9));
+  // The design size is for the designer's fonts; with the fonts at hand, at any ratio, a caption
+  // still shows whole ("Fixed Quality:" lost its colon).
+  option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
+  return option;
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
@@ -149,7 +155,11 @@ void Form2::setIcon(const QIcon& icon) { setWindowIcon(icon); }
 void Form2::ApplySystemColors() { brindlewick::ApplySystemColors(*this); }
 
 void Form2::setMouseIcon(const CursorImage& cursor) {
-  handCursor_ = QCursor(QPixmap::fromImage(cursor.image), cursor.hotSpot.x(), cursor.hotSpot.y());
+  mouseIcon_ = cursor;
+  // The pointer keeps its physical size: drawn for the screen's ratio, its pixels and hot spot
+  // go to the screen as they are.
+  const CursorImage drawn = CursorForRatio(cursor, devicePixelRatioF());
+  handCursor_ = QCursor(QPixmap::fromImage(drawn.image), drawn.hotSpot.x(), drawn.hotSpot.y());
 }
 
 bool Form2::Option21() const { return Option21_->isChecked(); }
@@ -195,6 +205,13 @@ QWidget* Form2::pointerArea(QWidget* under) const {
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
+  // On a screen of another ratio the hand is drawn for that screen.
+  if (watched == this && relayout_.needsLayout(*event) && mouseIcon_) {
+    setMouseIcon(*mouseIcon_);
+    if (testAttribute(Qt::WA_SetCursor) && cursor().shape() == Qt::BitmapCursor) {
+      setCursor(handCursor_);
+    }
+  }
   if (event->type() == QEvent::MouseMove) {
     // An unhandled move travels on to the parents; only the control under the pointer acts.
     const auto* move = static_cast<QMouseEvent*>(event);

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <optional>
+
 #include <QCursor>
 #include <QWidget>
 
 #include "output/QualityOptions.h"
+#include "platform/skin/CursorFile.h"
+#include "platform/surface/RelayoutWatch.h"
 
 class QGroupBox;
 class QPushButton;
@@ -84,6 +88,8 @@ class Form2 : public QWidget, public Form2Shell {
 
   // The custom pointer: the hand from the program's folder, or the default look without it.
   QCursor handCursor_{Qt::ArrowCursor};
+  std::optional<CursorImage> mouseIcon_;  // as read, for drawing it again at another ratio
+  RelayoutWatch relayout_{*this};
 };
 
 }  // namespace brindlewick

@@ -47,6 +47,10 @@ int main(int argc, char* argv[]) {
   // Optimised Huffman tables for every JPEG we write; set before any thread can read the
   // environment.
   setenv("TJ_OPTIMIZE", "1", 1);
+  // A fractional ratio such as 1.25 or 1.5 is kept as it is, so the view's surface has exactly
+  // the screen's pixels; it must be set before the application object exists.
+  QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+      Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication qtApp(argc, argv);
   // Desktops match the window to the installed desktop entry (its icon and name) by this.
   QGuiApplication::setDesktopFileName(QStringLiteral("brindlewick"));

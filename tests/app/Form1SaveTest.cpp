@@ -3,7 +3,10 @@
 #include <QAction>
 #include <QFile>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QTest>
+#include <QWindow>
 
 #include "app/Form1.h"
 #include "platform/jpeg/JpegDecoder.h"
@@ -42,6 +45,51 @@ TEST_F(Form1SaveTest, SaveImageWritesTheShownSampleUnderTheChosenName) {
                            .convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(written.size(), shown.size());
   EXPECT_GE(test::Psnr(written, shown), 35);
+}
+
+// These run again at QT_SCALE_FACTOR 1.5 and 2 (tests/CMakeLists.txt), all in device pixels.
+TEST_F(Form1SaveTest, HighDensityViewShowsSavesAndCropsTheScreensPixelsOneForOne) {
+  const double ratio = form.devicePixelRatioF();
+  const QSize size(qRound(693 * ratio) - 15, qRound(500 * ratio) - 15);  // 1371 x 985 at 2
+  test::WriteJpeg(folder.path("Samples/sample1.jpg"),
+                  test::SmoothImage(size.width(), size.height()));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  click("LoadSample");
+  const QImage& held = form.document().Picture1.canvas();
+  auto* view = form.findChild<PictureBox*>("Picture1");
+  const auto shown = [&] { return view->grab().toImage().copy(QRect(QPoint(), held.size())); };
+  EXPECT_EQ(shown().convertToFormat(QImage::Format_RGB32), held);
+  dialog.answers = {folder.path("saved.jpg")};
+  click("mnuSave");
+  QFile saved(folder.path("saved.jpg"));
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(DecodeJpeg(saved.readAll()).pixels().size(), size);
+
+  const QRect selection(201, 151, 132, 95);  // corners between two logical pixels at 2
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse; }, 3000));
+  for (const auto& [type, at] : {std::pair{QEvent::MouseButtonPress, selection.topLeft()},
+                                 {QEvent::MouseMove, selection.bottomRight() + QPoint(1, 1)},
+                                 {QEvent::MouseButtonRelease, selection.bottomRight()}}) {
+    QMouseEvent event(type, QPointF(at) / ratio, QPointF(), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(view, &event);
+  }
+  EXPECT_EQ(held, form.document().picLoad.canvas().copy(selection));
+  EXPECT_EQ(shown().convertToFormat(QImage::Format_RGB32), held);
+  EXPECT_TRUE(errors.reports.empty());
+}
+
+TEST_F(Form1SaveTest, HighDensityAMoveToAScreenOfAnotherRatioLaysTheViewOutAgain) {
+  if (QGuiApplication::screens().size() < 2) GTEST_SKIP() << "CTest runs it with two screens";
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const double before = form.devicePixelRatioF();
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (screen->devicePixelRatio() != before) form.windowHandle()->setScreen(screen);
+  }
+  QCoreApplication::processEvents();
+  ASSERT_NE(form.devicePixelRatioF(), before);
+  EXPECT_EQ(form.document().Picture1.width(), qRound(693 * form.devicePixelRatioF()) - 15);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 #include <QAbstractButton>
@@ -15,6 +16,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 
@@ -74,7 +76,7 @@ TEST_F(Form2Test, IsLaidOutFromItsDesignAt15TwipsAPixel) {
   const std::vector<std::tuple<const char*, const char*, QRect>> placed{
       {"Frame2", "Form2", QRect(8, 8, 520, 137)},
       {"Option21", "Frame2", QRect(16, 20, 101, 17)},
-      {"Option22", "Frame2", QRect(16, 43, 97, 17)},
+      {"Option22", "Frame2", QRect(16, 43, 105, 17)},  // 97 in design, which cut off the colon
       {"PushButton8", "Frame2", QRect(448, 18, 40, 27)},
       {"Frame4", "Frame2", QRect(32, 64, 456, 59)},
       {"Slider1", "Frame4", QRect(8, 16, 440, 36)},
@@ -244,6 +246,29 @@ TEST_F(Form2Test, AStoredValueThatCannotBeReadKeepsTheDesignState) {
   EXPECT_EQ(control<QSlider>(*dialog, "Slider1")->value(), 85);
   EXPECT_EQ(control<QGroupBox>(*dialog, "Frame4")->title(), "85%");
   EXPECT_TRUE(control(*dialog, "Frame4")->isEnabled());
+}
+
+// Runs again at QT_SCALE_FACTOR 1.5 and 2 (tests/CMakeLists.txt).
+TEST_F(Form2Test, HighDensityCaptionsShowWholeAndTheHandKeepsItsPhysicalSize) {
+  test::WriteBytes(programFolder.path("HAND-M.CUR"), HandCursorFileBytes());
+  const auto dialog = open();
+  for (auto* option : dialog->findChildren<QRadioButton*>()) {
+    QStyleOptionButton style;
+    style.initFrom(option);
+    style.text = option->text();
+    EXPECT_GE(
+        option->style()->subElementRect(QStyle::SE_RadioButtonContents, &style, option).width(),
+        option->fontMetrics().horizontalAdvance(option->text()));
+  }
+  const double ratio = dialog->devicePixelRatioF();
+  const QImage hand =
+      dialog->handCursor().pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+  EXPECT_EQ(hand.width(), qRound(32 * ratio));
+  EXPECT_EQ(dialog->handCursor().hotSpot(),
+            (std::map<double, QPoint>{{1, {10, 1}}, {1.5, {15, 1}}, {2, {20, 2}}}.at(ratio)));
+  if (ratio == 2) {
+    EXPECT_EQ(hand, RenderHandCursor(64));  // drawn at that size, not magnified
+  }
 }
 
 TEST_F(Form2Test, TheHandShowsOverThePushButtonsOnlyAndNeverOverABusyPointer) {

@@ -48,6 +48,11 @@ class DesktopSessionTest : public ProgramOnScreen {
   QPoint inWindow(QPoint inView) const { return inView + kViewOrigin + QPoint(0, menuBarHeight); }
 };
 
+class DenseDesktopSessionTest : public DesktopSessionTest {
+ protected:
+  DenseDesktopSessionTest() { scaleFactor = 2; }
+};
+
 TEST_F(DesktopSessionTest, CropSaveUndoChooseAQualityOpenAPictureAndQuitWithMouseAndKeys) {
   // Started from a folder of its own, the program still finds the sample beside it.
   const QString elsewhere = scratch(QStringLiteral("elsewhere"));
@@ -191,6 +196,24 @@ TEST_F(DesktopSessionTest,
   int exitCode = -1;
   ASSERT_TRUE(closeAndWaitForExit(&exitCode));
   EXPECT_EQ(exitCode, 0);
+}
+
+// At twice the density the view has twice the pixels, and the saved file is what it shows.
+TEST_F(DenseDesktopSessionTest, SavesThePixelsTheScreenShows) {
+  ASSERT_TRUE(launch(QStringLiteral(BRINDLEWICK_PROGRAM), home()));
+  // A picture of the view's size, 10395 x 7500 twips less the margin, is shown as it is.
+  const QString picture =
+      test::WriteJpeg(scratch(QStringLiteral("view.jpg")), test::PatternImage(1371, 985), {95});
+  ASSERT_TRUE(clickMenu(Menu::SelectPicture));
+  ASSERT_TRUE(answerFileDialog(QStringLiteral("Select Image"), picture));
+  ASSERT_TRUE(waitForView(ShowsWholePicture, "showed the picture"));
+  const QString saved = scratch(QStringLiteral("saved.jpg"));
+  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+s")}));
+  ASSERT_TRUE(answerFileDialog(QStringLiteral("Save Image As"), saved));
+  ASSERT_TRUE(waitForView(ShowsWholePicture, "showed the picture again"));
+  const QImage written = DecodeJpeg(WaitForFileBytes(saved)).pixels();
+  EXPECT_EQ(written.size(), QSize(1371, 985));
+  EXPECT_GE(test::Psnr(written, viewImage()), 30);  // shifted by a pixel or magnified: 17
 }
 
 }  // namespace

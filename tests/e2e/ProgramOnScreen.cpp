@@ -72,7 +72,7 @@ void ProgramOnScreen::SetUp() {
   ASSERT_TRUE(scratch_.isValid());
   outputFolder_ = QStringLiteral(BRINDLEWICK_E2E_OUTPUT_DIR);
   QDir().mkpath(outputFolder_);
-  ASSERT_TRUE(x.start());
+  ASSERT_TRUE(x.start(QSize(1280, 1024) * scaleFactor));
   screenAtFailure_ = new ScreenAtFailure(x);
   ::testing::UnitTest::GetInstance()->listeners().Append(screenAtFailure_);
 }
@@ -99,7 +99,11 @@ void ProgramOnScreen::TearDown() {
 ::testing::AssertionResult ProgramOnScreen::launch(const QString& program,
                                                    const QString& workingFolder,
                                                    const QStringList& arguments) {
-  program_.setProcessEnvironment(x.environment(home()));
+  QProcessEnvironment environment = x.environment(home());
+  if (scaleFactor != 1) {
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(scaleFactor));
+  }
+  program_.setProcessEnvironment(environment);
   program_.setWorkingDirectory(workingFolder);
   program_.setProcessChannelMode(QProcess::MergedChannels);
   program_.setStandardOutputFile(outputFolder_ + QLatin1Char('/') + TestName() +
@@ -138,18 +142,20 @@ void ProgramOnScreen::TearDown() {
   std::vector<bool> ink(size_t(shot.width()), false);
   for (int y = 1; y + 1 < menuBarHeight; ++y) {
     const QRgb background = shot.pixel(shot.width() - 1, y);
+    if (Differs(shot.pixel(2, y), background)) continue;  // a border line, thicker when scaled
     for (int x = 0; x < shot.width(); ++x) {
       if (Differs(shot.pixel(x, y), background)) ink[size_t(x)] = true;
     }
   }
   menuItems.clear();
-  int gap = kWordGap + 1;
+  const int wordGap = qRound(kWordGap * scaleFactor);
+  int gap = wordGap + 1;
   for (int x = 0; x < shot.width(); ++x) {
     if (!ink[size_t(x)]) {
       ++gap;
       continue;
     }
-    if (gap > kWordGap) {
+    if (gap > wordGap) {
       menuItems.push_back(QRect(x, 0, 1, menuBarHeight));
     } else {
       menuItems.back().setRight(x);
@@ -169,7 +175,13 @@ void ProgramOnScreen::TearDown() {
 }
 
 QImage ProgramOnScreen::viewImage() {
-  return x.grab(mainWindow).copy(QRect(kViewOrigin + QPoint(0, menuBarHeight), kFittedView));
+  return x.grab(mainWindow)
+      .copy(QRect(kViewOrigin * scaleFactor + QPoint(0, menuBarHeight), fittedView()));
+}
+
+// The first client area of 693 x 500 logical pixels less the layout's margin of 15.
+QSize ProgramOnScreen::fittedView() const {
+  return {qRound(693 * scaleFactor) - 15, qRound(500 * scaleFactor) - 15};
 }
 
 ::testing::AssertionResult ProgramOnScreen::answerFileDialog(const QString& title,

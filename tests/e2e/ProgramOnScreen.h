@@ -46,6 +46,8 @@ class ProgramOnScreen : public ::testing::Test {
     return ::testing::AssertionFailure() << "the view never " << what;
   }
   QImage viewImage();
+  // The view's size while it shows the whole picture, in the screen's pixels.
+  QSize fittedView() const;
   // Answers the open or save dialog of that title with the path, typed, and Return.
   ::testing::AssertionResult answerFileDialog(const QString& title, const QString& path);
   ::testing::AssertionResult noErrorBox();
@@ -55,6 +57,8 @@ class ProgramOnScreen : public ::testing::Test {
   QString scratch(const QString& name) const { return scratch_.filePath(name); }
 
   XSession x;
+  // The program's QT_SCALE_FACTOR; the screen grows with it. Set before SetUp.
+  double scaleFactor = 1;
   WindowId mainWindow = 0;
   int menuBarHeight = 0;
   std::vector<QRect> menuItems;  // where each command's caption is, in window coordinates

@@ -45,13 +45,14 @@ XSession::~XSession() {
   }
 }
 
-::testing::AssertionResult XSession::start() {
+::testing::AssertionResult XSession::start(QSize screen) {
   // The server picks a free display itself and writes its number once it takes connections.
   server_.setProcessChannelMode(QProcess::SeparateChannels);
-  server_.start(QStringLiteral("Xvfb"),
-                {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                 QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                 QStringLiteral("tcp")});
+  server_.start(
+      QStringLiteral("Xvfb"),
+      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+       QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
+       QStringLiteral("-nolisten"), QStringLiteral("tcp")});
   if (!server_.waitForStarted(kProcessTimeoutMs)) {
     return Failure("Xvfb did not start: " + server_.errorString());
   }

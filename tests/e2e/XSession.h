@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -31,7 +32,7 @@ class XSession {
   XSession(const XSession&) = delete;
   XSession& operator=(const XSession&) = delete;
 
-  ::testing::AssertionResult start();
+  ::testing::AssertionResult start(QSize screen = {1280, 1024});
   QString display() const { return display_; }
   // The environment of a program started on this display: no desktop session, no native dialogs.
   QProcessEnvironment environment(const QString& home) const;

@@ -1,5 +1,6 @@
 #include "platform/skin/CursorFile.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QBuffer>
@@ -21,6 +22,8 @@ constexpr qint64 kDirectoryEntryBytes = 16;
 constexpr quint16 kCursorResourceType = 2;
 // The format limits a cursor image to 256 pixels square (the bitmap's height counts the mask).
 constexpr qint32 kMaxSide = 256;
+// Enough drawings for every ratio a screen has; the rest of a larger directory is not read.
+constexpr qint64 kMaxImages = 8;
 
 RuntimeError InvalidCursor(const QString& why) {
   return RuntimeError(ErrorNumber::InvalidPicture,
@@ -60,6 +63,39 @@ void CheckImageData(const QByteArray& bytes, qint64 offset, qint64 length) {
   }
 }
 
+// One image of the file, read on its own: its directory entry and its data, checked, then handed
+// to Qt's reader as a file of that one image. The hot spot is the entry's.
+CursorImage DecodeEntry(const QByteArray& bytes, qint64 entry, qint64 directoryEnd) {
+  const qint64 size = bytes.size();
+  const QPoint hotSpot(U16(bytes, entry + 4), U16(bytes, entry + 6));
+  const qint64 length = U32(bytes, entry + 8);
+  const qint64 offset = U32(bytes, entry + 12);
+  if (length == 0 || offset < directoryEnd || offset > size || length > size - offset) {
+    throw InvalidCursor(QStringLiteral("the image lies outside the file"));
+  }
+  CheckImageData(bytes, offset, length);
+
+  QByteArray single = bytes.left(kDirectoryHeaderBytes);
+  qToLittleEndian<quint16>(1, single.data() + 4);
+  single += bytes.mid(entry, kDirectoryEntryBytes - 4);
+  single += QByteArray(4, '\0');
+  qToLittleEndian<quint32>(quint32(single.size()), single.data() + single.size() - 4);
+  single += bytes.mid(offset, length);
+  QBuffer buffer(&single);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "cur");
+  QImage image = reader.read();
+  if (image.isNull()) throw InvalidCursor(reader.errorString());
+  if (hotSpot.x() >= image.width() || hotSpot.y() >= image.height()) {
+    throw InvalidCursor(QStringLiteral("the hot spot %1,%2 lies outside the %3 x %4 image")
+                            .arg(hotSpot.x())
+                            .arg(hotSpot.y())
+                            .arg(image.width())
+                            .arg(image.height()));
+  }
+  return {std::move(image), hotSpot, {}};
+}
+
 }  // namespace
 
 CursorImage DecodeCursor(const QByteArray& bytes) {
@@ -75,30 +111,38 @@ CursorImage DecodeCursor(const QByteArray& bytes) {
   const qint64 directoryEnd = kDirectoryHeaderBytes + count * kDirectoryEntryBytes;
   if (directoryEnd > size) throw InvalidCursor(QStringLiteral("the directory is cut short"));
 
-  // Qt reads the first image, so the hot spot comes from the first entry.
-  const qint64 entry = kDirectoryHeaderBytes;
-  const QPoint hotSpot(U16(bytes, entry + 4), U16(bytes, entry + 6));
-  const qint64 length = U32(bytes, entry + 8);
-  const qint64 offset = U32(bytes, entry + 12);
-  if (length == 0 || offset < directoryEnd || offset > size || length > size - offset) {
-    throw InvalidCursor(QStringLiteral("the image lies outside the file"));
+  CursorImage cursor = DecodeEntry(bytes, kDirectoryHeaderBytes, directoryEnd);
+  // Larger drawings for denser screens are a bonus: one that cannot be read is left out.
+  for (qint64 i = 1; i < std::min(count, kMaxImages); ++i) {
+    try {
+      cursor.others.push_back(
+          DecodeEntry(bytes, kDirectoryHeaderBytes + i * kDirectoryEntryBytes, directoryEnd));
+    } catch (const RuntimeError&) {
+    }
   }
-  CheckImageData(bytes, offset, length);
+  return cursor;
+}
 
-  QBuffer buffer;
-  buffer.setData(bytes);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer, "cur");
-  QImage image = reader.read();
-  if (image.isNull()) throw InvalidCursor(reader.errorString());
-  if (hotSpot.x() >= image.width() || hotSpot.y() >= image.height()) {
-    throw InvalidCursor(QStringLiteral("the hot spot %1,%2 lies outside the %3 x %4 image")
-                            .arg(hotSpot.x())
-                            .arg(hotSpot.y())
-                            .arg(image.width())
-                            .arg(image.height()));
+CursorImage CursorForRatio(const CursorImage& cursor, double ratio) {
+  const int wanted = qRound(cursor.image.width() * ratio);
+  const CursorImage* best = &cursor;
+  for (const CursorImage& other : cursor.others) {
+    const int side = other.image.width();
+    const int bestSide = best->image.width();
+    // The smallest drawing at least as large as wanted, else the largest there is.
+    if ((side >= wanted && (bestSide < wanted || side < bestSide)) ||
+        (bestSide < wanted && side > bestSide)) {
+      best = &other;
+    }
   }
-  return {std::move(image), hotSpot};
+  if (best->image.width() == wanted || best->image.isNull()) {
+    return {best->image, best->hotSpot, {}};
+  }
+  const double scale = double(wanted) / best->image.width();
+  return {best->image.scaled(wanted, qRound(best->image.height() * scale), Qt::IgnoreAspectRatio,
+                             Qt::SmoothTransformation),
+          QPoint(int(best->hotSpot.x() * scale), int(best->hotSpot.y() * scale)),
+          {}};
 }
 
 CursorImage ReadCursorFile(const QString& path) {

@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "platform/surface/DevicePixels.h"
 #include "platform/surface/Shape.h"
 #include "platform/surface/Surface.h"
 
@@ -11,9 +12,8 @@ namespace brindlewick {
 
 PictureBox::PictureBox(Surface& surface, const Shape& overlay, QWidget* parent)
     : QWidget(parent), surface_(surface), overlay_(overlay) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
-  resize(surface_.width(), surface_.height());
+  fitToSurface();
   connect(&surface_, &Surface::changed, this, &PictureBox::surfaceChanged);
 }
 
@@ -33,10 +33,20 @@ int PictureBox::ShiftMask(Qt::KeyboardModifiers modifiers) {
   return mask;
 }
 
-void PictureBox::paintEvent(QPaintEvent* event) {
+bool PictureBox::event(QEvent* event) {
+  // On a screen of another ratio the same surface takes another logical size.
+  if (event->type() == QEvent::ScreenChangeInternal) fitToSurface();
+  return QWidget::event(event);
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  // Drawn in device space: the surface's pixels land on the screen's one for one, never
+  // magnified or shrunk by the toolkit, at any ratio.
+  const qreal ratio = devicePixelRatioF();
+  painter.scale(1 / ratio, 1 / ratio);
   const QImage& canvas = surface_.canvas();
-  if (!canvas.isNull()) painter.drawImage(event->rect(), canvas, event->rect());
+  if (!canvas.isNull()) painter.drawImage(QPoint(0, 0), canvas);
   if (overlay_.visible) {
     // Two passes, light then dark dashes, so the band shows on any picture.
     const QRectF band(overlay_.left, overlay_.top, overlay_.width, overlay_.height);
@@ -48,30 +58,44 @@ void PictureBox::paintEvent(QPaintEvent* event) {
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {
-  const QPointF p = event->position();
+  const QPointF p = devicePosition(*event);
   emit mouseDown(ButtonMask(event->button()), ShiftMask(event->modifiers()), float(p.x()),
                  float(p.y()));
   update();
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* event) {
-  const QPointF p = event->position();
+  const QPointF p = devicePosition(*event);
   emit mouseMove(ButtonMask(event->buttons()), ShiftMask(event->modifiers()), float(p.x()),
                  float(p.y()));
   update();
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
-  const QPointF p = event->position();
+  const QPointF p = devicePosition(*event);
   emit mouseUp(ButtonMask(event->button()), ShiftMask(event->modifiers()), float(p.x()),
                float(p.y()));
   update();
 }
 
+QPointF PictureBox::devicePosition(const QMouseEvent& event) const {
+  return event.position() * devicePixelRatioF();
+}
+
+void PictureBox::fitToSurface() {
+  const qreal ratio = devicePixelRatioF();
+  const QSize cover(CoveringLogicalPixels(surface_.width(), ratio),
+                    CoveringLogicalPixels(surface_.height(), ratio));
+  if (size() != cover) resize(cover);
+  // Where the box covers a little more than the surface (an odd size at ratio 2), the window's
+  // background shows in that last strip.
+  setAttribute(Qt::WA_OpaquePaintEvent,
+               DevicePixels(cover.width(), ratio) == surface_.width() &&
+                   DevicePixels(cover.height(), ratio) == surface_.height());
+}
+
 void PictureBox::surfaceChanged(bool immediate) {
-  if (size() != QSize(surface_.width(), surface_.height())) {
-    resize(surface_.width(), surface_.height());
-  }
+  fitToSurface();
   if (immediate) {
     repaint();
   } else {

@@ -9,7 +9,8 @@ struct Shape;
 
 // Shows a Surface at its size, draws a Shape over it without touching its pixels, and reports
 // the mouse with classic button masks (1 left, 2 right, 4 middle) and real coordinates. A press
-// captures the mouse, so moves and the release outside the box still arrive.
+// captures the mouse, so moves and the release outside the box still arrive. The surface, the
+// shape and the coordinates are in the screen's device pixels; the widget covers the surface.
 class PictureBox : public QWidget {
   Q_OBJECT
 
@@ -25,12 +26,15 @@ class PictureBox : public QWidget {
   void mouseUp(int button, int shift, float x, float y);
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  QPointF devicePosition(const QMouseEvent& event) const;
+  void fitToSurface();
   void surfaceChanged(bool immediate);
 
   Surface& surface_;

@@ -32,6 +32,11 @@ TEST(CursorFile, TheBuildPutsAReadableHandBesideTheProgram) {
   EXPECT_EQ(cursor.hotSpot, kHandHotSpot);
   EXPECT_EQ(qAlpha(cursor.image.pixel(0, 31)), 0);                  // transparent around
   EXPECT_EQ(cursor.image.pixel(11, 6), qRgba(255, 255, 255, 255));  // the white finger
+  // Drawn again at twice the size for screens of twice the density.
+  ASSERT_EQ(cursor.others.size(), 1u);
+  EXPECT_EQ(cursor.others[0].image.size(), QSize(64, 64));
+  EXPECT_EQ(cursor.others[0].hotSpot, kHandHotSpot * 2);
+  EXPECT_EQ(cursor.others[0].image.pixel(22, 12), qRgba(255, 255, 255, 255));
 }
 
 struct Damage {
