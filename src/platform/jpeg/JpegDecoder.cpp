@@ -5,15 +5,17 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QString>
 
-#include "platform/jpeg/ExifOrientation.h"
-#include "platform/files/FileBytes.h"
-#include "platform/jpeg/JpegMarkers.h"
-#include "platform/jpeg/TurboJpegHandle.h"
 #include "platform/errors/RuntimeError.h"
+#include "platform/files/FileBytes.h"
+#include "platform/jpeg/ExifOrientation.h"
+#include "platform/jpeg/JpegMarkers.h"
+#include "platform/jpeg/ProgressiveDecoder.h"
+#include "platform/jpeg/TurboJpegHandle.h"
 
 namespace brindlewick {
 namespace {
@@ -113,9 +115,16 @@ Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize) {
   const int outWidth = TJSCALED(width, scale);
   const int outHeight = TJSCALED(height, scale);
 
+  const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
+  // A progressive file shown smaller than its size: most of its scans carry nothing the reduced
+  // DCT reads.
+  if (!cmyk) {
+    if (std::optional<QImage> pruned = DecodeProgressivePruned(data, chosen)) {
+      return Picture(ApplyTransformation(std::move(*pruned), transformation), natural);
+    }
+  }
   QImage pixels(outWidth, outHeight, QImage::Format_RGB32);
   if (pixels.isNull()) throw std::bad_alloc();
-  const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
   std::vector<unsigned char> cmykBuffer;
   unsigned char* target = pixels.bits();
   int pitch = int(pixels.bytesPerLine());
