@@ -1,5 +1,7 @@
 #include "FuzzTargets.h"
 
+#include <optional>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -7,11 +9,12 @@
 #include <QTemporaryDir>
 
 #include "modules/SaveAsJPG.h"
-#include "platform/skin/CursorFile.h"
+#include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegMarkers.h"
-#include "platform/errors/RuntimeError.h"
+#include "platform/jpeg/ProgressiveScans.h"
+#include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
 #include "settings/SettingsStore.h"
@@ -37,6 +40,22 @@ void Picture(const uint8_t* data, size_t size) {
     QualityFromRatio(picture.width(), picture.height(), qint64(size) + 1);
   } catch (const RuntimeError&) {
     // A clear failure is the right answer to a bad file.
+  }
+}
+
+void ProgressiveScans(const uint8_t* data, size_t size) {
+  const QByteArray bytes = Bytes(data, size);
+  for (int eighths = 1; eighths < 8; ++eighths) {
+    const std::optional<QByteArray> pruned = PruneProgressiveScans(bytes, eighths);
+    // Only whole scans go: a shorter stream that still starts and ends as a JPEG.
+    if (pruned && (pruned->size() >= bytes.size() || !pruned->startsWith("\xff\xd8") ||
+                   !pruned->endsWith("\xff\xd9"))) {
+      __builtin_trap();
+    }
+  }
+  try {
+    DecodeJpeg(bytes, [](QSize natural) { return QSizeF(natural) / 8; });
+  } catch (const RuntimeError&) {
   }
 }
 
