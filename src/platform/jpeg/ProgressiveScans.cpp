@@ -1,8 +1,6 @@
 #include "platform/jpeg/ProgressiveScans.h"
 
 #include <algorithm>
-#include <array>
-#include <vector>
 
 #include <QByteArray>
 
@@ -13,31 +11,6 @@ namespace {
 // the refusal to it.
 constexpr int kMaxScans = 500;
 
-// Zigzag position -> row * 8 + column.
-constexpr std::array<int, 64> kNaturalOrder{
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-
-struct Component {
-  int id = 0;
-  int h = 1;
-  int v = 1;
-};
-
-struct Scan {
-  qsizetype begin = 0;  // the SOS marker
-  qsizetype end = 0;    // the marker after its entropy-coded data
-  std::vector<int> components;
-  int ss = 0, se = 0, ah = 0, al = 0;
-};
-
-struct Progression {
-  std::vector<Component> components;
-  std::vector<Scan> scans;
-  qsizetype end = 0;  // just past EOI
-};
-
 uint64_t Band(int ss, int se) {
   const uint64_t upTo = se == 63 ? ~uint64_t(0) : (uint64_t(1) << (se + 1)) - 1;
   return upTo & ~((uint64_t(1) << ss) - 1);
@@ -45,8 +18,6 @@ uint64_t Band(int ss, int se) {
 
 bool IsRestart(unsigned char marker) { return marker >= 0xD0 && marker <= 0xD7; }
 
-// Reads a progressive file's frame and scans, checking as it goes that libjpeg would decode the
-// progression without a word of warning and end with every coefficient complete.
 class ProgressionReader {
  public:
   explicit ProgressionReader(const QByteArray& data)
@@ -69,21 +40,29 @@ class ProgressionReader {
       const unsigned char* body = bytes_ + pos + 2;
       const int bodyLength = int(length - 2);
       pos += length;
+      bool ok = true;
       if (marker == 0xC2 || marker == 0xCA) {
-        if (!readFrame(body, bodyLength, marker == 0xCA)) return std::nullopt;
+        ok = readFrame(body, bodyLength, marker == 0xCA);
       } else if (marker == 0xC4) {
-        if (!readHuffmanTables(body, bodyLength)) return std::nullopt;
+        ok = readHuffmanTables(body, bodyLength);
+      } else if (marker == 0xDB) {
+        ok = readQuantTables(body, bodyLength);
+      } else if (marker == 0xDD) {
+        ok = bodyLength == 2;
+        if (ok) restartInterval_ = (body[0] << 8) | body[1];
       } else if (marker == 0xDA) {
-        if (!readScan(body, bodyLength, markerAt)) return std::nullopt;
+        ok = readScan(body, bodyLength, markerAt, pos);
         pos = entropyEnd(pos);
-        if (pos < 0) return std::nullopt;
-        progression_.scans.back().end = pos;
-      } else if (!(marker == 0xDB || marker == 0xDD || marker == 0xCC || marker == 0xFE ||
-                   (marker >= 0xE0 && marker <= 0xEF))) {
-        return std::nullopt;  // another frame type, DNL, or a marker we do not know
+        ok = ok && pos >= 0;
+        if (ok) p_.scans.back().end = pos;
+      } else if (marker >= 0xE0 && marker <= 0xEF) {
+        if (p_.scans.empty()) p_.appSegments.emplace_back(markerAt, pos);
+      } else {
+        ok = marker == 0xCC || marker == 0xFE;  // DAC, COM; not another frame type, DNL, ...
       }
+      if (!ok) return std::nullopt;
     }
-    if (progression_.scans.empty()) return std::nullopt;
+    if (p_.scans.empty()) return std::nullopt;
     // Coefficients that never reach their last bit make libjpeg smooth blocks, which a pruned
     // stream would change.
     for (const auto& bits : coefBits_) {
@@ -91,30 +70,36 @@ class ProgressionReader {
         if (b != 0) return std::nullopt;
       }
     }
-    progression_.end = pos;
-    return std::move(progression_);
+    p_.end = pos;
+    return std::move(p_);
   }
 
  private:
   bool readFrame(const unsigned char* body, int length, bool arithmetic) {
-    if (!progression_.components.empty() || length < 6) return false;
+    if (!p_.components.empty() || length < 6) return false;
     const int precision = body[0];
-    const int height = (body[1] << 8) | body[2];
-    const int width = (body[3] << 8) | body[4];
+    p_.height = (body[1] << 8) | body[2];
+    p_.width = (body[3] << 8) | body[4];
     const int count = body[5];
-    if (precision != 8 || height == 0 || width == 0 || (count != 1 && count != 3) ||
+    if (precision != 8 || p_.height == 0 || p_.width == 0 || (count != 1 && count != 3) ||
         length != 6 + 3 * count) {
       return false;
     }
-    arithmetic_ = arithmetic;
+    p_.arithmetic = arithmetic;
     for (int i = 0; i < count; ++i) {
       const unsigned char* c = body + 6 + 3 * i;
-      const Component component{c[0], c[1] >> 4, c[1] & 15};
-      if (component.h < 1 || component.h > 4 || component.v < 1 || component.v > 4) return false;
-      for (const Component& other : progression_.components) {
+      ProgressiveComponent component;
+      component.id = c[0];
+      component.h = c[1] >> 4;
+      component.v = c[1] & 15;
+      if (component.h < 1 || component.h > 4 || component.v < 1 || component.v > 4 || c[2] > 3) {
+        return false;
+      }
+      for (const ProgressiveComponent& other : p_.components) {
         if (other.id == component.id) return false;
       }
-      progression_.components.push_back(component);
+      p_.components.push_back(component);
+      quantOf_.push_back(c[2]);
     }
     coefBits_.assign(size_t(count), {});
     for (auto& bits : coefBits_) bits.fill(-1);
@@ -127,20 +112,42 @@ class ProgressionReader {
       if (length - at < 17) return false;
       const int tableClass = body[at] >> 4, id = body[at] & 15;
       if (tableClass > 1 || id > 3) return false;
+      HuffmanTable table;
       int symbols = 0;
-      for (int i = 1; i <= 16; ++i) symbols += body[at + i];
+      for (int i = 1; i <= 16; ++i) symbols += table.counts[size_t(i)] = body[at + i];
       if (symbols > 256 || length - at - 17 < symbols) return false;
-      huffman_[tableClass][id] = true;
+      std::copy(body + at + 17, body + at + 17 + symbols, table.symbols.begin());
+      huffman_[tableClass][id] = int(p_.tables.size());
+      p_.tables.push_back(table);
       at += 17 + symbols;
     }
     return true;
   }
 
-  bool readScan(const unsigned char* body, int length, qsizetype markerAt) {
-    if (progression_.components.empty() || length < 1) return false;
-    if (int(progression_.scans.size()) >= kMaxScans) return false;
-    Scan scan;
+  bool readQuantTables(const unsigned char* body, int length) {
+    int at = 0;
+    while (at < length) {
+      const bool wide = body[at] >> 4 != 0;
+      const int id = body[at] & 15;
+      if (body[at] >> 4 > 1 || id > 3 || length - at < 1 + 64 * (wide ? 2 : 1)) return false;
+      for (int k = 0; k < 64; ++k) {
+        quant_[id][size_t(k)] =
+            wide ? uint16_t(body[at + 1 + 2 * k] << 8 | body[at + 2 + 2 * k]) : body[at + 1 + k];
+      }
+      quantWide_[id] = wide;
+      quantDefined_[id] = true;
+      at += 1 + 64 * (wide ? 2 : 1);
+    }
+    return true;
+  }
+
+  bool readScan(const unsigned char* body, int length, qsizetype markerAt, qsizetype data) {
+    if (p_.components.empty() || length < 1) return false;
+    if (int(p_.scans.size()) >= kMaxScans) return false;
+    ProgressiveScan scan;
     scan.begin = markerAt;
+    scan.data = data;
+    scan.restartInterval = restartInterval_;
     const int count = body[0];
     if (count < 1 || count > 4 || length != 4 + 2 * count) return false;
     const unsigned char* tail = body + 1 + 2 * count;
@@ -154,20 +161,21 @@ class ProgressionReader {
     for (int i = 0; i < count; ++i) {
       const int id = body[1 + 2 * i], tables = body[2 + 2 * i];
       int index = -1;
-      for (size_t c = 0; c < progression_.components.size(); ++c) {
-        if (progression_.components[c].id == id) index = int(c);
+      for (size_t c = 0; c < p_.components.size(); ++c) {
+        if (p_.components[c].id == id) index = int(c);
       }
-      if (index < 0) return false;
-      for (int earlier : scan.components) {
-        if (earlier == index) return false;
+      if (index < 0 || std::find(scan.components.begin(), scan.components.end(), index) !=
+                           scan.components.end()) {
+        return false;
       }
       scan.components.push_back(index);
-      if (!arithmetic_) {
-        const int dcTable = tables >> 4, acTable = tables & 15;
-        if (dcTable > 3 || acTable > 3) return false;
-        if ((dc && scan.ah == 0 && !huffman_[0][dcTable]) || (!dc && !huffman_[1][acTable])) {
-          return false;
-        }
+      const int dcTable = tables >> 4, acTable = tables & 15;
+      if (dcTable > 3 || acTable > 3) return false;
+      scan.dcTable.push_back(dc && scan.ah == 0 ? huffman_[0][dcTable] : -1);
+      scan.acTable.push_back(dc ? -1 : huffman_[1][acTable]);
+      if (!p_.arithmetic &&
+          ((dc && scan.ah == 0 && scan.dcTable.back() < 0) || (!dc && scan.acTable.back() < 0))) {
+        return false;
       }
       auto& bits = coefBits_[size_t(index)];
       if (!dc && bits[0] < 0) return false;  // AC before any DC
@@ -175,8 +183,17 @@ class ProgressionReader {
         if (bits[size_t(k)] != (scan.ah == 0 ? -1 : scan.ah)) return false;
         bits[size_t(k)] = scan.al;
       }
+      // The decoder takes a component's quantisation table as it stands at its first scan.
+      ProgressiveComponent& component = p_.components[size_t(index)];
+      if (!latched_[size_t(index)]) {
+        const int q = quantOf_[size_t(index)];
+        if (!quantDefined_[q]) return false;
+        component.quant = quant_[q];
+        component.quant16 = quantWide_[q];
+        latched_[size_t(index)] = true;
+      }
     }
-    progression_.scans.push_back(std::move(scan));
+    p_.scans.push_back(std::move(scan));
     return true;
   }
 
@@ -194,13 +211,21 @@ class ProgressionReader {
 
   const unsigned char* bytes_;
   qsizetype size_;
-  bool arithmetic_ = true;
-  bool huffman_[2][4] = {};
+  int huffman_[2][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}};
+  std::array<uint16_t, 64> quant_[4] = {};
+  bool quantWide_[4] = {}, quantDefined_[4] = {};
+  std::vector<int> quantOf_;
+  std::array<bool, 3> latched_{};
+  int restartInterval_ = 0;
   std::vector<std::array<int, 64>> coefBits_;  // per component: the last bit position read
-  Progression progression_;
+  Progression p_;
 };
 
 }  // namespace
+
+std::optional<Progression> ReadProgression(const QByteArray& jpeg) {
+  return ProgressionReader(jpeg).read();
+}
 
 int ComponentIdctSize(int eighths, int h, int v, int maxH, int maxV) {
   int size = eighths;
@@ -228,42 +253,49 @@ uint64_t CoefficientsRead(int idctSize) {
   return mask;
 }
 
-std::optional<QByteArray> PruneProgressiveScans(const QByteArray& jpeg, int eighths) {
-  if (eighths < 1 || eighths >= 8) return std::nullopt;
-  const std::optional<Progression> progression = ProgressionReader(jpeg).read();
-  if (!progression) return std::nullopt;
-
+std::vector<uint64_t> CoefficientsRead(const Progression& progression, int eighths) {
   int maxH = 1, maxV = 1;
-  for (const Component& c : progression->components) {
+  for (const ProgressiveComponent& c : progression.components) {
     maxH = std::max(maxH, c.h);
     maxV = std::max(maxV, c.v);
   }
-  std::vector<uint64_t> required;
-  for (const Component& c : progression->components) {
-    required.push_back(CoefficientsRead(ComponentIdctSize(eighths, c.h, c.v, maxH, maxV)));
+  std::vector<uint64_t> read;
+  for (const ProgressiveComponent& c : progression.components) {
+    read.push_back(CoefficientsRead(ComponentIdctSize(eighths, c.h, c.v, maxH, maxV)));
   }
-  // From the last scan back: a scan is kept when it adds bits to a coefficient that is read, or
-  // to one whose bits a later kept scan refines (a refinement decodes against what is there).
-  const std::vector<Scan>& scans = progression->scans;
-  std::vector<bool> keep(scans.size(), false);
-  bool dropsAny = false;
+  return read;
+}
+
+std::vector<bool> ScansNeeded(const Progression& progression, std::vector<uint64_t> read) {
+  // From the last scan back: a refinement decodes against the bits already there, so the scans
+  // before a needed one must stay for its whole band.
+  const std::vector<ProgressiveScan>& scans = progression.scans;
+  std::vector<bool> needed(scans.size(), false);
   for (size_t s = scans.size(); s-- > 0;) {
     const uint64_t band = Band(scans[s].ss, scans[s].se);
-    for (int c : scans[s].components) keep[s] = keep[s] || (required[size_t(c)] & band) != 0;
-    if (keep[s]) {
-      for (int c : scans[s].components) required[size_t(c)] |= band;
+    for (int c : scans[s].components) needed[s] = needed[s] || (read[size_t(c)] & band) != 0;
+    if (needed[s]) {
+      for (int c : scans[s].components) read[size_t(c)] |= band;
     }
-    dropsAny = dropsAny || !keep[s];
   }
-  if (!dropsAny) return std::nullopt;
+  return needed;
+}
+
+std::optional<QByteArray> PruneProgressiveScans(const QByteArray& jpeg, int eighths) {
+  if (eighths < 1 || eighths >= 8) return std::nullopt;
+  const std::optional<Progression> progression = ReadProgression(jpeg);
+  if (!progression) return std::nullopt;
+  const std::vector<bool> needed =
+      ScansNeeded(*progression, CoefficientsRead(*progression, eighths));
+  if (std::find(needed.begin(), needed.end(), false) == needed.end()) return std::nullopt;
 
   QByteArray pruned;
   pruned.reserve(progression->end);
   qsizetype from = 0;
-  for (size_t s = 0; s < scans.size(); ++s) {
-    if (keep[s]) continue;
-    pruned.append(jpeg.constData() + from, scans[s].begin - from);
-    from = scans[s].end;
+  for (size_t s = 0; s < needed.size(); ++s) {
+    if (needed[s]) continue;
+    pruned.append(jpeg.constData() + from, progression->scans[s].begin - from);
+    from = progression->scans[s].end;
   }
   pruned.append(jpeg.constData() + from, progression->end - from);
   return pruned;
