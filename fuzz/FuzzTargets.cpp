@@ -14,6 +14,7 @@
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegMarkers.h"
 #include "platform/jpeg/ProgressiveScans.h"
+#include "platform/jpeg/ProgressiveTranscoder.h"
 #include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
@@ -45,12 +46,18 @@ void Picture(const uint8_t* data, size_t size) {
 
 void ProgressiveScans(const uint8_t* data, size_t size) {
   const QByteArray bytes = Bytes(data, size);
-  for (int eighths = 1; eighths < 8; ++eighths) {
-    const std::optional<QByteArray> pruned = PruneProgressiveScans(bytes, eighths);
-    // Only whole scans go: a shorter stream that still starts and ends as a JPEG.
-    if (pruned && (pruned->size() >= bytes.size() || !pruned->startsWith("\xff\xd8") ||
-                   !pruned->endsWith("\xff\xd9"))) {
-      __builtin_trap();
+  if (const std::optional<Progression> progression = ReadProgression(bytes)) {
+    for (int eighths = 1; eighths < 8; ++eighths) {
+      const std::optional<QByteArray> pruned = PruneProgressiveScans(bytes, *progression, eighths);
+      // Only whole scans go: a shorter stream that still starts and ends as a JPEG.
+      if (pruned && (pruned->size() >= bytes.size() || !pruned->startsWith("\xff\xd8") ||
+                     !pruned->endsWith("\xff\xd9"))) {
+        __builtin_trap();
+      }
+      // The decode below holds declared sizes to the program's limits; here, to the fuzzer's.
+      if (qint64(progression->width) * progression->height <= (qint64(1) << 22)) {
+        SequentialForScale(bytes, *progression, eighths);
+      }
     }
   }
   try {

@@ -10,6 +10,7 @@
 
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/ProgressiveScans.h"
+#include "platform/jpeg/ProgressiveTranscoder.h"
 
 namespace brindlewick {
 namespace {
@@ -68,12 +69,19 @@ std::optional<QImage> DecodeProgressivePruned(const QByteArray& jpeg, DecodeScal
   // libjpeg's choice of IDCT size for the scale: the least n with num/denom <= n/8.
   int eighths = 1;
   while (scale.num * 8 > scale.denom * eighths) ++eighths;
-  const std::optional<QByteArray> pruned = PruneProgressiveScans(jpeg, eighths);
-  if (!pruned) return std::nullopt;
-  Decompressor decompressor;
-  QImage pixels;
-  if (!Decode(decompressor, *pruned, eighths, pixels)) return std::nullopt;
-  return pixels;
+  const std::optional<Progression> progression = ReadProgression(jpeg);
+  if (!progression) return std::nullopt;
+  // First choice: the needed scans turned into a sequential stream, which libjpeg decodes without
+  // holding every coefficient of the picture. Second: the progressive stream without the scans
+  // nobody needs (arithmetic coding, for one, only gets that far).
+  for (auto make : {SequentialForScale, PruneProgressiveScans}) {
+    std::optional<QByteArray> stream = make(jpeg, *progression, eighths);
+    if (!stream) continue;
+    Decompressor decompressor;
+    QImage pixels;
+    if (Decode(decompressor, *stream, eighths, pixels)) return pixels;
+  }
+  return std::nullopt;
 }
 
 }  // namespace brindlewick

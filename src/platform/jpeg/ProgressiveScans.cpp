@@ -281,23 +281,21 @@ std::vector<bool> ScansNeeded(const Progression& progression, std::vector<uint64
   return needed;
 }
 
-std::optional<QByteArray> PruneProgressiveScans(const QByteArray& jpeg, int eighths) {
+std::optional<QByteArray> PruneProgressiveScans(const QByteArray& jpeg,
+                                                const Progression& progression, int eighths) {
   if (eighths < 1 || eighths >= 8) return std::nullopt;
-  const std::optional<Progression> progression = ReadProgression(jpeg);
-  if (!progression) return std::nullopt;
-  const std::vector<bool> needed =
-      ScansNeeded(*progression, CoefficientsRead(*progression, eighths));
+  const std::vector<bool> needed = ScansNeeded(progression, CoefficientsRead(progression, eighths));
   if (std::find(needed.begin(), needed.end(), false) == needed.end()) return std::nullopt;
 
   QByteArray pruned;
-  pruned.reserve(progression->end);
+  pruned.reserve(progression.end);
   qsizetype from = 0;
   for (size_t s = 0; s < needed.size(); ++s) {
     if (needed[s]) continue;
-    pruned.append(jpeg.constData() + from, progression->scans[s].begin - from);
-    from = progression->scans[s].end;
+    pruned.append(jpeg.constData() + from, progression.scans[s].begin - from);
+    from = progression.scans[s].end;
   }
-  pruned.append(jpeg.constData() + from, progression->end - from);
+  pruned.append(jpeg.constData() + from, progression.end - from);
   return pruned;
 }
 

@@ -77,8 +77,8 @@ std::vector<uint64_t> CoefficientsRead(const Progression& progression, int eight
 std::vector<bool> ScansNeeded(const Progression& progression, std::vector<uint64_t> read);
 
 // The same progressive JPEG stream without the scans that a decode at eighths/8 does not need.
-// nullopt when no scan can go or ReadProgression refuses the file: the caller then decodes the
-// whole file.
-std::optional<QByteArray> PruneProgressiveScans(const QByteArray& jpeg, int eighths);
+// nullopt when no scan can go: the caller then decodes the whole file.
+std::optional<QByteArray> PruneProgressiveScans(const QByteArray& jpeg,
+                                                const Progression& progression, int eighths);
 
 }  // namespace brindlewick
