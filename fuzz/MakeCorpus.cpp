@@ -104,8 +104,27 @@ int main(int argc, char* argv[]) {
 
   Write(folder, QStringLiteral("cmyk.jpg"), CmykJpeg(photo, 85, 200));
 
+  // What other programs write and TurboJPEG's encoder does not: other sampling layouts, stray
+  // bytes between segments, orientations stored in other ways and after an XMP block.
+  const QByteArray plain = EncodeJpeg(photo, {});
+  const struct {
+    const char* name;
+    QByteArray bytes;
+  } written[] = {
+      {"sampling42.jpg", SampledJpeg(photo, 4, 2, false)},
+      {"sampling31.jpg", SampledJpeg(photo, 3, 1, false)},
+      {"sampling14-progressive.jpg", SampledJpeg(photo, 1, 4, true)},
+      {"stray-bytes.jpg", WithStrayBytesAfterFirstSegment(plain)},
+      {"exif-long-intel.jpg", WithSegmentsFirst(plain, ExifSegment(6, {4, true}))},
+      {"exif-slong.jpg", WithSegmentsFirst(plain, ExifSegment(8, {9, false}))},
+      {"xmp-then-exif.jpg", WithSegmentsFirst(plain, XmpSegment() + ExifSegment(3))},
+  };
+  for (const auto& file : written) {
+    WriteWithBreakage(folder, QLatin1String(file.name), file.bytes, random);
+  }
+
   // Progressions of every kind for the pruning: default and arithmetic coding, colour and gray,
-  // restart markers, and the hostile ones above.
+  // restart markers, and the progressive and hostile ones above.
   const QString pruning = root + QStringLiteral("/progressivescans");
   const Kind progressions[] = {
       {"progressive420", {85, ChromaSubsampling::Quarter420, true, true}, nullptr},
@@ -121,7 +140,8 @@ int main(int argc, char* argv[]) {
     WriteWithBreakage(pruning, QLatin1String(kind.name) + QStringLiteral(".jpg"), jpeg, random);
   }
   for (const QString& name : QDir(folder).entryList(QDir::Files)) {
-    if (name.startsWith(QStringLiteral("hostile-"))) {
+    if (name.startsWith(QStringLiteral("hostile-")) ||
+        name.contains(QStringLiteral("progressive"))) {
       QFile::copy(folder + QLatin1Char('/') + name, pruning + QLatin1Char('/') + name);
     }
   }

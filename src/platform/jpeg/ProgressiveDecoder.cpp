@@ -47,7 +47,7 @@ bool Decode(Decompressor& d, const QByteArray& stream, int eighths, QImage& out)
   jpeg_read_header(&d.info, TRUE);
   d.info.scale_num = static_cast<unsigned int>(eighths);
   d.info.scale_denom = 8;
-  d.info.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+  d.info.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
   // The whole file has every coefficient complete and is never smoothed; the pruned stream lacks
   // coefficients nobody reads, and smoothing would guess them and change the pixels.
   d.info.do_block_smoothing = FALSE;

@@ -1,7 +1,6 @@
 #include "platform/jpeg/ProgressiveScans.h"
 
 #include <gtest/gtest.h>
-#include <turbojpeg.h>
 
 #include <QProcess>
 
@@ -34,19 +33,9 @@ QByteArray Tool(const QString& program, const QStringList& arguments, const QByt
   return process.readAllStandardOutput();
 }
 
-// The whole file decoded at eighths/8 through TurboJPEG, the way the program decoded it before.
+// The whole file decoded at eighths/8, every scan of it.
 QImage WholeFile(const QByteArray& jpeg, int eighths) {
-  tjhandle handle = tjInitDecompress();
-  const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
-  int width = 0, height = 0, subsampling = 0, colorspace = 0;
-  tjDecompressHeader3(handle, data, jpeg.size(), &width, &height, &subsampling, &colorspace);
-  const tjscalingfactor scale{eighths, 8};
-  QImage out(TJSCALED(width, scale), TJSCALED(height, scale), QImage::Format_RGB32);
-  const int status = tjDecompress2(handle, data, jpeg.size(), out.bits(), out.width(),
-                                   int(out.bytesPerLine()), out.height(), TJPF_BGRX, 0);
-  EXPECT_TRUE(status == 0 || tjGetErrorCode(handle) == TJERR_WARNING) << tjGetErrorStr2(handle);
-  tjDestroy(handle);
-  return out;
+  return DecodeJpegAtScale(jpeg, {eighths, 8});
 }
 
 struct Sampling {
