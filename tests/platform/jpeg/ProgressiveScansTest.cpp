@@ -6,6 +6,7 @@
 
 #include "PhotoSynth.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/jpeg/JpegMarkers.h"
 #include "platform/jpeg/ProgressiveDecoder.h"
 #include "platform/jpeg/ProgressiveTranscoder.h"
 #include "support/TestFiles.h"
@@ -69,7 +70,12 @@ TEST_P(PrunedDecode, EqualsTheWholeFileAtEveryScaleForEveryKindOfProgression) {
     ASSERT_TRUE(progression.has_value()) << how;
     // Huffman-coded files go through a sequential stream, arithmetic ones are only pruned.
     EXPECT_EQ(progression->arithmetic, std::string(how) == "cjpeg -arithmetic");
-    EXPECT_EQ(SequentialForScale(jpeg, *progression, 1).has_value(), !progression->arithmetic);
+    const std::optional<QByteArray> sequential = SequentialForScale(jpeg, *progression, 1);
+    EXPECT_EQ(sequential.has_value(), !progression->arithmetic);
+    // One sequential scan: libjpeg decodes it without holding every coefficient.
+    if (sequential) {
+      EXPECT_FALSE(ReadJpegLayout(*sequential).keepsAllCoefficients());
+    }
     for (int eighths = 1; eighths <= 7; ++eighths) {
       SCOPED_TRACE(std::string(how) + " at " + std::to_string(eighths) + "/8");
       const std::optional<QImage> pruned = DecodeProgressivePruned(jpeg, {eighths, 8});
@@ -87,7 +93,8 @@ TEST_P(PrunedDecode, EqualsTheWholeFileAtEveryScaleForEveryKindOfProgression) {
 INSTANTIATE_TEST_SUITE_P(Samplings, PrunedDecode,
                          ::testing::Values(Sampling{"s420", "2x2"}, Sampling{"s422", "2x1"},
                                            Sampling{"s440", "1x2"}, Sampling{"s444", "1x1"},
-                                           Sampling{"gray", nullptr}),
+                                           Sampling{"s411", "4x1"}, Sampling{"s14", "1x4"},
+                                           Sampling{"s42", "4x2"}, Sampling{"gray", nullptr}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PrunedDecode, LeavesBrokenAndUnusualFilesToTheWholeFileDecode) {
@@ -100,13 +107,21 @@ TEST(PrunedDecode, LeavesBrokenAndUnusualFilesToTheWholeFileDecode) {
   unknownComponent[sos + 5] = char(0x7f);  // first component selector of the first scan
   badBand[sos + 4 + 2 * 3 + 1] = char(1);  // the DC scan's Ss
   const QByteArray baseline = test::JpegBytes(SynthesizePhoto(96, 64, 3));
+  // Luma's AC never refined to its last bit: libjpeg smooths such blocks, and only the whole
+  // file gets that right.
+  test::TempFolder folder;
+  ASSERT_TRUE(SynthesizePhoto(96, 64, 3).save(folder.path(QStringLiteral("photo.ppm"))));
+  test::WriteBytes(folder.path(QStringLiteral("scans.txt")),
+                   "0,1,2: 0-0, 0, 0; 0: 1-63, 0, 1; 1: 1-63, 0, 0; 2: 1-63, 0, 0;");
+  const QByteArray unrefined =
+      Tool("cjpeg", {"-scans", folder.path("scans.txt"), folder.path("photo.ppm")}, {});
   for (const QByteArray& file : {jpeg.left(jpeg.size() - 2), jpeg.left(jpeg.size() / 2),
-                                 unknownComponent, badBand, baseline}) {
+                                 unknownComponent, badBand, baseline, unrefined}) {
     EXPECT_FALSE(ReadProgression(file).has_value());
   }
   // A file cut short is still shown as far as it goes, and broken entropy-coded data decodes
   // as it always did, whichever path takes it.
-  std::vector<QByteArray> damaged{jpeg.left(jpeg.size() * 3 / 4)};
+  std::vector<QByteArray> damaged{jpeg.left(jpeg.size() * 3 / 4), unrefined};
   for (const ProgressiveScan& scan : progression->scans) {
     damaged.push_back(jpeg);
     damaged.back()[(scan.data + scan.end) / 2] ^= char(0x24);
@@ -121,11 +136,23 @@ TEST(CoefficientsRead, FollowLibjpegTurbosReducedIdcts) {
   EXPECT_EQ(CoefficientsRead(8), ~uint64_t(0));
   EXPECT_EQ(CoefficientsRead(3), 0x11BFu);       // zigzag 0..5, 7, 8, 12
   EXPECT_TRUE(CoefficientsRead(2) >> 63);        // the 2x2 IDCT reads row 7, column 7
-  EXPECT_EQ(CoefficientsRead(4) >> 10 & 1, 0u);  // nor does the 4x4 read row 4 (zigzag 10)
+  EXPECT_EQ(CoefficientsRead(4) >> 10 & 1, 0u);  // the 4x4 skips row 4 (zigzag 10 is 4, 0)
   // 4:2:0 chroma at 1/8 goes through the 2x2 IDCT instead of being upsampled; 4:2:2's does not.
   EXPECT_EQ(ComponentIdctSize(1, 1, 1, 2, 2), 2);
   EXPECT_EQ(ComponentIdctSize(1, 1, 1, 2, 1), 1);
   EXPECT_EQ(ComponentIdctSize(3, 1, 1, 2, 2), 6);
+  EXPECT_EQ(ComponentIdctSize(1, 1, 1, 4, 2), 2);  // 4:1:1-like 4x2: only twice, both ways
+  EXPECT_EQ(ComponentIdctSize(4, 1, 1, 2, 2), 8);
+}
+
+TEST(PrunedDecode, EdgeBlocksOfSmallAndOddSizesMatchTheWholeFile) {
+  for (const QSize size : {QSize(1, 1), QSize(9, 7), QSize(16, 16), QSize(33, 17), QSize(8, 70)}) {
+    const QByteArray jpeg = test::JpegBytes(SynthesizePhoto(size.width(), size.height(), 5),
+                                            {90, ChromaSubsampling::Quarter420, true, true});
+    const std::optional<QImage> pruned = DecodeProgressivePruned(jpeg, {1, 8});
+    ASSERT_TRUE(pruned.has_value()) << size.width() << "x" << size.height();
+    EXPECT_EQ(*pruned, WholeFile(jpeg, 1)) << size.width() << "x" << size.height();
+  }
 }
 
 }  // namespace
