@@ -1,14 +1,13 @@
 #include "JpegVariants.h"
 
-// jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
-#include <turbojpeg.h>
-#include <cstdio>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <cstdlib>
-
 #include <vector>
 
 #include <QImage>
+
+#include <jpeglib.h>
+#include <turbojpeg.h>
 
 namespace brindlewick::variants {
 

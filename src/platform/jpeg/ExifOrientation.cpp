@@ -1,7 +1,5 @@
 #include "platform/jpeg/ExifOrientation.h"
 
-#include <libexif/exif-data.h>
-
 #include <memory>
 #include <optional>
 #include <utility>
@@ -9,6 +7,8 @@
 #include <QByteArray>
 #include <QImage>
 #include <QTransform>
+
+#include <libexif/exif-data.h>
 
 #include "platform/jpeg/JpegMarkers.h"
 

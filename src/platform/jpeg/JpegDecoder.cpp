@@ -1,17 +1,16 @@
 #include "platform/jpeg/JpegDecoder.h"
 
-// jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
-#include <csetjmp>
-#include <cstdio>
-
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <new>
 #include <numeric>
 #include <optional>
 #include <vector>
 
 #include <QString>
+
+#include <jpeglib.h>
 
 #include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
@@ -62,10 +61,11 @@ void LimitScans(j_common_ptr info) {
 }
 
 // Runs one step of calls into libjpeg; every call that can fail goes through here. A failure
-// jumps over the frames between the library and here, so the step must hold nothing that needs
-// destroying: a lambda over references and plain values.
+// jumps back into this frame over the library's and the step's, so the step must hold nothing
+// that needs destroying (a lambda over references and plain values), and this frame must stay
+// its own: inlined into a caller that owns objects, the compiler may lose their clean-up.
 template <typename Step>
-bool Guarded(ErrorManager& errors, Step step) {
+[[gnu::noinline]] bool Guarded(ErrorManager& errors, Step step) {
   if (setjmp(errors.jump) != 0) return false;
   step();
   return true;

@@ -34,7 +34,7 @@ class CachingPictureLoaderTest : public ::testing::Test {
   QString settled(const QString& path) {
     const std::optional<FileIdentity> identity = IdentifyFile(path);
     EXPECT_TRUE(identity);
-    while (identity && !ChangedBefore(*identity, FileClockNow())) {
+    for (int ms = 0; identity && !ChangedBefore(*identity, FileClockNow()) && ms < 2000; ++ms) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return path;
