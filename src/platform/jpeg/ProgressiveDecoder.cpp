@@ -28,8 +28,8 @@ struct Decompressor {
       if (level < 0) std::longjmp(reinterpret_cast<Decompressor*>(common->client_data)->jump, 1);
     };
     info.client_data = this;
-    jpeg_create_decompress(&info);
   }
+  // Safe on the zeroed state too, when creating it failed.
   ~Decompressor() { jpeg_destroy_decompress(&info); }
   Decompressor(const Decompressor&) = delete;
   Decompressor& operator=(const Decompressor&) = delete;
@@ -42,6 +42,7 @@ struct Decompressor {
 // Only trivially destructible locals here: a longjmp may leave this function at any libjpeg call.
 bool Decode(Decompressor& d, const QByteArray& stream, int eighths, QImage& out) {
   if (setjmp(d.jump) != 0) return false;
+  jpeg_create_decompress(&d.info);  // keeps err and client_data
   jpeg_mem_src(&d.info, reinterpret_cast<const unsigned char*>(stream.constData()),
                static_cast<unsigned long>(stream.size()));
   jpeg_read_header(&d.info, TRUE);
