@@ -153,6 +153,7 @@ struct ComponentStore {
   std::vector<int> acRead;  // AC positions read, ascending
   std::vector<int16_t> values;
   std::vector<uint64_t> nonzero;  // per block, where refinements need to know
+  bool refinesAc = false;
   int16_t* block(size_t b) { return values.data() + b * size_t(perBlock); }
 };
 
@@ -208,9 +209,25 @@ class Transcoder {
         refinesAc =
             refinesAc || (needed[s] && scan.ss > 0 && scan.ah > 0 && scan.components[0] == int(c));
       }
+      store.refinesAc = refinesAc;
+    }
+    // Every block of a DC scan takes at least a bit: a small file declaring a huge picture is
+    // found out here, before the store is allocated.
+    for (size_t s = 0; s < p_.scans.size(); ++s) {
+      const ProgressiveScan& scan = p_.scans[s];
+      if (!needed[s] || scan.ss != 0) continue;
+      qint64 blocks = 0;
+      for (int c : scan.components) {
+        const ComponentStore& store = stores_[size_t(c)];
+        blocks += scan.components.size() > 1 ? qint64(store.wide) * store.high
+                                             : qint64(store.pictureWide) * store.pictureHigh;
+      }
+      if (qint64(scan.end - scan.data) * 8 < blocks) return false;
+    }
+    for (ComponentStore& store : stores_) {
       const size_t blocks = size_t(store.wide) * size_t(store.high);
       store.values.assign(blocks * size_t(store.perBlock), 0);
-      if (refinesAc) store.nonzero.assign(blocks, 0);
+      if (store.refinesAc) store.nonzero.assign(blocks, 0);
     }
     return true;
   }
