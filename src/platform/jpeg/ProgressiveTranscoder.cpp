@@ -17,7 +17,7 @@ namespace {
 constexpr int kMaxBlocksPerMcu = 10;
 
 // Canonical Huffman codes from the counts of codes per length. false when the counts overflow
-// their lengths, as libjpeg checks too.
+// their lengths or use a code of all ones, which libjpeg refuses too.
 bool CanonicalCodes(const std::array<uint8_t, 17>& counts, std::vector<uint16_t>& codes,
                     std::vector<uint8_t>& lengths) {
   uint32_t code = 0;
@@ -26,7 +26,7 @@ bool CanonicalCodes(const std::array<uint8_t, 17>& counts, std::vector<uint16_t>
       codes.push_back(uint16_t(code++));
       lengths.push_back(uint8_t(length));
     }
-    if (code > (uint32_t(1) << length)) return false;
+    if (code >= (uint32_t(1) << length)) return false;
     code <<= 1;
   }
   return true;
