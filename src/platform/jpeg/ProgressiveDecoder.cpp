@@ -40,7 +40,8 @@ struct Decompressor {
 };
 
 // Only trivially destructible locals here: a longjmp may leave this function at any libjpeg call.
-bool Decode(Decompressor& d, const QByteArray& stream, int eighths, QImage& out) {
+// Never inlined, so that the jump cannot land in a frame that holds the caller's objects.
+[[gnu::noinline]] bool Decode(Decompressor& d, const QByteArray& stream, int eighths, QImage& out) {
   if (setjmp(d.jump) != 0) return false;
   jpeg_create_decompress(&d.info);  // keeps err and client_data
   jpeg_mem_src(&d.info, reinterpret_cast<const unsigned char*>(stream.constData()),
