@@ -37,7 +37,7 @@ for photo in ("photo24", "photo48"):
     goal(f"{photo} naive / display", n / d if d and n else None, 2.0, False)
     goal(f"{photo} vipsthumbnail / display", v / d if d and v else None, 2.0, False)
 # Progressive files: the display decodes only the scans the view needs; the limit decodes them all.
-for photo in ("photo24p", "photo24pt", "photo48p", "photo48pt"):
+for photo in ("photo24p", "photo24pt"):
     d, l = get("Display", photo), get("Limit", photo)
     goal(f"{photo} (progressive) display / whole file", d / l if d and l else None, 0.35)
 for photo in ("photo24", "photo48"):
