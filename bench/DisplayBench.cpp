@@ -201,6 +201,31 @@ void RegisterAll(const std::string& self, const QString& folder) {
   }
 }
 
+// Progressive photos at 24 and 48 MP, from libjpeg's default script (p) and from jpegtran
+// (pt): the display, which decodes only the scans the view needs, against the whole file
+// decoded at the same scale (Limit), and the peak memory of a 48 MP display.
+void RegisterProgressive(const std::string& self, const QString& folder) {
+  for (const char* name : {"photo48p", "photo24pt", "photo48pt"}) {
+    const QString path = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".jpg");
+    if (!QFile::exists(path)) continue;
+    const auto add = [&](const std::string& what, void (*fn)(benchmark::State&, const QString&)) {
+      benchmark::RegisterBenchmark((what + "/" + name).c_str(),
+                                   [path, fn](benchmark::State& s) { fn(s, path); })
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    };
+    add("Display", Display);
+    add("Limit", Limit);
+    if (std::strstr(name, "48")) {
+      benchmark::RegisterBenchmark((std::string("PeakMemory/") + name).c_str(),
+                                   [self, path](benchmark::State& s) { PeakMemory(s, self, path); })
+          ->Iterations(1)
+          ->Repetitions(1)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace brindlewick::bench
 
@@ -226,7 +251,9 @@ int main(int argc, char** argv) {
   QGuiApplication app(qtArgc, argv);
   if (displayOnce) return brindlewick::bench::DisplayOnce(once, peakTo);
 
-  brindlewick::bench::RegisterAll(argv[0], data.isEmpty() ? QStringLiteral("bench/data") : data);
+  const QString folder = data.isEmpty() ? QStringLiteral("bench/data") : data;
+  brindlewick::bench::RegisterAll(argv[0], folder);
+  brindlewick::bench::RegisterProgressive(argv[0], folder);
   int count = int(rest.size());
   benchmark::Initialize(&count, rest.data());
   benchmark::RunSpecifiedBenchmarks();

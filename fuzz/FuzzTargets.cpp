@@ -1,5 +1,7 @@
 #include "FuzzTargets.h"
 
+#include <optional>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -11,6 +13,8 @@
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegMarkers.h"
+#include "platform/jpeg/ProgressiveScans.h"
+#include "platform/jpeg/ProgressiveTranscoder.h"
 #include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
@@ -37,6 +41,28 @@ void Picture(const uint8_t* data, size_t size) {
     QualityFromRatio(picture.width(), picture.height(), qint64(size) + 1);
   } catch (const RuntimeError&) {
     // A clear failure is the right answer to a bad file.
+  }
+}
+
+void ProgressiveScans(const uint8_t* data, size_t size) {
+  const QByteArray bytes = Bytes(data, size);
+  if (const std::optional<Progression> progression = ReadProgression(bytes)) {
+    for (int eighths = 1; eighths < 8; ++eighths) {
+      const std::optional<QByteArray> pruned = PruneProgressiveScans(bytes, *progression, eighths);
+      // Only whole scans go: a shorter stream that still starts and ends as a JPEG.
+      if (pruned && (pruned->size() >= bytes.size() || !pruned->startsWith("\xff\xd8") ||
+                     !pruned->endsWith("\xff\xd9"))) {
+        __builtin_trap();
+      }
+      // The decode below holds declared sizes to the program's limits; here, to the fuzzer's.
+      if (qint64(progression->width) * progression->height <= (qint64(1) << 22)) {
+        SequentialForScale(bytes, *progression, eighths);
+      }
+    }
+  }
+  try {
+    DecodeJpeg(bytes, [](QSize natural) { return QSizeF(natural) / 8; });
+  } catch (const RuntimeError&) {
   }
 }
 

@@ -12,6 +12,10 @@ namespace brindlewick::fuzz {
 // A picture file: loaded as the view loads it, then estimated.
 void Picture(const uint8_t* data, size_t size);
 
+// A progressive JPEG pruned to the scans each reduced DCT scale reads, then decoded as a view
+// eight times smaller than the picture would decode it.
+void ProgressiveScans(const uint8_t* data, size_t size);
+
 // The EXIF orientation of a JPEG file, applied to a small picture.
 void ExifOrientation(const uint8_t* data, size_t size);
 

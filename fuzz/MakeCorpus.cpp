@@ -123,6 +123,29 @@ int main(int argc, char* argv[]) {
     WriteWithBreakage(folder, QLatin1String(file.name), file.bytes, random);
   }
 
+  // Progressions of every kind for the pruning: default and arithmetic coding, colour and gray,
+  // restart markers, and the progressive and hostile ones above.
+  const QString pruning = root + QStringLiteral("/progressivescans");
+  const Kind progressions[] = {
+      {"progressive420", {85, ChromaSubsampling::Quarter420, true, true}, nullptr},
+      {"progressive444", {85, ChromaSubsampling::Full444, true, true}, nullptr},
+      {"progressive-gray", {85, ChromaSubsampling::Gray, true, true}, nullptr},
+      {"progressive-arithmetic", {85, ChromaSubsampling::Half422, true, false}, "TJ_ARITHMETIC"},
+      {"progressive-restarts", {85, ChromaSubsampling::Quarter420, true, true}, "TJ_RESTART"},
+  };
+  for (const Kind& kind : progressions) {
+    if (kind.env) setenv(kind.env, "1", 1);
+    const QByteArray jpeg = EncodeJpeg(photo, kind.encoding);
+    if (kind.env) unsetenv(kind.env);
+    WriteWithBreakage(pruning, QLatin1String(kind.name) + QStringLiteral(".jpg"), jpeg, random);
+  }
+  for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+    if (name.startsWith(QStringLiteral("hostile-")) ||
+        name.contains(QStringLiteral("progressive"))) {
+      QFile::copy(folder + QLatin1Char('/') + name, pruning + QLatin1Char('/') + name);
+    }
+  }
+
   // The orientation reader reads the same files.
   QDir().mkpath(root + QStringLiteral("/exiforientation"));
   for (const QString& name : QDir(folder).entryList(QDir::Files)) {

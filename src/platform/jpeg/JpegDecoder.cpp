@@ -5,6 +5,7 @@
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <new>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 #include <QString>
@@ -14,6 +15,7 @@
 #include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
 #include "platform/jpeg/ExifOrientation.h"
+#include "platform/jpeg/ProgressiveDecoder.h"
 
 namespace brindlewick {
 namespace {
@@ -229,6 +231,11 @@ Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize) {
   QSizeF painted = paintSize ? paintSize(natural) : QSizeF();
   if (SwapsSides(transformation)) painted.transpose();
   const DecodeScale scale = DecodeScaleFor(stored.width(), stored.height(), painted);
+  // A progressive file shown smaller than its size: most of its scans carry nothing the reduced
+  // DCT reads, and its coefficients need not all be held.
+  if (std::optional<QImage> pruned = DecodeProgressivePruned(data, scale)) {
+    return Picture(ApplyTransformation(std::move(*pruned), transformation), natural);
+  }
   return Picture(ApplyTransformation(jpeg.decode(scale), transformation), natural);
 }
 
