@@ -1,5 +1,9 @@
 #include "FuzzTargets.h"
 
+#include <turbojpeg.h>
+
+#include <utility>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -7,11 +11,13 @@
 #include <QTemporaryDir>
 
 #include "modules/SaveAsJPG.h"
-#include "platform/skin/CursorFile.h"
+#include "platform/errors/RuntimeError.h"
+#include "platform/jpeg/BandedDecode.h"
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegMarkers.h"
-#include "platform/errors/RuntimeError.h"
+#include "platform/jpeg/RestartIntervals.h"
+#include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
 #include "settings/SettingsStore.h"
@@ -38,6 +44,34 @@ void Picture(const uint8_t* data, size_t size) {
   } catch (const RuntimeError&) {
     // A clear failure is the right answer to a bad file.
   }
+}
+
+void RestartBands(const uint8_t* data, size_t size) {
+  const QByteArray bytes = Bytes(data, size);
+  const std::optional<RestartIntervals> layout = ReadRestartIntervals(bytes);
+  if (!layout) return;
+  const int n = layout->intervals();
+  for (const auto& [first, end] :
+       {std::pair(0, n), std::pair(0, (n + 1) / 2), std::pair(n / 2, n)}) {
+    if (first >= end) continue;
+    const auto band = ReadRestartIntervals(BandStream(bytes, *layout, first, end));
+    if (!band || band->intervals() != end - first || band->width != layout->width) {
+      __builtin_trap();
+    }
+  }
+
+  // Small pictures only: a hostile header may declare a huge one with next to no data.
+  if (qint64(layout->width) * layout->height > (qint64(1) << 22)) return;
+  QImage whole((layout->width + 7) / 8, (layout->height + 7) / 8, QImage::Format_RGB32);
+  tjhandle handle = tjInitDecompress();
+  const int failed =
+      tjDecompress2(handle, reinterpret_cast<const unsigned char*>(data), size, whole.bits(),
+                    whole.width(), int(whole.bytesPerLine()), whole.height(), TJPF_BGRX, 0);
+  // A warning is no failure: the bands may skip, without a word, bytes the whole file warns of.
+  const bool fatal = failed && tjGetErrorCode(handle) == TJERR_FATAL;
+  tjDestroy(handle);
+  QImage banded(whole.size(), QImage::Format_RGB32);
+  if (DecodeInBands(bytes, {1, 8}, banded, 3) && (fatal || banded != whole)) __builtin_trap();
 }
 
 void ExifOrientation(const uint8_t* data, size_t size) {

@@ -1,7 +1,12 @@
 #include "JpegVariants.h"
 
+// clang-format off
+#include <cstdio>  // jpeglib.h needs FILE first
+#include <jpeglib.h>
+// clang-format on
 #include <turbojpeg.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include <QImage>
@@ -51,6 +56,37 @@ QByteArray WithRepeatedLastScan(const QByteArray& progressiveJpeg, int copies) {
   if (lastScan < 0 || end < lastScan) return progressiveJpeg;
   const QByteArray scan = progressiveJpeg.mid(lastScan, end - lastScan);
   return progressiveJpeg.left(end) + scan.repeated(copies) + progressiveJpeg.mid(end);
+}
+
+QByteArray RestartJpeg(const QImage& image, const RestartEncoding& encoding) {
+  const QImage rgb32 = image.convertToFormat(QImage::Format_RGB32);
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);  // a failure here is a broken test setup: libjpeg exits
+  jpeg_create_compress(&info);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = JDIMENSION(rgb32.width());
+  info.image_height = JDIMENSION(rgb32.height());
+  info.input_components = 4;
+  info.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+  jpeg_set_defaults(&info);
+  if (encoding.gray) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+  jpeg_set_quality(&info, encoding.quality, TRUE);
+  info.comp_info[0].h_samp_factor = encoding.gray ? 1 : encoding.lumaH;
+  info.comp_info[0].v_samp_factor = encoding.gray ? 1 : encoding.lumaV;
+  info.restart_interval = unsigned(encoding.restartMcus);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    auto* row = const_cast<JSAMPLE*>(rgb32.constScanLine(int(info.next_scanline)));
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  const QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
+  std::free(out);
+  return bytes;
 }
 
 QByteArray WithDeclaredSize(const QByteArray& jpeg, int width, int height) {

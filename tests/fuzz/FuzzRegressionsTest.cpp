@@ -35,6 +35,7 @@ TEST_P(FuzzRegressions, EveryKeptInputIsHandledCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzRegressions,
                          ::testing::Values(FuzzTarget{"picture", fuzz::Picture},
+                                           FuzzTarget{"restartbands", fuzz::RestartBands},
                                            FuzzTarget{"exiforientation", fuzz::ExifOrientation},
                                            FuzzTarget{"settingsfile", fuzz::SettingsFile},
                                            FuzzTarget{"cursorfile", fuzz::CursorFile}),

@@ -9,11 +9,12 @@
 
 #include <QString>
 
-#include "platform/jpeg/ExifOrientation.h"
+#include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
+#include "platform/jpeg/BandedDecode.h"
+#include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegMarkers.h"
 #include "platform/jpeg/TurboJpegHandle.h"
-#include "platform/errors/RuntimeError.h"
 
 namespace brindlewick {
 namespace {
@@ -128,7 +129,9 @@ Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize) {
   }
   // Progressive files with thousands of scans take minutes to decode for nothing.
   const int flags = TJFLAG_LIMITSCANS;
-  if (tjDecompress2(handle, bytes, size, target, outWidth, pitch, outHeight, format, flags) != 0 &&
+  const bool banded = !cmyk && DecodeInBands(data, chosen, pixels);
+  if (!banded &&
+      tjDecompress2(handle, bytes, size, target, outWidth, pitch, outHeight, format, flags) != 0 &&
       tjGetErrorCode(handle) != TJERR_WARNING) {
     throw InvalidPicture(TjMessage(handle));
   }
