@@ -23,6 +23,7 @@
 #include "output/SaveCommand.h"
 #include "platform/jpeg/CachingPictureLoader.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/jpeg/PreparingPictureLoader.h"
 #include "platform/surface/PictureBox.h"
 #include "platform/dialogs/QtErrorBox.h"
 #include "platform/dialogs/QtFileDialog.h"
@@ -33,6 +34,7 @@
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
 #include "view/DroppedFiles.h"
+#include "view/FitGeometry.h"
 #include "view/FormResize.h"
 #include "view/OpenCommands.h"
 
@@ -52,6 +54,17 @@ T& Choose(T* given, std::unique_ptr<T>& owned, Own make) {
   return *owned;
 }
 
+// The size a picture is painted at in the largest view the screen leaves room for.
+PaintSizeFor LargestPaintSize() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return {};
+  const QSize view = screen->availableSize() - QSize(int(kViewMargin), int(kViewMargin));
+  return [view](QSize natural) {
+    return QSizeF(natural) *
+           FitScale(natural.width(), natural.height(), view.width(), view.height());
+  };
+}
+
 }  // namespace
 
 Form1::Form1(Application& app, Form1Seams seams)
@@ -66,8 +79,10 @@ Form1::Form1(Application& app, Form1Seams seams)
           *Timer1_,
           Choose(seams.loader, ownLoader_,
                  [this] {
-                   // Re-laying the window out shows the unchanged file without decoding it again.
-                   decoder_ = std::make_unique<JpegFileLoader>();
+                   // Re-laying the window out shows the unchanged file without decoding it again,
+                   // and growing it finds the pixels for the largest view decoded in advance.
+                   decoder_ = std::make_unique<PreparingPictureLoader>(
+                       std::make_unique<JpegFileLoader>(), LargestPaintSize());
                    return std::make_unique<CachingPictureLoader>(*decoder_);
                  }),
           app_,
