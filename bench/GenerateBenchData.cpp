@@ -1,4 +1,6 @@
-// Writes the benchmark's photo-like JPEGs into a folder, skipping those already there.
+// Writes the benchmark's photo-like JPEGs into a folder, skipping those already there. The
+// progressive ones use libjpeg's default scan script; bench/run makes the other variants from the
+// baseline ones with jpegtran.
 //   bench-data <folder>
 #include <cstdio>
 
@@ -18,10 +20,9 @@ struct BenchPhoto {
 };
 
 constexpr BenchPhoto kPhotos[] = {
-    {"photo12.jpg", 4000, 3000, false},
-    {"photo24.jpg", 6000, 4000, false},
-    {"photo48.jpg", 8000, 6000, false},
-    {"photo24p.jpg", 6000, 4000, true},
+    {"photo12.jpg", 4000, 3000, false}, {"photo24.jpg", 6000, 4000, false},
+    {"photo48.jpg", 8000, 6000, false}, {"photo24p.jpg", 6000, 4000, true},
+    {"photo48p.jpg", 8000, 6000, true},
 };
 
 }  // namespace
