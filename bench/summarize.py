@@ -1,12 +1,13 @@
 """Prints the benchmark's medians as the ratios our performance goals are stated in."""
 import json
+import re
 import sys
 
 results = json.load(open(sys.argv[1]))
 median = {}
 counters = {}
 for b in results["benchmarks"]:
-    name = b.get("run_name", b["name"]).replace("/real_time", "").replace("/iterations:1", "").replace("/repeats:1", "")
+    name = re.sub(r"/(real_time|iterations:\d+|repeats:\d+)", "", b.get("run_name", b["name"]))
     if b.get("aggregate_name", "median") != "median" or b.get("error_occurred"):
         continue
     median[name] = b["real_time"]
