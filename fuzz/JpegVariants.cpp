@@ -1,31 +1,69 @@
 #include "JpegVariants.h"
 
-// clang-format off
-#include <cstdio>  // jpeglib.h needs FILE first
-#include <jpeglib.h>
-// clang-format on
-#include <turbojpeg.h>
-
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <cstdlib>
 #include <vector>
 
 #include <QImage>
 
+#include <jpeglib.h>
+#include <turbojpeg.h>
+
 namespace brindlewick::variants {
 
-QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation, bool looping) {
-  // Big-endian TIFF header; one directory at offset 8 with one entry, Orientation (0x0112) as a
-  // SHORT; then the offset of the next directory: none, or this one again.
-  QByteArray tiff("MM\x00\x2a\x00\x00\x00\x08\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01", 18);
-  tiff += char(0);
-  tiff += char(orientation);
-  tiff += QByteArray(2, '\0');
-  tiff += looping ? QByteArray("\x00\x00\x00\x08", 4) : QByteArray(4, '\0');
-  const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+namespace {
+
+QByteArray App1(const QByteArray& payload) {
   QByteArray segment("\xff\xe1", 2);
   segment += char((payload.size() + 2) >> 8);
   segment += char((payload.size() + 2) & 0xff);
-  return jpeg.left(2) + segment + payload + jpeg.mid(2);
+  return segment + payload;
+}
+
+}  // namespace
+
+QByteArray ExifSegment(qint64 orientation, const ExifOrientationEntry& entry) {
+  QByteArray tiff;
+  const auto put = [&](quint32 value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+      const int shift = 8 * (entry.littleEndian ? i : bytes - 1 - i);
+      tiff += char((value >> shift) & 0xff);
+    }
+  };
+  tiff += entry.littleEndian ? "II" : "MM";
+  put(42, 2);
+  put(8, 4);  // the first directory follows the header
+  put(1, 2);  // one entry: Orientation (0x0112), one value of the given type
+  put(0x0112, 2);
+  put(quint32(entry.type), 2);
+  put(1, 4);
+  if (entry.type == 3) {
+    put(quint32(orientation), 2);  // a SHORT sits in the first half of the value field
+    put(0, 2);
+  } else {
+    put(quint32(orientation), 4);
+  }
+  put(entry.looping ? 8 : 0, 4);  // the next directory: none, or this one again
+  return App1(QByteArray("Exif\0\0", 6) + tiff);
+}
+
+QByteArray XmpSegment() {
+  return App1(QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) +
+              "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>");
+}
+
+QByteArray WithSegmentsFirst(const QByteArray& jpeg, const QByteArray& segments) {
+  return jpeg.left(2) + segments + jpeg.mid(2);
+}
+
+QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation, bool looping) {
+  return WithSegmentsFirst(jpeg, ExifSegment(orientation, {3, false, looping}));
+}
+
+QByteArray WithStrayBytesAfterFirstSegment(const QByteArray& jpeg) {
+  if (jpeg.size() < 6) return jpeg;
+  const qsizetype end = 4 + ((qsizetype(uchar(jpeg[4])) << 8) | uchar(jpeg[5]));
+  return jpeg.left(end) + QByteArray("\x12\x34", 2) + jpeg.mid(end);
 }
 
 QByteArray CmykJpeg(const QImage& image, int quality, int black) {
@@ -50,36 +88,34 @@ QByteArray CmykJpeg(const QImage& image, int quality, int black) {
   return bytes;
 }
 
-QByteArray WithRepeatedLastScan(const QByteArray& progressiveJpeg, int copies) {
-  const qsizetype lastScan = progressiveJpeg.lastIndexOf(QByteArray("\xff\xda", 2));
-  const qsizetype end = progressiveJpeg.lastIndexOf(QByteArray("\xff\xd9", 2));
-  if (lastScan < 0 || end < lastScan) return progressiveJpeg;
-  const QByteArray scan = progressiveJpeg.mid(lastScan, end - lastScan);
-  return progressiveJpeg.left(end) + scan.repeated(copies) + progressiveJpeg.mid(end);
-}
+namespace {
 
-QByteArray RestartJpeg(const QImage& image, const RestartEncoding& encoding) {
-  const QImage rgb32 = image.convertToFormat(QImage::Format_RGB32);
+// libjpeg's encoder with the given luma sampling (chroma 1x1), or gray; valid input only, so
+// libjpeg's default error handling is enough.
+QByteArray LibjpegEncode(const QImage& image, int horizontal, int vertical, bool gray,
+                         bool progressive, int restartMcus, int quality) {
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
   jpeg_compress_struct info{};
-  jpeg_error_mgr errors;
-  info.err = jpeg_std_error(&errors);  // a failure here is a broken test setup: libjpeg exits
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
   jpeg_create_compress(&info);
   unsigned char* out = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &out, &size);
-  info.image_width = JDIMENSION(rgb32.width());
-  info.image_height = JDIMENSION(rgb32.height());
+  info.image_width = JDIMENSION(rgb.width());
+  info.image_height = JDIMENSION(rgb.height());
   info.input_components = 4;
   info.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
   jpeg_set_defaults(&info);
-  if (encoding.gray) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
-  jpeg_set_quality(&info, encoding.quality, TRUE);
-  info.comp_info[0].h_samp_factor = encoding.gray ? 1 : encoding.lumaH;
-  info.comp_info[0].v_samp_factor = encoding.gray ? 1 : encoding.lumaV;
-  info.restart_interval = unsigned(encoding.restartMcus);
+  if (gray) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+  jpeg_set_quality(&info, quality, TRUE);
+  info.comp_info[0].h_samp_factor = gray ? 1 : horizontal;
+  info.comp_info[0].v_samp_factor = gray ? 1 : vertical;
+  info.restart_interval = unsigned(restartMcus);
+  if (progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    auto* row = const_cast<JSAMPLE*>(rgb32.constScanLine(int(info.next_scanline)));
+    JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(info.next_scanline)));
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);
@@ -87,6 +123,25 @@ QByteArray RestartJpeg(const QImage& image, const RestartEncoding& encoding) {
   const QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
   std::free(out);
   return bytes;
+}
+
+}  // namespace
+
+QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool progressive) {
+  return LibjpegEncode(image, horizontal, vertical, false, progressive, 0, 85);
+}
+
+QByteArray RestartJpeg(const QImage& image, const RestartEncoding& encoding) {
+  return LibjpegEncode(image, encoding.lumaH, encoding.lumaV, encoding.gray, false,
+                       encoding.restartMcus, encoding.quality);
+}
+
+QByteArray WithRepeatedLastScan(const QByteArray& progressiveJpeg, int copies) {
+  const qsizetype lastScan = progressiveJpeg.lastIndexOf(QByteArray("\xff\xda", 2));
+  const qsizetype end = progressiveJpeg.lastIndexOf(QByteArray("\xff\xd9", 2));
+  if (lastScan < 0 || end < lastScan) return progressiveJpeg;
+  const QByteArray scan = progressiveJpeg.mid(lastScan, end - lastScan);
+  return progressiveJpeg.left(end) + scan.repeated(copies) + progressiveJpeg.mid(end);
 }
 
 QByteArray WithDeclaredSize(const QByteArray& jpeg, int width, int height) {

@@ -9,13 +9,37 @@ namespace brindlewick::variants {
 // Variants of JPEG files that the tests and the fuzzers' seeds need and our encoder does not
 // write by itself.
 
-// The same JPEG with an EXIF block carrying the given orientation (1..8). When `looping`, the
-// EXIF directory then points back at itself, as a hostile file might.
+// How an EXIF directory stores the orientation: TIFF type SHORT is the standard's, but some
+// writers use LONG or SLONG; either byte order.
+struct ExifOrientationEntry {
+  int type = 3;  // 3 SHORT, 4 LONG, 9 SLONG
+  bool littleEndian = false;
+  bool looping = false;  // the directory then points back at itself, as a hostile file might
+};
+
+// An APP1 segment with an EXIF block whose only entry is the given orientation.
+QByteArray ExifSegment(qint64 orientation, const ExifOrientationEntry& entry = {});
+
+// An APP1 segment with a small XMP packet, as editors write one before or after the EXIF block.
+QByteArray XmpSegment();
+
+// The JPEG with the segments inserted right after its start-of-image marker.
+QByteArray WithSegmentsFirst(const QByteArray& jpeg, const QByteArray& segments);
+
+// The same JPEG with an EXIF block carrying the given orientation (1..8), as the first segment.
 QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation, bool looping = false);
+
+// The JPEG with two stray bytes after its first segment (its JFIF APP0): libjpeg warns about
+// "extraneous bytes before marker" and decodes it all the same.
+QByteArray WithStrayBytesAfterFirstSegment(const QByteArray& jpeg);
 
 // The picture as a CMYK JPEG the way Adobe writes it (inverted): C, M and Y carry R, G and B,
 // and every pixel has the given amount of (inverted) black.
 QByteArray CmykJpeg(const QImage& image, int quality, int black = 255);
+
+// The picture encoded by libjpeg with the given sampling factors for luma (chroma 1x1), such as
+// 4x2 or 3x1, which TurboJPEG's encoder cannot write.
+QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool progressive);
 
 // A progressive JPEG whose last scan is repeated: each repeat is only a warning to the decoder,
 // so without a limit it would decode scan after scan for as long as the file goes on.

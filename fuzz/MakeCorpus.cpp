@@ -104,6 +104,25 @@ int main(int argc, char* argv[]) {
 
   Write(folder, QStringLiteral("cmyk.jpg"), CmykJpeg(photo, 85, 200));
 
+  // What other programs write and TurboJPEG's encoder does not: other sampling layouts, stray
+  // bytes between segments, orientations stored in other ways and after an XMP block.
+  const QByteArray plain = EncodeJpeg(photo, {});
+  const struct {
+    const char* name;
+    QByteArray bytes;
+  } written[] = {
+      {"sampling42.jpg", SampledJpeg(photo, 4, 2, false)},
+      {"sampling31.jpg", SampledJpeg(photo, 3, 1, false)},
+      {"sampling14-progressive.jpg", SampledJpeg(photo, 1, 4, true)},
+      {"stray-bytes.jpg", WithStrayBytesAfterFirstSegment(plain)},
+      {"exif-long-intel.jpg", WithSegmentsFirst(plain, ExifSegment(6, {4, true}))},
+      {"exif-slong.jpg", WithSegmentsFirst(plain, ExifSegment(8, {9, false}))},
+      {"xmp-then-exif.jpg", WithSegmentsFirst(plain, XmpSegment() + ExifSegment(3))},
+  };
+  for (const auto& file : written) {
+    WriteWithBreakage(folder, QLatin1String(file.name), file.bytes, random);
+  }
+
   // Restart markers every row and every few rows, in every sampling the bands take.
   const QString bands = root + QStringLiteral("/restartbands");
   const QImage tall = brindlewick::SynthesizePhoto(40, 72, 5);

@@ -12,8 +12,8 @@
 #include "crop/SelectionRectangle.h"
 #include "crop/UndoCommand.h"
 #include "output/SaveCommand.h"
-#include "platform/jpeg/JpegDecoder.h"
 #include "platform/errors/Trap.h"
+#include "platform/jpeg/JpegDecoder.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
@@ -78,8 +78,9 @@ TEST_F(FaultsTest, GarbageInPlaceOfThePictureIsReportedWhenItIsShownAgain) {
 
   ASSERT_EQ(errors.reports.size(), 1u);
   EXPECT_EQ(errors.reports[0],
-            FailureReport("Invalid picture: Not a JPEG file: starts with 0x74 0x68", "Form1",
-                          "DisplayPicture", 104));
+            FailureReport("Invalid picture: reading the JPEG header: Not a JPEG file: starts with "
+                          "0x74 0x68",
+                          "Form1", "DisplayPicture", 104));
   EXPECT_EQ(doc().Picture1.canvas().pixel(150, 150), kWhite);
   expectStillUsable();
 }

@@ -1,6 +1,9 @@
 #include "platform/files/FileStatus.h"
 
+#include <time.h>
+
 #include <cerrno>
+#include <tuple>
 
 #include <QFile>
 #include <QString>
@@ -25,8 +28,22 @@ bool StatPath(const QString& path, struct stat& info) {
 std::optional<FileIdentity> IdentifyFile(const QString& path) {
   struct stat info {};
   if (!StatPath(path, info)) return std::nullopt;
-  return FileIdentity{quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
-                      qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec)};
+  return FileIdentity{quint64(info.st_dev),         quint64(info.st_ino),
+                      qint64(info.st_size),         qint64(info.st_mtim.tv_sec),
+                      qint64(info.st_mtim.tv_nsec), qint64(info.st_ctim.tv_sec),
+                      qint64(info.st_ctim.tv_nsec)};
+}
+
+timespec FileClockNow() {
+  // Linux stamps file times from the coarse real-time clock.
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return now;
+}
+
+bool ChangedBefore(const FileIdentity& identity, const timespec& now) {
+  return std::tie(identity.changedSeconds, identity.changedNanoseconds) <
+         std::tuple<qint64, qint64>(now.tv_sec, now.tv_nsec);
 }
 
 }  // namespace brindlewick

@@ -19,17 +19,28 @@ std::optional<QByteArray> NativePath(const QString& path);
 bool StatPath(const QString& path, struct stat& info);
 
 // What tells one version of a file from another: a changed file, or another file moved into its
-// place, differs in at least one of these.
+// place, differs in at least one of these. Tools can keep a file's size and set its modification
+// time back after changing it; the inode's change time no tool can set.
 struct FileIdentity {
   quint64 device = 0;
   quint64 inode = 0;
   qint64 size = 0;
   qint64 modifiedSeconds = 0;
   qint64 modifiedNanoseconds = 0;
+  qint64 changedSeconds = 0;
+  qint64 changedNanoseconds = 0;
 
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
 std::optional<FileIdentity> IdentifyFile(const QString& path);
+
+// The time the system stamps on a file that changes now. It moves in coarse ticks, and two
+// changes within one tick leave the same change time.
+timespec FileClockNow();
+
+// True when the file's last change lies in an earlier tick than `now`, so that any change after
+// `now` is sure to give the file another identity.
+bool ChangedBefore(const FileIdentity& identity, const timespec& now);
 
 }  // namespace brindlewick

@@ -1,10 +1,7 @@
 #include "platform/jpeg/BandedDecode.h"
 
-// clang-format off
-#include <cstdio>  // jpeglib.h needs FILE first
-#include <jpeglib.h>
-// clang-format on
 #include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 
 #include <algorithm>
 #include <optional>
@@ -14,6 +11,8 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QThread>
+
+#include <jpeglib.h>
 
 #include "platform/jpeg/RestartIntervals.h"
 #include "platform/surface/Parallel.h"
@@ -36,13 +35,14 @@ void Message(j_common_ptr info, int level) {
   if (level < 0) Abandon(info);
 }
 
-constexpr J_COLOR_SPACE kRgb32 = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+// Qt's 32-bit pixels, alpha opaque, as the whole-file decode writes them.
+constexpr J_COLOR_SPACE kRgb32 = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
 
 // Runs `body` on a decompressor reading `data`, with its header read and the scale and output
 // colours set as the whole-file decode sets them. Nothing in `body` may own resources: a failure
-// leaves it by longjmp.
+// leaves it by longjmp. The frame stays its own, so that no caller's objects share it.
 template <typename Body>
-bool Decompress(const QByteArray& data, DecodeScale scale, Body&& body) {
+[[gnu::noinline]] bool Decompress(const QByteArray& data, DecodeScale scale, Body&& body) {
   jpeg_decompress_struct info{};
   Failure failure;
   info.err = jpeg_std_error(&failure.manager);
@@ -114,29 +114,29 @@ bool OnGuiThread() {
 
 }  // namespace
 
-bool DecodeInBands(const QByteArray& jpeg, DecodeScale scale, QImage& into, int bands) {
+std::optional<QImage> DecodeInBands(const QByteArray& jpeg, DecodeScale scale, int bands) {
   if (bands == 0) {
-    if (!OnGuiThread()) return false;
+    if (!OnGuiThread()) return std::nullopt;
     bands = CoreCount();
   }
   if (bands < 2 || scale.num <= 0 || scale.num > scale.denom || (8 * scale.num) % scale.denom) {
-    return false;
+    return std::nullopt;
   }
   const std::optional<RestartIntervals> layout = ReadRestartIntervals(jpeg);
-  if (!layout || into.format() != QImage::Format_RGB32) return false;
+  if (!layout) return std::nullopt;
   // Output rows per image row: eighths, as libjpeg scales by whole eighths of a block.
   const int eighths = 8 * scale.num / scale.denom;
-  if (layout->mcuHeight * eighths % 8 != 0 ||
-      into.height() != (qint64(layout->height) * eighths + 7) / 8) {
-    return false;
-  }
+  if (layout->mcuHeight * eighths % 8 != 0) return std::nullopt;
   const std::optional<bool> neighbours = NeedsNeighbourRows(jpeg, scale);
-  if (!neighbours) return false;
+  if (!neighbours) return std::nullopt;
+  QImage into(int((qint64(layout->width) * eighths + 7) / 8),
+              int((qint64(layout->height) * eighths + 7) / 8), QImage::Format_RGB32);
+  if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
 
   // Equal shares of whole intervals, each band's stream reaching one interval beyond its own rows
   // where the filter needs the neighbouring rows.
   const int count = std::min(bands, layout->intervals());
-  if (count < 2) return false;
+  if (count < 2) return std::nullopt;
   const int context = *neighbours ? 1 : 0;
   const qsizetype pitch = into.bytesPerLine();
   unsigned char* const pixels = into.bits();
@@ -161,7 +161,10 @@ bool DecodeInBands(const QByteArray& jpeg, DecodeScale scale, QImage& into, int 
     const QByteArray stream = BandStream(jpeg, *layout, band.first, band.end);
     decoded[size_t(k)] = DecodeBand(stream, scale, band, into.width(), pitch, scratch.data());
   });
-  return std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok != 0; });
+  if (!std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok != 0; })) {
+    return std::nullopt;
+  }
+  return into;
 }
 
 }  // namespace brindlewick

@@ -14,6 +14,7 @@ bool CachingPictureLoader::Covers(const Picture& picture, const PaintSizeFor& pa
 }
 
 Picture CachingPictureLoader::LoadPicture(const QString& path, const PaintSizeFor& paintSize) {
+  const timespec start = FileClockNow();
   const std::optional<FileIdentity> before = IdentifyFile(path);
   if (before && !picture_.isNone() && path == path_ && *before == identity_ &&
       Covers(picture_, paintSize)) {
@@ -21,9 +22,10 @@ Picture CachingPictureLoader::LoadPicture(const QString& path, const PaintSizeFo
   }
   picture_ = Picture();  // let the old pixels go before decoding new ones
   Picture picture = decoder_.LoadPicture(path, paintSize);
-  // Kept only when the file did not change while it was read.
+  // Kept only when the file did not change while it was read, and when a change after this
+  // cannot leave its identity as it is: one in the same clock tick as its last change could.
   const std::optional<FileIdentity> after = IdentifyFile(path);
-  if (before && after && *before == *after) {
+  if (before && after && *before == *after && ChangedBefore(*after, start)) {
     path_ = path;
     identity_ = *after;
     picture_ = picture;

@@ -10,8 +10,9 @@
 namespace brindlewick {
 
 // Keeps the last decoded picture, and hands it out again for the same path while the file is
-// unchanged and the kept pixels still cover the size they are to be painted at. Anything else,
-// and every failure, goes to the decoder. Re-laying the window out thus costs no decode.
+// unchanged (device, inode, size, modification and change times) and the kept pixels still cover
+// the size they are to be painted at. Anything else, and every failure, goes to the decoder.
+// Re-laying the window out thus costs no decode.
 class CachingPictureLoader : public PictureLoader {
  public:
   explicit CachingPictureLoader(PictureLoader& decoder) : decoder_(decoder) {}

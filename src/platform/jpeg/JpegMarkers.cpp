@@ -5,7 +5,7 @@
 namespace brindlewick {
 namespace {
 
-constexpr unsigned char kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA;
+constexpr unsigned char kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA, kApp1 = 0xE1;
 
 bool IsStandalone(unsigned char marker) {
   return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);  // TEM and restart markers
@@ -19,13 +19,13 @@ bool IsProgressiveFrame(unsigned char marker) {
   return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
 }
 
-}  // namespace
-
-JpegLayout ReadJpegLayout(const QByteArray& data) {
-  JpegLayout layout;
+// Calls visit(marker, body) for each segment that has a length, in file order, until visit
+// returns false or the image or the data ends. The body excludes the marker and the length.
+template <typename Visit>
+void ForEachSegment(const QByteArray& data, Visit visit) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
   const qsizetype size = data.size();
-  if (size < 2 || bytes[0] != 0xFF || bytes[1] != kSoi) return layout;
+  if (size < 2 || bytes[0] != 0xFF || bytes[1] != kSoi) return;
 
   qsizetype pos = 2;
   while (pos + 1 < size) {
@@ -42,17 +42,41 @@ JpegLayout ReadJpegLayout(const QByteArray& data) {
     if (pos + 2 > size) break;
     const qsizetype length = (qsizetype(bytes[pos]) << 8) | bytes[pos + 1];
     if (length < 2 || pos + length > size) break;
-    if (IsFrame(marker) && IsProgressiveFrame(marker)) layout.progressive = true;
+    if (!visit(marker, QByteArrayView(data).sliced(pos + 2, length - 2))) break;
     pos += length;
     if (marker != kSos) continue;
-    ++layout.scans;
     // Entropy-coded data runs to the next marker that is neither a stuffed 0xFF nor a restart.
     while (pos + 1 < size &&
            !(bytes[pos] == 0xFF && bytes[pos + 1] != 0x00 && !IsStandalone(bytes[pos + 1]))) {
       ++pos;
     }
   }
+}
+
+}  // namespace
+
+JpegLayout ReadJpegLayout(const QByteArray& data) {
+  JpegLayout layout;
+  ForEachSegment(data, [&](unsigned char marker, QByteArrayView) {
+    if (IsFrame(marker) && IsProgressiveFrame(marker)) layout.progressive = true;
+    if (marker == kSos) ++layout.scans;
+    return true;
+  });
   return layout;
+}
+
+QByteArrayView ExifSegment(const QByteArray& data) {
+  static constexpr char kExifHeader[] = {'E', 'x', 'i', 'f', '\0', '\0'};
+  QByteArrayView found;
+  ForEachSegment(data, [&](unsigned char marker, QByteArrayView body) {
+    if (marker == kSos) return false;
+    if (marker == kApp1 && body.startsWith(QByteArrayView(kExifHeader, sizeof kExifHeader))) {
+      found = body;
+      return false;
+    }
+    return true;
+  });
+  return found;
 }
 
 }  // namespace brindlewick

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArrayView>
+
 class QByteArray;
 
 namespace brindlewick {
@@ -15,5 +17,10 @@ struct JpegLayout {
 
 // Walks the markers up to the end of the image or of the data; never reads past the data.
 JpegLayout ReadJpegLayout(const QByteArray& data);
+
+// The body of the first APP1 segment before the picture's data that starts with the EXIF header
+// "Exif\0\0", header included; empty when there is none. Other APP1 segments (XMP, for one) may
+// come before it.
+QByteArrayView ExifSegment(const QByteArray& data);
 
 }  // namespace brindlewick

@@ -1,7 +1,6 @@
 #include "platform/jpeg/BandedDecode.h"
 
 #include <gtest/gtest.h>
-#include <turbojpeg.h>
 
 #include <QImage>
 
@@ -17,23 +16,12 @@ using variants::RestartJpeg;
 
 // The whole file on one thread, as the decoder does it without bands.
 QImage WholeDecode(const QByteArray& jpeg, DecodeScale scale) {
-  tjhandle handle = tjInitDecompress();
-  const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.constData());
-  int width = 0, height = 0, sampling = 0, colorspace = 0;
-  tjDecompressHeader3(handle, bytes, jpeg.size(), &width, &height, &sampling, &colorspace);
-  const tjscalingfactor factor{scale.num, scale.denom};
-  QImage image(TJSCALED(width, factor), TJSCALED(height, factor), QImage::Format_RGB32);
-  tjDecompress2(handle, bytes, jpeg.size(), image.bits(), image.width(), image.bytesPerLine(),
-                image.height(), TJPF_BGRX, 0);
-  tjDestroy(handle);
-  return image;
+  return DecodeJpegAtScale(jpeg, scale);
 }
 
-// Decodes in bands into a picture of the right size; a null image when the bands were refused.
+// A null image when the bands were refused.
 QImage Banded(const QByteArray& jpeg, DecodeScale scale, int bands) {
-  QImage image = WholeDecode(jpeg, scale);
-  image.fill(Qt::magenta);
-  return DecodeInBands(jpeg, scale, image, bands) ? image : QImage();
+  return DecodeInBands(jpeg, scale, bands).value_or(QImage());
 }
 
 struct Layout {

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <thread>
+
 #include <QFile>
 
+#include "JpegVariants.h"
 #include "platform/errors/RuntimeError.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
@@ -25,6 +29,16 @@ class CachingPictureLoaderTest : public ::testing::Test {
     const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, nanoseconds}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
   }
+  // Waits until the clock that stamps file times has moved past the file's last change: until
+  // then a further change could leave the file's identity as it is, so the loader keeps nothing.
+  QString settled(const QString& path) {
+    const std::optional<FileIdentity> identity = IdentifyFile(path);
+    EXPECT_TRUE(identity);
+    for (int ms = 0; identity && !ChangedBefore(*identity, FileClockNow()) && ms < 2000; ++ms) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return path;
+  }
 
   test::TempFolder folder;
   test::CountingLoader decoder;
@@ -32,7 +46,7 @@ class CachingPictureLoaderTest : public ::testing::Test {
 };
 
 TEST_F(CachingPictureLoaderTest, ReusesTheDecodedPicturesWhileNothingChanged) {
-  const QString path = test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(800, 600));
+  const QString path = settled(test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(800, 600)));
   const Picture first = load(path, {100, 75});
   const Picture again = load(path, {96, 72});  // smaller: the kept pixels still cover it
   EXPECT_EQ(decoder.loaded.size(), 1);
@@ -40,7 +54,7 @@ TEST_F(CachingPictureLoaderTest, ReusesTheDecodedPicturesWhileNothingChanged) {
 }
 
 TEST_F(CachingPictureLoaderTest, DecodesAgainWhenTheKeptScaleNoLongerCovers) {
-  const QString path = test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(800, 600));
+  const QString path = settled(test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(800, 600)));
   EXPECT_EQ(load(path, {100, 75}).pixels().size(), QSize(100, 75));
   EXPECT_EQ(load(path, {101, 76}).pixels().size(), QSize(200, 150));
   EXPECT_EQ(decoder.loaded.size(), 2);
@@ -54,7 +68,7 @@ TEST_F(CachingPictureLoaderTest, AFileChangedOnDiskIsAlwaysDecodedAnew) {
   const QString path = folder.path("a.jpg");
   test::WriteJpeg(path, test::SmoothImage(400, 300));
   touch(path, 100);
-  load(path, {100, 75});
+  load(settled(path), {100, 75});
 
   // Same size, same second, only the nanoseconds tell.
   QImage inverted = test::SmoothImage(400, 300);
@@ -71,6 +85,21 @@ TEST_F(CachingPictureLoaderTest, AFileChangedOnDiskIsAlwaysDecodedAnew) {
   load(path, {100, 75});
   EXPECT_EQ(decoder.loaded.size(), 3);
   EXPECT_GT(test::Psnr(changed.pixels(), load(path, {100, 75}).pixels()), 0);
+}
+
+TEST_F(CachingPictureLoaderTest, AFileEditedInPlaceWithItsSizeAndTimesKeptIsDecodedAnew) {
+  // As `exiftool -P -overwrite_original_in_place` turns a picture: same inode, same size, the
+  // same whole-second modification time set back.
+  const QByteArray plain = test::JpegBytes(test::SmoothImage(40, 20));
+  const QString path = folder.path("a.jpg");
+  test::WriteBytes(path, variants::WithExifOrientation(plain, 1));
+  touch(path, 0);
+  EXPECT_EQ(load(settled(path), {}).naturalSize(), QSize(40, 20));
+
+  test::WriteBytes(path, variants::WithExifOrientation(plain, 6));
+  touch(path, 0);
+  EXPECT_EQ(load(path, {}).naturalSize(), QSize(20, 40));
+  EXPECT_EQ(decoder.loaded.size(), 2);
 }
 
 TEST_F(CachingPictureLoaderTest, DoesNotKeepFailuresOrMixUpPaths) {

@@ -166,7 +166,8 @@ TEST(DecodeJpeg, RefusesProgressiveFilesWithAbsurdlyManyScans) {
     FAIL();
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
-    EXPECT_EQ(e.description(), "Invalid picture: Progressive JPEG image has more than 500 scans");
+    EXPECT_EQ(e.description(),
+              "Invalid picture: decompressing the picture: JPEG image has more than 500 scans");
   }
 }
 
@@ -237,8 +238,22 @@ TEST_F(LoadFailures, SayWhyDataIsNotAPicture) {
     FAIL();
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
-    EXPECT_TRUE(e.description().startsWith("Invalid picture: Not a JPEG file"))
+    EXPECT_TRUE(
+        e.description().startsWith("Invalid picture: reading the JPEG header: Not a JPEG file"))
         << e.description().toStdString();
+  }
+}
+
+TEST(DecodeJpeg, NamesTheFatalErrorNotTheWarningsBeforeIt) {
+  // Stray bytes, then the data ends inside the tables: two warnings, then no picture at all.
+  const QByteArray jpeg = variants::WithStrayBytesAfterFirstSegment(JpegBytes(SmoothImage(16, 16)));
+  try {
+    DecodeJpeg(jpeg.left(40));
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+    EXPECT_EQ(e.description(),
+              "Invalid picture: reading the JPEG header: JPEG datastream contains no image");
   }
 }
 

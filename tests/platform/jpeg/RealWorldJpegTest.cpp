@@ -1,0 +1,91 @@
+// Files as other programs write them, made at test time with libjpeg-turbo's own tools, must
+// decode to exactly what djpeg makes of them (turned upright where their EXIF says so).
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTransform>
+
+#include "JpegVariants.h"
+#include "platform/jpeg/JpegDecoder.h"
+#include "support/TestFiles.h"
+
+namespace brindlewick {
+namespace {
+
+using variants::ExifSegment;
+using variants::XmpSegment;
+
+// The tool's standard output; djpeg's exit status 2 means it only warned.
+QByteArray RunTool(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  EXPECT_TRUE(process.waitForFinished(30000)) << program.toStdString();
+  EXPECT_TRUE(process.exitCode() == 0 || process.exitCode() == 2)
+      << program.toStdString() << ": " << process.readAllStandardError().toStdString();
+  return process.readAllStandardOutput();
+}
+
+struct Variant {
+  const char* name;
+  QStringList cjpeg;         // how the file is written
+  QByteArray segments = {};  // then put first in the file
+  int degrees = 0;           // the turn that makes djpeg's picture upright
+  const char* scale = "1/1";
+  bool strayBytes = false;
+};
+
+void PrintTo(const Variant& variant, std::ostream* out) { *out << variant.name; }
+
+class RealWorldJpeg : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(RealWorldJpeg, DecodesExactlyAsDjpegDoes) {
+  if (QStandardPaths::findExecutable("djpeg").isEmpty()) {
+    GTEST_SKIP() << "djpeg (libjpeg-turbo-progs) is not installed";
+  }
+  const Variant& v = GetParam();
+  test::TempFolder folder;
+  ASSERT_TRUE(test::PatternImage(61, 37).save(folder.path("in.ppm")));
+  QByteArray jpeg = RunTool(
+      "cjpeg", QStringList{"-quality", "85"} + v.cjpeg + QStringList{folder.path("in.ppm")});
+  jpeg = variants::WithSegmentsFirst(jpeg, v.segments);
+  if (v.strayBytes) jpeg = variants::WithStrayBytesAfterFirstSegment(jpeg);
+  test::WriteBytes(folder.path("in.jpg"), jpeg);
+  const QImage theirs =
+      QImage::fromData(RunTool("djpeg", {"-scale", v.scale, folder.path("in.jpg")}))
+          .transformed(QTransform().rotate(v.degrees))
+          .convertToFormat(QImage::Format_RGB32);
+  ASSERT_FALSE(theirs.isNull());
+
+  const QStringList scale = QString::fromLatin1(v.scale).split('/');
+  const Picture ours = DecodeJpeg(jpeg, [&](QSize natural) {
+    return QSizeF(natural) * scale[0].toDouble() / scale[1].toDouble();
+  });
+  ASSERT_EQ(ours.pixels().size(), theirs.size());
+  EXPECT_TRUE(ours.pixels() == theirs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, RealWorldJpeg,
+    ::testing::Values(Variant{"Sampling4x2", {"-sample", "4x2"}},
+                      Variant{"Sampling3x1", {"-sample", "3x1"}},
+                      Variant{"Sampling1x4", {"-sample", "1x4"}},
+                      Variant{"Sampling2x1", {"-sample", "2x1"}},
+                      Variant{"Sampling1x2", {"-sample", "1x2"}},
+                      Variant{"Sampling444", {"-sample", "1x1"}}, Variant{"Gray", {"-grayscale"}},
+                      Variant{"Progressive4x2", {"-progressive", "-sample", "4x2"}},
+                      Variant{"Sampling3x1AtAQuarter", {"-sample", "3x1"}, {}, 0, "1/4"},
+                      Variant{"Sampling4x2AtThreeEighths", {"-sample", "4x2"}, {}, 0, "3/8"},
+                      Variant{"StrayBytesAfterApp0", {}, {}, 0, "1/1", true},
+                      Variant{"OrientationShortBigEndian", {}, ExifSegment(6, {3, false}), 90},
+                      Variant{"OrientationShortLittleEndian", {}, ExifSegment(8, {3, true}), 270},
+                      Variant{"OrientationLongBigEndian", {}, ExifSegment(6, {4, false}), 90},
+                      Variant{"OrientationLongLittleEndian", {}, ExifSegment(3, {4, true}), 180},
+                      Variant{"OrientationSLongBigEndian", {}, ExifSegment(8, {9, false}), 270},
+                      Variant{"OrientationSLongLittleEndian", {}, ExifSegment(6, {9, true}), 90},
+                      Variant{"XmpBeforeExif", {}, XmpSegment() + ExifSegment(6), 90},
+                      Variant{"OrientationOutOfRange", {}, ExifSegment(65542, {4, true})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace brindlewick
