@@ -1,6 +1,7 @@
 #include "FuzzTargets.h"
 
 #include <optional>
+#include <utility>
 
 #include <QByteArray>
 #include <QDir>
@@ -10,11 +11,13 @@
 
 #include "modules/SaveAsJPG.h"
 #include "platform/errors/RuntimeError.h"
+#include "platform/jpeg/BandedDecode.h"
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegMarkers.h"
 #include "platform/jpeg/ProgressiveScans.h"
 #include "platform/jpeg/ProgressiveTranscoder.h"
+#include "platform/jpeg/RestartIntervals.h"
 #include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
@@ -63,6 +66,33 @@ void ProgressiveScans(const uint8_t* data, size_t size) {
   try {
     DecodeJpeg(bytes, [](QSize natural) { return QSizeF(natural) / 8; });
   } catch (const RuntimeError&) {
+  }
+}
+
+void RestartBands(const uint8_t* data, size_t size) {
+  const QByteArray bytes = Bytes(data, size);
+  const std::optional<RestartIntervals> layout = ReadRestartIntervals(bytes);
+  if (!layout) return;
+  const int n = layout->intervals();
+  for (const auto& [first, end] :
+       {std::pair(0, n), std::pair(0, (n + 1) / 2), std::pair(n / 2, n)}) {
+    if (first >= end) continue;
+    const auto band = ReadRestartIntervals(BandStream(bytes, *layout, first, end));
+    if (!band || band->intervals() != end - first || band->width != layout->width) {
+      __builtin_trap();
+    }
+  }
+
+  // Small pictures only: a hostile header may declare a huge one with next to no data.
+  if (qint64(layout->width) * layout->height > (qint64(1) << 22)) return;
+  const std::optional<QImage> banded = DecodeInBands(bytes, {1, 8}, 3);
+  if (!banded) return;
+  // Bands are refused at the first warning, but may skip without a word bytes that the whole
+  // file warns of: the whole-file decode must succeed, with the same pixels.
+  try {
+    if (*banded != DecodeJpegAtScale(bytes, {1, 8})) __builtin_trap();
+  } catch (const RuntimeError&) {
+    __builtin_trap();
   }
 }
 

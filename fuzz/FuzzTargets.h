@@ -16,6 +16,10 @@ void Picture(const uint8_t* data, size_t size);
 // eight times smaller than the picture would decode it.
 void ProgressiveScans(const uint8_t* data, size_t size);
 
+// The restart intervals of a JPEG file: every band cut from it reads back with its own intervals,
+// and a decode in bands gives exactly the whole file's pixels or is refused.
+void RestartBands(const uint8_t* data, size_t size);
+
 // The EXIF orientation of a JPEG file, applied to a small picture.
 void ExifOrientation(const uint8_t* data, size_t size);
 

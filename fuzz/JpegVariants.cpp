@@ -88,11 +88,16 @@ QByteArray CmykJpeg(const QImage& image, int quality, int black) {
   return bytes;
 }
 
-QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool progressive) {
+namespace {
+
+// libjpeg's encoder with the given luma sampling (chroma 1x1), or gray; valid input only, so
+// libjpeg's default error handling is enough.
+QByteArray LibjpegEncode(const QImage& image, int horizontal, int vertical, bool gray,
+                         bool progressive, int restartMcus, int quality) {
   const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
   jpeg_compress_struct info{};
   jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);  // valid input: libjpeg's default handling is enough
+  info.err = jpeg_std_error(&errors);
   jpeg_create_compress(&info);
   unsigned char* out = nullptr;
   unsigned long size = 0;
@@ -102,9 +107,11 @@ QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool p
   info.input_components = 4;
   info.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
   jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 85, TRUE);
-  info.comp_info[0].h_samp_factor = horizontal;
-  info.comp_info[0].v_samp_factor = vertical;
+  if (gray) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+  jpeg_set_quality(&info, quality, TRUE);
+  info.comp_info[0].h_samp_factor = gray ? 1 : horizontal;
+  info.comp_info[0].v_samp_factor = gray ? 1 : vertical;
+  info.restart_interval = unsigned(restartMcus);
   if (progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
@@ -116,6 +123,17 @@ QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool p
   const QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
   std::free(out);
   return bytes;
+}
+
+}  // namespace
+
+QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool progressive) {
+  return LibjpegEncode(image, horizontal, vertical, false, progressive, 0, 85);
+}
+
+QByteArray RestartJpeg(const QImage& image, const RestartEncoding& encoding) {
+  return LibjpegEncode(image, encoding.lumaH, encoding.lumaV, encoding.gray, false,
+                       encoding.restartMcus, encoding.quality);
 }
 
 QByteArray WithRepeatedLastScan(const QByteArray& progressiveJpeg, int copies) {

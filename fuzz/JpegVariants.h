@@ -45,6 +45,17 @@ QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool p
 // so without a limit it would decode scan after scan for as long as the file goes on.
 QByteArray WithRepeatedLastScan(const QByteArray& progressiveJpeg, int copies);
 
+// A baseline JPEG with a restart marker every `restartMcus` MCUs, written by libjpeg, with the
+// luma sampled `lumaH` x `lumaV` times as often as the chroma (1 x 1 is 4:4:4), or gray.
+struct RestartEncoding {
+  int lumaH = 2;
+  int lumaV = 2;
+  bool gray = false;
+  int restartMcus = 0;
+  int quality = 90;
+};
+QByteArray RestartJpeg(const QImage& image, const RestartEncoding& encoding);
+
 // The same JPEG declaring another size in its frame header.
 QByteArray WithDeclaredSize(const QByteArray& jpeg, int width, int height);
 

@@ -146,6 +146,20 @@ int main(int argc, char* argv[]) {
     }
   }
 
+  // Restart markers every row and every few rows, in every sampling the bands take.
+  const QString bands = root + QStringLiteral("/restartbands");
+  const QImage tall = brindlewick::SynthesizePhoto(40, 72, 5);
+  for (const RestartEncoding& encoding :
+       {RestartEncoding{2, 2, false, 3, 85}, RestartEncoding{2, 1, false, 6, 85},
+        RestartEncoding{1, 2, false, 5, 85}, RestartEncoding{1, 1, true, 10, 85}}) {
+    WriteWithBreakage(bands,
+                      QStringLiteral("h%1v%2-every%3.jpg")
+                          .arg(encoding.lumaH)
+                          .arg(encoding.gray ? 0 : encoding.lumaV)
+                          .arg(encoding.restartMcus),
+                      RestartJpeg(tall, encoding), random);
+  }
+
   // The orientation reader reads the same files.
   QDir().mkpath(root + QStringLiteral("/exiforientation"));
   for (const QString& name : QDir(folder).entryList(QDir::Files)) {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QScreen>
 #include <QTimer>
 
 #include "app/CommandLine.h"
@@ -13,10 +14,12 @@
 #include "platform/dialogs/QtMessageBox.h"
 #include "platform/jpeg/CachingPictureLoader.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/jpeg/PreparingPictureLoader.h"
 #include "platform/jpeg/TurboJpegImaging.h"
 #include "platform/skin/StyleSheetSkinEngine.h"
 #include "settings/Application.h"
 #include "settings/SettingsStore.h"
+#include "view/FormResize.h"
 #include "view/OpenCommands.h"
 
 namespace {
@@ -65,8 +68,13 @@ int main(int argc, char* argv[]) {
   Application app{QCoreApplication::applicationDirPath(), {}};
   QtErrorBox errors;
   QtFileDialog dialog;
-  JpegFileLoader decoder;
-  // Re-laying the window out shows the unchanged file without decoding it again.
+  // Re-laying the window out shows the unchanged file without decoding it again, and growing it
+  // finds the pixels for the largest view the screen allows decoded in advance.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  PreparingPictureLoader decoder(
+      std::make_unique<JpegFileLoader>(),
+      screen ? LargestPaintSize(screen->availableSize() * screen->devicePixelRatio())
+             : PaintSizeFor());
   CachingPictureLoader loader(decoder);
   TurboJpegImaging imaging;
   StyleSheetSkinEngine skin;

@@ -4,6 +4,7 @@
 #include "platform/surface/Surface.h"
 #include "settings/FileHelpers.h"
 #include "view/DisplayPicture.h"
+#include "view/FitGeometry.h"
 #include "view/MainWindowShell.h"
 #include "view/PictureDocument.h"
 
@@ -17,6 +18,14 @@ void FitViewWidth(Surface& view, const MainWindowShell& window) {
 void FitViewHeight(Surface& view, const MainWindowShell& window) {
   const float height = float(window.ScaleHeight()) - kViewMargin;
   if (height > 0) view.setHeight(height);
+}
+
+PaintSizeFor LargestPaintSize(QSize screen) {
+  const QSize view = screen - QSize(int(kViewMargin), int(kViewMargin));
+  return [view](QSize natural) {
+    return QSizeF(natural) *
+           FitScale(natural.width(), natural.height(), view.width(), view.height());
+  };
 }
 
 void Form_Resize(DisplayContext& form) {

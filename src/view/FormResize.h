@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QSize>
+
+#include "platform/jpeg/PictureLoader.h"
+
 namespace brindlewick {
 
 class MainWindowShell;
@@ -13,6 +17,10 @@ inline constexpr float kViewMargin = 15;
 // positive is left as it is.
 void FitViewWidth(Surface& view, const MainWindowShell& window);
 void FitViewHeight(Surface& view, const MainWindowShell& window);
+
+// The size a picture is painted at in the largest view a screen of this many device pixels
+// leaves room for: what a decode made in advance must cover for growing the window never to wait.
+PaintSizeFor LargestPaintSize(QSize screen);
 
 // Keeps the view filling the client area (less the margin) and shows the current picture fitted
 // again at the new size.

@@ -36,6 +36,7 @@ TEST_P(FuzzRegressions, EveryKeptInputIsHandledCleanly) {
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzRegressions,
                          ::testing::Values(FuzzTarget{"picture", fuzz::Picture},
                                            FuzzTarget{"progressivescans", fuzz::ProgressiveScans},
+                                           FuzzTarget{"restartbands", fuzz::RestartBands},
                                            FuzzTarget{"exiforientation", fuzz::ExifOrientation},
                                            FuzzTarget{"settingsfile", fuzz::SettingsFile},
                                            FuzzTarget{"cursorfile", fuzz::CursorFile}),

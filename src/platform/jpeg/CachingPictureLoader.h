@@ -18,9 +18,10 @@ class CachingPictureLoader : public PictureLoader {
   explicit CachingPictureLoader(PictureLoader& decoder) : decoder_(decoder) {}
   Picture LoadPicture(const QString& path, const PaintSizeFor& paintSize) override;
 
- private:
+  // Whether the picture's pixels cover the size it is to be painted at.
   static bool Covers(const Picture& picture, const PaintSizeFor& paintSize);
 
+ private:
   PictureLoader& decoder_;
   QString path_;
   FileIdentity identity_;

@@ -14,6 +14,7 @@
 
 #include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
+#include "platform/jpeg/BandedDecode.h"
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/ProgressiveDecoder.h"
 
@@ -236,7 +237,10 @@ Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize) {
   if (std::optional<QImage> pruned = DecodeProgressivePruned(data, scale)) {
     return Picture(ApplyTransformation(std::move(*pruned), transformation), natural);
   }
-  return Picture(ApplyTransformation(jpeg.decode(scale), transformation), natural);
+  // A file cut by restart markers into rows decodes on all cores, to the same pixels.
+  std::optional<QImage> banded = DecodeInBands(data, scale);
+  QImage pixels = banded ? std::move(*banded) : jpeg.decode(scale);
+  return Picture(ApplyTransformation(std::move(pixels), transformation), natural);
 }
 
 Picture JpegFileLoader::LoadPicture(const QString& path, const PaintSizeFor& paintSize) {
