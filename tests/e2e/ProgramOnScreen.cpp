@@ -221,4 +221,14 @@ QSize ProgramOnScreen::fittedView() const {
   return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult ProgramOnScreen::opensTheSampleAndQuitsCleanly() {
+  if (auto clicked = clickMenu(Menu::LoadSample); !clicked) return clicked;
+  if (auto shown = waitForView(ShowsWholePicture, "showed the sample"); !shown) return shown;
+  if (auto clean = noErrorBox(); !clean) return clean;
+  int exitCode = -1;
+  if (auto ended = closeAndWaitForExit(&exitCode); !ended) return ended;
+  if (exitCode != 0) return ::testing::AssertionFailure() << "the program ended with " << exitCode;
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace brindlewick::e2e

@@ -34,6 +34,9 @@ class ProgramOnScreen : public ::testing::Test {
                                     const QStringList& arguments = {});
   // Asks the main window to close, as its close box would, and waits for the program to end.
   ::testing::AssertionResult closeAndWaitForExit(int* exitCode);
+  // The program is still fully usable: the sample opens without an error box, and closing the
+  // window ends the program successfully.
+  ::testing::AssertionResult opensTheSampleAndQuitsCleanly();
 
   ::testing::AssertionResult clickMenu(Menu command);
   // Waits until the view's pixels satisfy the condition; the view image is the view's area only.
