@@ -4,6 +4,7 @@
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include <QImage>
 #include <QThread>
 
+#include <jerror.h>
 #include <jpeglib.h>
 
 #include "platform/jpeg/RestartIntervals.h"
@@ -38,13 +40,97 @@ void Message(j_common_ptr info, int level) {
 // Qt's 32-bit pixels, alpha opaque, as the whole-file decode writes them.
 constexpr J_COLOR_SPACE kRgb32 = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
 
-// Runs `body` on a decompressor reading `data`, with its header read and the scale and output
-// colours set as the whole-file decode sets them. Nothing in `body` may own resources: a failure
-// leaves it by longjmp. The frame stays its own, so that no caller's objects share it.
+// A band's JPEG, read in pieces so that the entropy-coded data is never copied: the file's headers
+// around a frame height of the band's own, the band's intervals as they lie in the file, and the
+// end of the image. The restart markers keep the file's numbers, which the band's decoder,
+// counting from RST0, is told to expect.
+struct Pieces {
+  jpeg_source_mgr manager;  // first: libjpeg hands back a pointer to it
+  std::array<std::pair<const JOCTET*, size_t>, 5> pieces{};
+  size_t next = 0;
+  int markerOffset = 0;
+};
+
+Pieces& PiecesOf(j_decompress_ptr info) { return *reinterpret_cast<Pieces*>(info->src); }
+
+boolean NextPiece(j_decompress_ptr info) {
+  Pieces& source = PiecesOf(info);
+  while (source.next < source.pieces.size()) {
+    const auto [bytes, size] = source.pieces[source.next++];
+    if (size == 0) continue;
+    source.manager.next_input_byte = bytes;
+    source.manager.bytes_in_buffer = size;
+    return TRUE;
+  }
+  // Past the end, as jpeg_mem_src does it: a warning, which refuses the band, and an end of image.
+  static constexpr JOCTET kEnd[] = {0xFF, JPEG_EOI};
+  WARNMS(info, JWRN_JPEG_EOF);
+  source.manager.next_input_byte = kEnd;
+  source.manager.bytes_in_buffer = sizeof kEnd;
+  return TRUE;
+}
+
+void SkipBytes(j_decompress_ptr info, long count) {
+  jpeg_source_mgr& source = *info->src;
+  while (count > long(source.bytes_in_buffer)) {
+    count -= long(source.bytes_in_buffer);
+    NextPiece(info);
+  }
+  if (count > 0) {
+    source.next_input_byte += count;
+    source.bytes_in_buffer -= size_t(count);
+  }
+}
+
+boolean TakeFileMarker(j_decompress_ptr info, int desired) {
+  if (info->unread_marker == JPEG_RST0 + (desired + PiecesOf(info).markerOffset) % 8) {
+    info->unread_marker = 0;
+    return TRUE;
+  }
+  return jpeg_resync_to_restart(info, desired);  // warns, which refuses the band
+}
+
+void Nothing(j_decompress_ptr) {}
+
+// The whole file, or the band of intervals [first, end) of it, as a source of `Pieces`; `height`
+// holds the band's frame height while it is read.
+void SetPieces(Pieces& source, const QByteArray& jpeg, const RestartIntervals* layout, int first,
+               int end, std::array<JOCTET, 2>& height) {
+  const auto* bytes = reinterpret_cast<const JOCTET*>(jpeg.constData());
+  source.manager.init_source = Nothing;
+  source.manager.fill_input_buffer = NextPiece;
+  source.manager.skip_input_data = SkipBytes;
+  source.manager.resync_to_restart = TakeFileMarker;
+  source.manager.term_source = Nothing;
+  if (!layout) {
+    source.pieces[0] = {bytes, size_t(jpeg.size())};
+    return;
+  }
+  static constexpr JOCTET kEnd[] = {0xFF, JPEG_EOI};
+  const int rows = layout->rowOf(end) - layout->rowOf(first);
+  height = {JOCTET(rows >> 8), JOCTET(rows & 0xFF)};
+  const qsizetype from = layout->data[size_t(first)].first;
+  const qsizetype to = layout->data[size_t(end - 1)].second;
+  source.pieces = {
+      {{bytes, size_t(layout->frameHeight)},
+       {height.data(), height.size()},
+       {bytes + layout->frameHeight + 2, size_t(layout->headerEnd - layout->frameHeight - 2)},
+       {bytes + from, size_t(to - from)},
+       {kEnd, sizeof kEnd}}};
+  source.markerOffset = first % 8;
+}
+
+// Runs `body` on a decompressor reading the whole file (no layout) or one band of it, with its
+// header read and the scale and output colours set as the whole-file decode sets them. Nothing in
+// `body` may own resources: a failure leaves it by longjmp. The frame stays its own, so that no
+// caller's objects share it.
 template <typename Body>
-[[gnu::noinline]] bool Decompress(const QByteArray& data, DecodeScale scale, Body&& body) {
+[[gnu::noinline]] bool Decompress(const QByteArray& jpeg, const RestartIntervals* layout, int first,
+                                  int end, DecodeScale scale, Body&& body) {
   jpeg_decompress_struct info{};
   Failure failure;
+  Pieces source{};
+  std::array<JOCTET, 2> height{};
   info.err = jpeg_std_error(&failure.manager);
   failure.manager.error_exit = Abandon;
   failure.manager.emit_message = Message;
@@ -53,8 +139,8 @@ template <typename Body>
     return false;
   }
   jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()),
-               static_cast<unsigned long>(data.size()));
+  SetPieces(source, jpeg, layout, first, end, height);
+  info.src = &source.manager;
   jpeg_read_header(&info, TRUE);
   info.scale_num = unsigned(scale.num);
   info.scale_denom = unsigned(scale.denom);
@@ -68,7 +154,7 @@ template <typename Body>
 // component is upsampled vertically (the smoothing "fancy" filter looks one row up and down).
 std::optional<bool> NeedsNeighbourRows(const QByteArray& jpeg, DecodeScale scale) {
   bool needs = false;
-  if (!Decompress(jpeg, scale, [&](jpeg_decompress_struct& info) {
+  if (!Decompress(jpeg, nullptr, 0, 0, scale, [&](jpeg_decompress_struct& info) {
         jpeg_calc_output_dimensions(&info);
         for (int c = 0; c < info.num_components; ++c) {
           const jpeg_component_info& component = info.comp_info[c];
@@ -90,9 +176,9 @@ struct Band {
   unsigned char* target = nullptr;
 };
 
-bool DecodeBand(const QByteArray& stream, DecodeScale scale, const Band& band, int width,
-                qsizetype pitch, unsigned char* scratch) {
-  return Decompress(stream, scale, [&](jpeg_decompress_struct& info) {
+bool DecodeBand(const QByteArray& jpeg, const RestartIntervals& layout, DecodeScale scale,
+                const Band& band, int width, qsizetype pitch, unsigned char* scratch) {
+  return Decompress(jpeg, &layout, band.first, band.end, scale, [&](jpeg_decompress_struct& info) {
     jpeg_start_decompress(&info);
     if (int(info.output_width) != width || int(info.output_height) < band.skip + band.keep) {
       return false;
@@ -107,6 +193,22 @@ bool DecodeBand(const QByteArray& stream, DecodeScale scale, const Band& band, i
   });
 }
 
+// The first interval of each of at most `bands` bands, and the end: equal shares of the
+// entropy-coded bytes rather than of the rows, as decoding time follows the bytes (a sky codes in
+// far fewer than the ground below it).
+std::vector<int> ShareByBytes(const RestartIntervals& layout, int bands) {
+  qint64 total = 0;
+  for (const auto& [begin, end] : layout.data) total += end - begin;
+  std::vector<int> starts{0};
+  qint64 above = 0;
+  for (int i = 0; i + 1 < layout.intervals(); ++i) {
+    above += layout.data[size_t(i)].second - layout.data[size_t(i)].first;
+    if (above * bands >= total * qint64(starts.size())) starts.push_back(i + 1);
+  }
+  starts.push_back(layout.intervals());
+  return starts;
+}
+
 bool OnGuiThread() {
   const QCoreApplication* app = QCoreApplication::instance();
   return !app || app->thread() == QThread::currentThread();
@@ -116,8 +218,8 @@ bool OnGuiThread() {
 
 std::optional<QImage> DecodeInBands(const QByteArray& jpeg, DecodeScale scale, int bands) {
   if (bands == 0) {
-    if (!OnGuiThread()) return std::nullopt;
-    bands = CoreCount();
+    if (!OnGuiThread() || CoreCount() < 2) return std::nullopt;
+    bands = 2 * CoreCount();
   }
   if (bands < 2 || scale.num <= 0 || scale.num > scale.denom || (8 * scale.num) % scale.denom) {
     return std::nullopt;
@@ -133,9 +235,10 @@ std::optional<QImage> DecodeInBands(const QByteArray& jpeg, DecodeScale scale, i
               int((qint64(layout->height) * eighths + 7) / 8), QImage::Format_RGB32);
   if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
 
-  // Equal shares of whole intervals, each band's stream reaching one interval beyond its own rows
-  // where the filter needs the neighbouring rows.
-  const int count = std::min(bands, layout->intervals());
+  // Shares of whole intervals, each band's stream reaching one interval beyond its own rows where
+  // the filter needs the neighbouring rows.
+  const std::vector<int> starts = ShareByBytes(*layout, bands);
+  const int count = int(starts.size()) - 1;
   if (count < 2) return std::nullopt;
   const int context = *neighbours ? 1 : 0;
   const qsizetype pitch = into.bytesPerLine();
@@ -143,8 +246,8 @@ std::optional<QImage> DecodeInBands(const QByteArray& jpeg, DecodeScale scale, i
   std::vector<Band> plan(static_cast<size_t>(count));
   for (int k = 0; k < count; ++k) {
     Band& band = plan[size_t(k)];
-    const int own = k * layout->intervals() / count;
-    const int ownEnd = (k + 1) * layout->intervals() / count;
+    const int own = starts[size_t(k)];
+    const int ownEnd = starts[size_t(k) + 1];
     band.first = std::max(0, own - context);
     band.end = std::min(layout->intervals(), ownEnd + context);
     const int top = layout->rowOf(own) * eighths / 8;
@@ -158,8 +261,8 @@ std::optional<QImage> DecodeInBands(const QByteArray& jpeg, DecodeScale scale, i
   InParallel(count, [&](int k) {
     const Band& band = plan[size_t(k)];
     std::vector<unsigned char> scratch(static_cast<size_t>(pitch));
-    const QByteArray stream = BandStream(jpeg, *layout, band.first, band.end);
-    decoded[size_t(k)] = DecodeBand(stream, scale, band, into.width(), pitch, scratch.data());
+    decoded[size_t(k)] =
+        DecodeBand(jpeg, *layout, scale, band, into.width(), pitch, scratch.data());
   });
   if (!std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok != 0; })) {
     return std::nullopt;

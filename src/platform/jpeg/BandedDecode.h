@@ -16,7 +16,8 @@ namespace brindlewick {
 // a decode of the whole file on one thread. None for a file that cannot be cut so (no usable
 // markers, anything unexpected, anything the decoder so much as warns about), on a one-core
 // machine, and off the GUI thread, where a background decode should leave the other cores alone:
-// the caller then decodes the whole file. `bands` 0 means one per core; tests ask for more.
+// the caller then decodes the whole file. `bands` 0 means two per core, so that a thread that
+// starts late does not hold up the rest; tests ask for others.
 std::optional<QImage> DecodeInBands(const QByteArray& jpeg, DecodeScale scale, int bands = 0);
 
 }  // namespace brindlewick

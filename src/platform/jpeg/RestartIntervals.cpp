@@ -119,28 +119,4 @@ std::optional<RestartIntervals> ReadRestartIntervals(const QByteArray& jpeg) {
   return layout;
 }
 
-QByteArray BandStream(const QByteArray& jpeg, const RestartIntervals& layout, int first, int end) {
-  qsizetype size = layout.headerEnd + 2;
-  for (int i = first; i < end; ++i) {
-    size += layout.data[size_t(i)].second - layout.data[size_t(i)].first + 2;
-  }
-  QByteArray band;
-  band.reserve(size);
-  band.append(jpeg.constData(), layout.headerEnd);
-  const int rows = layout.rowOf(end) - layout.rowOf(first);
-  band[layout.frameHeight] = char(rows >> 8);
-  band[layout.frameHeight + 1] = char(rows & 0xFF);
-  for (int i = first; i < end; ++i) {
-    if (i > first) {
-      band.append(char(0xFF));
-      band.append(char(kRst0 + (i - first - 1) % 8));
-    }
-    const auto [begin, stop] = layout.data[size_t(i)];
-    band.append(jpeg.constData() + begin, stop - begin);
-  }
-  band.append(char(0xFF));
-  band.append(char(kEoi));
-  return band;
-}
-
 }  // namespace brindlewick

@@ -34,9 +34,4 @@ struct RestartIntervals {
 // image right after the last interval.
 std::optional<RestartIntervals> ReadRestartIntervals(const QByteArray& jpeg);
 
-// A JPEG of the band made of intervals [first, end): the file's headers with the frame height set
-// to the band's rows, the intervals' data with their restart markers renumbered from RST0, and
-// the end-of-image marker.
-QByteArray BandStream(const QByteArray& jpeg, const RestartIntervals& layout, int first, int end);
-
 }  // namespace brindlewick
