@@ -51,6 +51,8 @@ struct Pieces {
   int markerOffset = 0;
 };
 
+constexpr JOCTET kEnd[] = {0xFF, JPEG_EOI};
+
 Pieces& PiecesOf(j_decompress_ptr info) { return *reinterpret_cast<Pieces*>(info->src); }
 
 boolean NextPiece(j_decompress_ptr info) {
@@ -63,7 +65,6 @@ boolean NextPiece(j_decompress_ptr info) {
     return TRUE;
   }
   // Past the end, as jpeg_mem_src does it: a warning, which refuses the band, and an end of image.
-  static constexpr JOCTET kEnd[] = {0xFF, JPEG_EOI};
   WARNMS(info, JWRN_JPEG_EOF);
   source.manager.next_input_byte = kEnd;
   source.manager.bytes_in_buffer = sizeof kEnd;
@@ -106,7 +107,6 @@ void SetPieces(Pieces& source, const QByteArray& jpeg, const RestartIntervals* l
     source.pieces[0] = {bytes, size_t(jpeg.size())};
     return;
   }
-  static constexpr JOCTET kEnd[] = {0xFF, JPEG_EOI};
   const int rows = layout->rowOf(end) - layout->rowOf(first);
   height = {JOCTET(rows >> 8), JOCTET(rows & 0xFF)};
   const qsizetype from = layout->data[size_t(first)].first;
