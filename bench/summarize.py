@@ -25,7 +25,7 @@ for photo in photos:
                                    "Peer_vipsthumbnail", "Peer_convert")]
     print(f"{photo:10} " + " ".join(f"{v:9.1f}" if v else f"{'-':>9}" for v in row))
 for name, value in sorted(median.items()):
-    if name.startswith(("Shrink/", "Maximise")):
+    if name.startswith(("Shrink/", "Maximise", "PreparedAfterShowing")):
         print(f"{name:44} {value:9.2f} ms")
 
 print("\ngoal                                              measured   goal   met")
