@@ -25,6 +25,8 @@ namespace {
 // nothing, each repeated scan being only a warning.
 constexpr int kMaxScans = 500;
 
+thread_local const std::atomic<bool>* tStop = nullptr;
+
 RuntimeError InvalidPicture(const QString& why) {
   return RuntimeError(ErrorNumber::InvalidPicture, QStringLiteral("Invalid picture: ") + why);
 }
@@ -188,8 +190,13 @@ QImage Decompressor::decode(DecodeScale scale) {
   unsigned char* const bits = pixels.bits();
   const qsizetype stride = pixels.bytesPerLine();
   const int width = pixels.width();
+  bool stopped = false;
   if (!Guarded(errors_, [&] {
         while (info_.output_scanline < info_.output_height) {
+          if (StopDecodingWhen::asked()) {
+            stopped = true;
+            return;
+          }
           unsigned char* line = bits + stride * info_.output_scanline;
           JSAMPROW row = inverted ? cmykRow.data() : line;
           jpeg_read_scanlines(&info_, &row, 1);
@@ -198,6 +205,7 @@ QImage Decompressor::decode(DecodeScale scale) {
       })) {
     throw failure("decompressing the picture");
   }
+  if (stopped) throw InvalidPicture(QStringLiteral("the decode was stopped"));
   return pixels;
 }
 
@@ -242,6 +250,12 @@ Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize) {
   QImage pixels = banded ? std::move(*banded) : jpeg.decode(scale);
   return Picture(ApplyTransformation(std::move(pixels), transformation), natural);
 }
+
+StopDecodingWhen::StopDecodingWhen(const std::atomic<bool>& stop) : outer_(tStop) { tStop = &stop; }
+
+StopDecodingWhen::~StopDecodingWhen() { tStop = outer_; }
+
+bool StopDecodingWhen::asked() { return tStop && tStop->load(std::memory_order_relaxed); }
 
 Picture JpegFileLoader::LoadPicture(const QString& path, const PaintSizeFor& paintSize) {
   if (path.isEmpty()) return Picture();

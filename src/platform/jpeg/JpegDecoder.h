@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QByteArray>
 #include <QImage>
 
@@ -38,6 +40,21 @@ Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize = {});
 // The pixels of JPEG data as stored (no EXIF orientation applied), decoded at the given DCT scale:
 // ceil(width * scale) x ceil(height * scale), with the same limits and failures as DecodeJpeg.
 QImage DecodeJpegAtScale(const QByteArray& data, DecodeScale scale);
+
+// While one lives, a decode on its thread gives up with a RuntimeError at its next row once `stop`
+// is set: a decode in the background for a file no longer shown makes way for the one that is.
+class StopDecodingWhen {
+ public:
+  explicit StopDecodingWhen(const std::atomic<bool>& stop);
+  ~StopDecodingWhen();
+  StopDecodingWhen(const StopDecodingWhen&) = delete;
+  StopDecodingWhen& operator=(const StopDecodingWhen&) = delete;
+  // Whether the decode on this thread has been asked to stop.
+  static bool asked();
+
+ private:
+  const std::atomic<bool>* outer_;
+};
 
 // LoadPicture for JPEG files.
 class JpegFileLoader : public PictureLoader {

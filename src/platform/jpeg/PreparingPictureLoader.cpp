@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/jpeg/CachingPictureLoader.h"
+#include "platform/jpeg/JpegDecoder.h"
 
 namespace brindlewick {
 
@@ -15,6 +16,7 @@ PreparingPictureLoader::~PreparingPictureLoader() {
     const std::lock_guard lock(mutex_);
     stopping_ = true;
     queued_.reset();
+    stopRunning_ = true;  // closing the window need not wait for pixels nobody will see
   }
   changed_.notify_all();
   worker_.join();
@@ -37,6 +39,7 @@ std::optional<Picture> PreparingPictureLoader::takePrepared(const QString& path,
   preparedFor_.reset();
   prepared_ = Picture();
   queued_.reset();
+  if (running_) stopRunning_ = true;
   return std::nullopt;
 }
 
@@ -67,10 +70,12 @@ void PreparingPictureLoader::work() {
     changed_.wait(lock, [&] { return stopping_ || queued_; });
     if (stopping_) return;
     running_ = std::exchange(queued_, std::nullopt);
+    stopRunning_ = false;
     const Job job = *running_;
     lock.unlock();
     Picture picture;
     try {
+      const StopDecodingWhen stop(stopRunning_);
       picture = decoder_->LoadPicture(job.path, largest_);
     } catch (...) {
       // The display that comes to need it decodes the file itself and reports what went wrong.

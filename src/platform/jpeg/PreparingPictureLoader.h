@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -18,7 +19,7 @@ namespace brindlewick {
 // growing or maximising the window finds its pixels ready. The prepared picture is handed out
 // only for the same path while the file is unchanged and only when it covers the size asked for;
 // anything else is decoded at once, on the calling thread, as before. Loading another file drops
-// what was prepared or is being prepared for the last one.
+// what was prepared for the last one and stops its decode if it is under way.
 class PreparingPictureLoader : public PictureLoader {
  public:
   PreparingPictureLoader(std::unique_ptr<PictureLoader> decoder, PaintSizeFor largest);
@@ -50,7 +51,8 @@ class PreparingPictureLoader : public PictureLoader {
   Picture prepared_;
   int generation_ = 0;  // moves on whenever another file (or a changed one) is loaded
   bool stopping_ = false;
-  std::thread worker_;  // last: starts once everything above exists
+  std::atomic<bool> stopRunning_{false};  // the running decode is of no more use
+  std::thread worker_;                    // last: starts once everything above exists
 };
 
 }  // namespace brindlewick

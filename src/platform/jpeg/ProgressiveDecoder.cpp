@@ -57,6 +57,7 @@ struct Decompressor {
   out = QImage(int(d.info.output_width), int(d.info.output_height), QImage::Format_RGB32);
   if (out.isNull()) return false;
   while (d.info.output_scanline < d.info.output_height) {
+    if (StopDecodingWhen::asked()) return false;
     JSAMPROW row = out.scanLine(int(d.info.output_scanline));
     jpeg_read_scanlines(&d.info, &row, 1);
   }
@@ -77,6 +78,7 @@ std::optional<QImage> DecodeProgressivePruned(const QByteArray& jpeg, DecodeScal
   // holding every coefficient of the picture. Second: the progressive stream without the scans
   // nobody needs (arithmetic coding, for one, only gets that far).
   for (auto make : {SequentialForScale, PruneProgressiveScans}) {
+    if (StopDecodingWhen::asked()) return std::nullopt;  // the whole-file decode stops at once
     std::optional<QByteArray> stream = make(jpeg, *progression, eighths);
     if (!stream) continue;
     Decompressor decompressor;

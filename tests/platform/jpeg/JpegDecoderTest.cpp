@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <thread>
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -120,6 +123,23 @@ TEST(DecodeJpeg, ShowsWhatCouldBeDecodedOfAFileThatEndsEarly) {
   EXPECT_EQ(picture.pixels().size(), QSize(64, 64));
   // The top rows came through.
   EXPECT_GT(Psnr(picture.pixels().copy(0, 0, 64, 16), SmoothImage(64, 64).copy(0, 0, 64, 16)), 30);
+}
+
+// A decode in the background for a file no longer shown stops rather than finishing, whether it
+// reads the whole file or only the scans the view needs; on other threads decodes go on.
+TEST(DecodeJpeg, StopsWhenTheDecodeIsNoLongerWanted) {
+  for (const bool progressive : {false, true}) {
+    SCOPED_TRACE(progressive ? "progressive" : "baseline");
+    const QByteArray jpeg =
+        JpegBytes(SmoothImage(64, 48), {90, ChromaSubsampling::Quarter420, progressive, true});
+    std::atomic<bool> stop{true};
+    const StopDecodingWhen asked(stop);
+    EXPECT_THROW(DecodeJpeg(jpeg, [](QSize) { return QSizeF(16, 12); }), RuntimeError);
+    EXPECT_THROW(DecodeJpeg(jpeg), RuntimeError);
+    Picture elsewhere;
+    std::thread([&] { elsewhere = DecodeJpeg(jpeg); }).join();
+    EXPECT_EQ(elsewhere.naturalSize(), QSize(64, 48));
+  }
 }
 
 TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {

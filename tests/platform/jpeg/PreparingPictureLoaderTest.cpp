@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/jpeg/JpegDecoder.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
 
@@ -54,6 +59,29 @@ TEST_F(PreparingPictureLoaderTest, AChangedFileOrAnotherOneIsDecodedAtOnce) {
   EXPECT_EQ(decoder.loaded.size(), 5);
   EXPECT_EQ(load(b, {300, 225}).pixels().size(), QSize(320, 240));
   EXPECT_EQ(decoder.loaded.size(), 5);
+}
+
+TEST_F(PreparingPictureLoaderTest, OpeningAnotherFileStopsThePrepareUnderWay) {
+  const QString a = test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(80, 60));
+  const QString b = test::WriteJpeg(folder.path("b.jpg"), test::SmoothImage(80, 60));
+  const std::thread::id shown = std::this_thread::get_id();
+  std::atomic<bool> preparing{false}, stopped{false};
+  decoder.fake = [&](const QString& path) {
+    if (path == a && std::this_thread::get_id() != shown) {
+      preparing = true;
+      for (int waited = 0; waited < 500 && !StopDecodingWhen::asked(); ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      stopped = StopDecodingWhen::asked();
+      return Picture();
+    }
+    return Picture(QImage(100, 75, QImage::Format_RGB32), QSize(800, 600));
+  };
+  load(a, {100, 75});
+  while (!preparing) std::this_thread::yield();
+  load(b, {100, 75});
+  loader.waitUntilPrepared();
+  EXPECT_TRUE(stopped);
 }
 
 }  // namespace
