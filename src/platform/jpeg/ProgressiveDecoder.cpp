@@ -77,7 +77,11 @@ std::optional<QImage> DecodeProgressivePruned(const QByteArray& jpeg, DecodeScal
   // First choice: the needed scans turned into a sequential stream, which libjpeg decodes without
   // holding every coefficient of the picture. Second: the progressive stream without the scans
   // nobody needs (arithmetic coding, for one, only gets that far).
-  for (auto make : {SequentialForScale, PruneProgressiveScans}) {
+  using Make = std::optional<QByteArray> (*)(const QByteArray&, const Progression&, int);
+  const Make sequential = [](const QByteArray& bytes, const Progression& p, int eighths) {
+    return SequentialForScale(bytes, p, eighths);
+  };
+  for (const Make make : {sequential, Make(PruneProgressiveScans)}) {
     if (StopDecodingWhen::asked()) return std::nullopt;  // the whole-file decode stops at once
     std::optional<QByteArray> stream = make(jpeg, *progression, eighths);
     if (!stream) continue;

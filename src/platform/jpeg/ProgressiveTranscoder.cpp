@@ -13,6 +13,10 @@
 namespace brindlewick {
 namespace {
 
+// What libjpeg may hold for a progressive picture's coefficients, 128 bytes a block, when this
+// stream would save it no scan; beyond it, the stream's few megabytes are worth its extra time.
+constexpr qint64 kWholeCoefficientBytes = qint64(48) << 20;
+
 // libjpeg refuses sequential scans with more blocks per MCU than this.
 constexpr int kMaxBlocksPerMcu = 10;
 
@@ -154,27 +158,54 @@ struct ComponentStore {
   std::vector<int16_t> values;
   std::vector<uint64_t> nonzero;  // per block, where refinements need to know
   bool refinesAc = false;
-  int16_t* block(size_t b) { return values.data() + b * size_t(perBlock); }
+  int rowsPerStripeRow = 1;  // block rows per MCU row (per block row, alone in the picture)
+  size_t firstBlock = 0;     // the stripe held: its top left block onwards
+  int16_t* block(size_t b) { return values.data() + (b - firstBlock) * size_t(perBlock); }
+  uint64_t& nonzeroOf(size_t b) { return nonzero[b - firstBlock]; }
+};
+
+// Where the decoding of one scan stands. The picture is transcoded a stripe of rows at a time,
+// every scan resuming where it stopped, so that the store holds one stripe and each scan's data is
+// still read once.
+struct ScanCursor {
+  explicit ScanCursor(BitReader in) : in(in) {}
+  BitReader in;
+  std::vector<HuffmanDecoder> dc, ac;
+  std::array<int, 4> lastDc{};
+  int eobRun = 0, nextRestart = 0;
+  qint64 unit = 0;
 };
 
 class Transcoder {
  public:
-  Transcoder(const QByteArray& jpeg, const Progression& p, int eighths)
+  Transcoder(const QByteArray& jpeg, const Progression& p, int eighths, qint64 storeBytes)
       : bytes_(reinterpret_cast<const unsigned char*>(jpeg.constData())),
         jpeg_(jpeg),
         p_(p),
-        eighths_(eighths) {}
+        eighths_(eighths),
+        storeBytes_(storeBytes) {}
 
   std::optional<QByteArray> run() {
     if (p_.arithmetic) return std::nullopt;
     const std::vector<uint64_t> read = CoefficientsRead(p_, eighths_);
     const std::vector<bool> needed = ScansNeeded(p_, read);
-    if (std::find(needed.begin(), needed.end(), false) == needed.end()) return std::nullopt;
     if (!layOut(read, needed)) return std::nullopt;
-    for (size_t s = 0; s < p_.scans.size(); ++s) {
-      if (needed[s] && !decodeScan(p_.scans[s])) return std::nullopt;
+    // Every scan needed: libjpeg's own decode of the whole file is quicker, where what it holds
+    // for the picture's coefficients is not too much.
+    if (std::find(needed.begin(), needed.end(), false) == needed.end()) {
+      qint64 whole = 0;
+      for (const ComponentStore& store : stores_) whole += qint64(store.wide) * store.high * 128;
+      if (whole <= kWholeCoefficientBytes) return std::nullopt;
     }
-    return encode();
+    std::vector<const ProgressiveScan*> scans;
+    std::vector<ScanCursor> cursors;
+    for (size_t s = 0; s < p_.scans.size(); ++s) {
+      if (!needed[s]) continue;
+      scans.push_back(&p_.scans[s]);
+      cursors.emplace_back(BitReader(bytes_, p_.scans[s].data, p_.scans[s].end));
+      if (!start(p_.scans[s], cursors.back())) return std::nullopt;
+    }
+    return encode(scans, cursors);
   }
 
  private:
@@ -210,6 +241,7 @@ class Transcoder {
             refinesAc || (needed[s] && scan.ss > 0 && scan.ah > 0 && scan.components[0] == int(c));
       }
       store.refinesAc = refinesAc;
+      store.rowsPerStripeRow = single_ ? 1 : component.v;
     }
     // Every block of a DC scan takes at least a bit: a small file declaring a huge picture is
     // found out here, before the store is allocated.
@@ -224,33 +256,61 @@ class Transcoder {
       }
       if (qint64(scan.end - scan.data) * 8 < blocks) return false;
     }
+    // Stripes of whole MCU rows (block rows, for one component alone) that the store may hold.
+    qint64 perRow = 0;
+    for (const ComponentStore& store : stores_) {
+      perRow += qint64(store.rowsPerStripeRow) * store.wide *
+                (qint64(store.perBlock) * qint64(sizeof(int16_t)) +
+                 (store.refinesAc ? qint64(sizeof(uint64_t)) : 0));
+    }
+    rows_ = single_ ? stores_[0].high : mcusHigh_;
+    stripeRows_ = int(std::clamp<qint64>(storeBytes_ / std::max<qint64>(perRow, 1), 1, rows_));
+    return true;
+  }
+
+  // Holds the stripe of rows [top, bottom), all its coefficients zero.
+  void hold(int top, int bottom) {
     for (ComponentStore& store : stores_) {
-      const size_t blocks = size_t(store.wide) * size_t(store.high);
+      const int first = top * store.rowsPerStripeRow;
+      const int end = std::min(store.high, bottom * store.rowsPerStripeRow);
+      const size_t blocks = size_t(end - first) * size_t(store.wide);
+      store.firstBlock = size_t(first) * size_t(store.wide);
       store.values.assign(blocks * size_t(store.perBlock), 0);
       if (store.refinesAc) store.nonzero.assign(blocks, 0);
+    }
+  }
+
+  bool start(const ProgressiveScan& scan, ScanCursor& at) {
+    at.dc.resize(scan.components.size());
+    at.ac.resize(scan.components.size());
+    for (size_t i = 0; i < scan.components.size(); ++i) {
+      if (scan.dcTable[i] >= 0 && !at.dc[i].build(p_.tables[size_t(scan.dcTable[i])], true)) {
+        return false;
+      }
+      if (scan.acTable[i] >= 0 && !at.ac[i].build(p_.tables[size_t(scan.acTable[i])], false)) {
+        return false;
+      }
     }
     return true;
   }
 
-  bool decodeScan(const ProgressiveScan& scan) {
-    BitReader in(bytes_, scan.data, scan.end);
-    std::vector<HuffmanDecoder> dc(scan.components.size()), ac(scan.components.size());
-    for (size_t i = 0; i < scan.components.size(); ++i) {
-      if (scan.dcTable[i] >= 0 && !dc[i].build(p_.tables[size_t(scan.dcTable[i])], true)) {
-        return false;
-      }
-      if (scan.acTable[i] >= 0 && !ac[i].build(p_.tables[size_t(scan.acTable[i])], false)) {
-        return false;
-      }
-    }
-    std::array<int, 4> lastDc{};
-    int eobRun = 0, nextRestart = 0;
+  // Decodes the scan on from where it stands to the end of the stripe that ends at row `bottom`.
+  bool decodeScan(const ProgressiveScan& scan, ScanCursor& at, int bottom) {
+    // Copies, which the compiler keeps in registers where the cursor's fields would be reloaded
+    // after every byte read; stored back once this stripe's part of the scan is done.
+    BitReader in = at.in;
+    const std::vector<HuffmanDecoder>&dc = at.dc, &ac = at.ac;
+    std::array<int, 4> lastDc = at.lastDc;
+    int eobRun = at.eobRun, nextRestart = at.nextRestart;
+    qint64 unit = at.unit;
     const ComponentStore& first = stores_[size_t(scan.components[0])];
     // A non-interleaved scan of a component with others covers only its picture's blocks.
-    const int unitsWide = scan.components.size() > 1 ? mcusWide_ : first.pictureWide;
-    const int unitsHigh = scan.components.size() > 1 ? mcusHigh_ : first.pictureHigh;
-    const qint64 units = qint64(unitsWide) * unitsHigh;
-    for (qint64 unit = 0; unit < units; ++unit) {
+    const bool interleaved = scan.components.size() > 1;
+    const int unitsWide = interleaved ? mcusWide_ : first.pictureWide;
+    const int unitsHigh = interleaved ? mcusHigh_ : first.pictureHigh;
+    const int stripeEnd = bottom * (interleaved ? 1 : first.rowsPerStripeRow);
+    const qint64 units = qint64(unitsWide) * std::min(unitsHigh, stripeEnd);
+    for (; unit < units; ++unit) {
       if (scan.restartInterval > 0 && unit > 0 && unit % scan.restartInterval == 0) {
         if (!in.restart(nextRestart)) return false;
         nextRestart = (nextRestart + 1) & 7;
@@ -281,12 +341,17 @@ class Transcoder {
         }
       }
     }
+    at.in = in;
+    at.lastDc = lastDc;
+    at.eobRun = eobRun;
+    at.nextRestart = nextRestart;
+    at.unit = unit;
     return !in.broken();
   }
 
   static void set(ComponentStore& store, size_t b, int k, int value) {
     const auto coefficient = int16_t(value);
-    if (!store.nonzero.empty() && coefficient != 0) store.nonzero[b] |= uint64_t(1) << k;
+    if (!store.nonzero.empty() && coefficient != 0) store.nonzeroOf(b) |= uint64_t(1) << k;
     if (store.slot[size_t(k)] >= 0) store.block(b)[store.slot[size_t(k)]] = coefficient;
   }
 
@@ -333,7 +398,7 @@ class Transcoder {
   static bool acRefine(BitReader& in, const HuffmanDecoder& d, ComponentStore& store, size_t b,
                        int& eobRun, const ProgressiveScan& scan) {
     const int p1 = 1 << scan.al;
-    const uint64_t nonzero = store.nonzero[b];
+    const uint64_t nonzero = store.nonzeroOf(b);
     int k = scan.ss;
     if (eobRun == 0) {
       for (; k <= scan.se; ++k) {
@@ -369,14 +434,17 @@ class Transcoder {
     return true;
   }
 
-  std::optional<QByteArray> encode();
+  std::optional<QByteArray> encode(const std::vector<const ProgressiveScan*>& scans,
+                                   std::vector<ScanCursor>& cursors);
 
   const unsigned char* bytes_;
   const QByteArray& jpeg_;
   const Progression& p_;
   const int eighths_;
+  const qint64 storeBytes_;
   bool single_ = false;
   int mcusWide_ = 0, mcusHigh_ = 0;
+  int rows_ = 0, stripeRows_ = 0;  // MCU rows (block rows, for one component alone)
   std::vector<ComponentStore> stores_;
 };
 
@@ -476,7 +544,8 @@ QByteArray TableBody(int tableClass, const EncodingTable& t) {
   return body;
 }
 
-std::optional<QByteArray> Transcoder::encode() {
+std::optional<QByteArray> Transcoder::encode(const std::vector<const ProgressiveScan*>& scans,
+                                             std::vector<ScanCursor>& cursors) {
   QByteArray out("\xFF\xD8", 2);
   for (const auto& [begin, end] : p_.appSegments)
     out.append(jpeg_.constData() + begin, end - begin);
@@ -536,13 +605,21 @@ std::optional<QByteArray> Transcoder::encode() {
     if (last < 63) writer.put(ac.code[0], ac.length[0]);
     return true;
   };
-  if (single_) {
-    const ComponentStore& store = stores_[0];
-    for (size_t b = 0; b < size_t(store.wide) * size_t(store.high); ++b) {
-      if (!writeBlock(0, b)) return std::nullopt;
+  for (int top = 0; top < rows_; top += stripeRows_) {
+    const int bottom = std::min(rows_, top + stripeRows_);
+    hold(top, bottom);
+    for (size_t i = 0; i < scans.size(); ++i) {
+      if (!decodeScan(*scans[i], cursors[i], bottom)) return std::nullopt;
     }
-  } else {
-    for (int row = 0; row < mcusHigh_; ++row) {
+    if (single_) {
+      const ComponentStore& store = stores_[0];
+      for (size_t b = size_t(top) * size_t(store.wide); b < size_t(bottom) * size_t(store.wide);
+           ++b) {
+        if (!writeBlock(0, b)) return std::nullopt;
+      }
+      continue;
+    }
+    for (int row = top; row < bottom; ++row) {
       for (int column = 0; column < mcusWide_; ++column) {
         for (int c = 0; c < count; ++c) {
           const ProgressiveComponent& component = p_.components[size_t(c)];
@@ -566,8 +643,8 @@ std::optional<QByteArray> Transcoder::encode() {
 }  // namespace
 
 std::optional<QByteArray> SequentialForScale(const QByteArray& jpeg, const Progression& progression,
-                                             int eighths) {
-  return Transcoder(jpeg, progression, eighths).run();
+                                             int eighths, qint64 storeBytes) {
+  return Transcoder(jpeg, progression, eighths, storeBytes).run();
 }
 
 }  // namespace brindlewick

@@ -86,6 +86,9 @@ TEST_P(PrunedDecode, EqualsTheWholeFileAtEveryScaleForEveryKindOfProgression) {
       if (pruned) {
         EXPECT_EQ(*pruned, WholeFile(jpeg, eighths));
       }
+      // Held a row of MCUs at a time, the picture gives the stream it gives held whole.
+      EXPECT_EQ(SequentialForScale(jpeg, *progression, eighths, 1),
+                SequentialForScale(jpeg, *progression, eighths));
     }
   }
 }
