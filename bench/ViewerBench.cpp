@@ -642,7 +642,9 @@ struct Row {
 int main(int argc, char* argv[]) {
   using namespace brindlewick::bench;
   if (argc < 4) {
-    std::fprintf(stderr, "usage: %s <brindlewick> <photos folder> <screenshots folder> [runs]\n",
+    std::fprintf(stderr,
+                 "usage: %s <brindlewick> <photos folder> <screenshots folder> [runs "
+                 "[program...]]\n",
                  argv[0]);
     return 2;
   }
@@ -702,6 +704,13 @@ int main(int argc, char* argv[]) {
       screen.pump(50);
       if (!seen) {
         std::printf("  %s %s: no picture seen\n", name.c_str(), photo.c_str());
+        continue;
+      }
+      // What was found must be the photo, not a placeholder, a thumbnail bar or an error box.
+      if (seen->match < 0.9) {
+        seen->shot.save(QString::fromStdString(shots / (name + "-" + photo + "-unlike.png")));
+        std::printf("  %s %s: what was found is unlike the photo (%.3f)\n", name.c_str(),
+                    photo.c_str(), seen->match);
         continue;
       }
       row.window = seen->window, row.picture = seen->picture;
