@@ -772,7 +772,11 @@ int main(int argc, char* argv[]) {
 
   std::printf("\n%-19s %-9s %9s %9s %10s %7s %9s %8s %6s   (medians of %d)\n", "program", "photo",
               "window", "picture", "to picture", "first", "start-up", "peak MiB", "match", runs);
-  auto cell = [](double v) { return v < 0 ? std::string("-") : std::to_string(v).substr(0, 6); };
+  auto cell = [](double v) {
+    char text[32] = "-";
+    if (v >= 0) std::snprintf(text, sizeof text, "%.1f", v);
+    return std::string(text);
+  };
   for (const Row& r : rows) {
     std::printf("%-19s %-9s %4dx%-4d %4dx%-4d %10.1f %7.1f %9s %8.1f %6.3f\n", r.program.c_str(),
                 r.photo.c_str(), r.window.w, r.window.h, r.picture.w, r.picture.h,
