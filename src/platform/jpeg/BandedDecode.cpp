@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -46,7 +47,7 @@ constexpr J_COLOR_SPACE kRgb32 = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA 
 // counting from RST0, is told to expect.
 struct Pieces {
   jpeg_source_mgr manager;  // first: libjpeg hands back a pointer to it
-  std::array<std::pair<const JOCTET*, size_t>, 5> pieces{};
+  std::array<std::pair<const JOCTET*, size_t>, 7> pieces{};
   size_t next = 0;
   int markerOffset = 0;
 };
@@ -94,7 +95,9 @@ boolean TakeFileMarker(j_decompress_ptr info, int desired) {
 void Nothing(j_decompress_ptr) {}
 
 // The whole file, or the band of intervals [first, end) of it, as a source of `Pieces`; `height`
-// holds the band's frame height while it is read.
+// holds the band's frame height while it is read. A band of one interval holds no restart marker
+// and says so (a restart interval of 0): libjpeg-turbo decodes a stream with restarts on its
+// slower Huffman path.
 void SetPieces(Pieces& source, const QByteArray& jpeg, const RestartIntervals* layout, int first,
                int end, std::array<JOCTET, 2>& height) {
   const auto* bytes = reinterpret_cast<const JOCTET*>(jpeg.constData());
@@ -109,14 +112,24 @@ void SetPieces(Pieces& source, const QByteArray& jpeg, const RestartIntervals* l
   }
   const int rows = layout->rowOf(end) - layout->rowOf(first);
   height = {JOCTET(rows >> 8), JOCTET(rows & 0xFF)};
+  static constexpr JOCTET kNoRestarts[] = {0, 0};
+  // The headers with their two fields replaced, in the order they come.
+  std::array<std::pair<qsizetype, const JOCTET*>, 2> fields{
+      {{layout->frameHeight, height.data()},
+       {layout->restartField, end - first == 1 ? kNoRestarts : bytes + layout->restartField}}};
+  std::sort(fields.begin(), fields.end());
+  qsizetype at = 0;
+  size_t piece = 0;
+  for (const auto& [offset, value] : fields) {
+    source.pieces[piece++] = {bytes + at, size_t(offset - at)};
+    source.pieces[piece++] = {value, 2};
+    at = offset + 2;
+  }
+  source.pieces[piece++] = {bytes + at, size_t(layout->headerEnd - at)};
   const qsizetype from = layout->data[size_t(first)].first;
   const qsizetype to = layout->data[size_t(end - 1)].second;
-  source.pieces = {
-      {{bytes, size_t(layout->frameHeight)},
-       {height.data(), height.size()},
-       {bytes + layout->frameHeight + 2, size_t(layout->headerEnd - layout->frameHeight - 2)},
-       {bytes + from, size_t(to - from)},
-       {kEnd, sizeof kEnd}}};
+  source.pieces[piece++] = {bytes + from, size_t(to - from)};
+  source.pieces[piece] = {kEnd, sizeof kEnd};
   source.markerOffset = first % 8;
 }
 
@@ -235,9 +248,15 @@ std::optional<QImage> DecodeInBands(const QByteArray& jpeg, DecodeScale scale, i
               int((qint64(layout->height) * eighths + 7) / 8), QImage::Format_RGB32);
   if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
 
-  // Shares of whole intervals, each band's stream reaching one interval beyond its own rows where
-  // the filter needs the neighbouring rows.
-  const std::vector<int> starts = ShareByBytes(*layout, bands);
+  // Without neighbouring rows to read, every interval is a band of its own, without markers and
+  // so decoded on the quicker path; the threads take them in turn, which keeps them equally busy.
+  // Otherwise shares of whole intervals, each band reaching one interval beyond its own rows.
+  std::vector<int> starts(size_t(layout->intervals()) + 1);
+  if (*neighbours) {
+    starts = ShareByBytes(*layout, bands);
+  } else {
+    std::iota(starts.begin(), starts.end(), 0);
+  }
   const int count = int(starts.size()) - 1;
   if (count < 2) return std::nullopt;
   const int context = *neighbours ? 1 : 0;

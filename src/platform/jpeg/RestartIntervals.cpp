@@ -97,6 +97,7 @@ std::optional<RestartIntervals> ReadRestartIntervals(const QByteArray& jpeg) {
     } else if (marker == kDri) {
       if (length != 4) return std::nullopt;
       restartMcus = Word(bytes + segment + 2);
+      layout.restartField = segment + 2;
     } else if (marker == kSos) {
       if (!frame.components || length < 3 || bytes[segment + 2] != frame.components) {
         return std::nullopt;

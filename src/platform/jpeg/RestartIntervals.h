@@ -14,11 +14,12 @@ namespace brindlewick {
 struct RestartIntervals {
   int width = 0;
   int height = 0;
-  int mcuHeight = 0;          // image rows per MCU row: 8 or 16
-  int mcuRows = 0;            // MCU rows in the picture
-  int rowsPerInterval = 0;    // MCU rows per restart interval
-  qsizetype headerEnd = 0;    // the headers: SOI up to the end of the SOS segment
-  qsizetype frameHeight = 0;  // offset of the frame header's height field
+  int mcuHeight = 0;           // image rows per MCU row: 8 or 16
+  int mcuRows = 0;             // MCU rows in the picture
+  int rowsPerInterval = 0;     // MCU rows per restart interval
+  qsizetype headerEnd = 0;     // the headers: SOI up to the end of the SOS segment
+  qsizetype frameHeight = 0;   // offset of the frame header's height field
+  qsizetype restartField = 0;  // offset of the restart interval's field (in the DRI segment)
   // Entropy-coded data of each interval: begin and end offsets, markers and fill bytes excluded.
   std::vector<std::pair<qsizetype, qsizetype>> data;
 
