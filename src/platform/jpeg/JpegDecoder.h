@@ -41,8 +41,9 @@ Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize = {});
 // ceil(width * scale) x ceil(height * scale), with the same limits and failures as DecodeJpeg.
 QImage DecodeJpegAtScale(const QByteArray& data, DecodeScale scale);
 
-// While one lives, a decode on its thread gives up with a RuntimeError at its next row once `stop`
-// is set: a decode in the background for a file no longer shown makes way for the one that is.
+// While one lives, a decode on its thread gives up with a RuntimeError at its next row (or stripe,
+// while a progressive file is transcoded) once `stop` is set: a decode in the background for a
+// file no longer shown makes way for the one that is.
 class StopDecodingWhen {
  public:
   explicit StopDecodingWhen(const std::atomic<bool>& stop);

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 
+#include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/ProgressiveScans.h"
 
 namespace brindlewick {
@@ -606,6 +607,7 @@ std::optional<QByteArray> Transcoder::encode(const std::vector<const Progressive
     return true;
   };
   for (int top = 0; top < rows_; top += stripeRows_) {
+    if (StopDecodingWhen::asked()) return std::nullopt;
     const int bottom = std::min(rows_, top + stripeRows_);
     hold(top, bottom);
     for (size_t i = 0; i < scans.size(); ++i) {
