@@ -23,9 +23,10 @@
 
 #include "BenchHarness.h"
 #include "platform/files/FileBytes.h"
-#include "platform/jpeg/CachingPictureLoader.h"
 #include "platform/jpeg/JpegDecoder.h"
-#include "platform/jpeg/PreparingPictureLoader.h"
+#include "platform/loading/CachingPictureLoader.h"
+#include "platform/loading/JpegFileLoader.h"
+#include "platform/loading/PreparingPictureLoader.h"
 #include "platform/surface/Scaling.h"
 #include "view/DisplayPicture.h"
 #include "view/FitGeometry.h"
@@ -69,8 +70,8 @@ void Relayout(benchmark::State& state, const QString& path) {
 // maximises the instant the picture is on screen; kReady measures how long after the picture
 // shows the background decode is done, so that a maximise any later finds its pixels.
 struct Session {
-  explicit Session(PaintSizeFor largest)
-      : preparing(std::make_unique<JpegFileLoader>(), std::move(largest)) {}
+  explicit Session(PaintSizeFor largest) : preparing(files, std::move(largest)) {}
+  JpegFileLoader files;
   PreparingPictureLoader preparing;
   CachingPictureLoader loader{preparing};
   MainWindow window{loader};

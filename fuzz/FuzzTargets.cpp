@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include <QByteArray>
 #include <QDir>
@@ -11,13 +12,14 @@
 
 #include "modules/SaveAsJPG.h"
 #include "platform/errors/RuntimeError.h"
-#include "platform/jpeg/BandedDecode.h"
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegDecoder.h"
-#include "platform/jpeg/JpegMarkers.h"
-#include "platform/jpeg/ProgressiveScans.h"
-#include "platform/jpeg/ProgressiveTranscoder.h"
-#include "platform/jpeg/RestartIntervals.h"
+#include "platform/jpeg/fast/BandedDecode.h"
+#include "platform/jpeg/fast/ProgressiveDecoder.h"
+#include "platform/jpeg/fast/ProgressiveScans.h"
+#include "platform/jpeg/fast/ProgressiveTranscoder.h"
+#include "platform/jpeg/fast/RestartIntervals.h"
+#include "platform/jpeg/session/JpegSession.h"
 #include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
@@ -35,12 +37,12 @@ QByteArray Bytes(const uint8_t* data, size_t size) {
 
 void Picture(const uint8_t* data, size_t size) {
   const QByteArray bytes = Bytes(data, size);
-  ReadJpegLayout(bytes);  // the marker walk on its own: it must never read past the data
   try {
-    // As the program's view asks for it: fitted into 685 x 485.
-    const brindlewick::Picture picture = DecodeJpeg(bytes, [](QSize natural) {
+    // As the program's view asks for it: fitted into 685 x 485, on every core.
+    const PaintSizeFor fitted = [](QSize natural) {
       return QSizeF(natural) * FitScale(natural.width(), natural.height(), 685, 485);
-    });
+    };
+    const brindlewick::Picture picture = DecodeJpeg(bytes, {fitted, 4, {}});
     QualityFromRatio(picture.width(), picture.height(), qint64(size) + 1);
   } catch (const RuntimeError&) {
     // A clear failure is the right answer to a bad file.
@@ -49,9 +51,14 @@ void Picture(const uint8_t* data, size_t size) {
 
 void ProgressiveScans(const uint8_t* data, size_t size) {
   const QByteArray bytes = Bytes(data, size);
-  if (const std::optional<Progression> progression = ReadProgression(bytes)) {
+  JpegSession header;
+  const std::optional<Progression> progression = ReadProgression(bytes);
+  if (progression && header.readHeader(bytes)) {
     for (int eighths = 1; eighths < 8; ++eighths) {
-      const std::optional<QByteArray> pruned = PruneProgressiveScans(bytes, *progression, eighths);
+      const std::optional<std::vector<int>> idctSizes = IdctSizes(header, {eighths, 8});
+      if (!idctSizes || idctSizes->size() != progression->components.size()) break;
+      const std::optional<QByteArray> pruned =
+          PruneProgressiveScans(bytes, *progression, *idctSizes);
       // Only whole scans go: a shorter stream that still starts and ends as a JPEG.
       if (pruned && (pruned->size() >= bytes.size() || !pruned->startsWith("\xff\xd8") ||
                      !pruned->endsWith("\xff\xd9"))) {
@@ -59,23 +66,25 @@ void ProgressiveScans(const uint8_t* data, size_t size) {
       }
       // The decode below holds declared sizes to the program's limits; here, to the fuzzer's.
       if (qint64(progression->width) * progression->height <= (qint64(1) << 22)) {
-        SequentialForScale(bytes, *progression, eighths);
+        SequentialForScale(bytes, *progression, *idctSizes);
       }
     }
   }
   try {
-    DecodeJpeg(bytes, [](QSize natural) { return QSizeF(natural) / 8; });
+    DecodeJpeg(bytes, {[](QSize natural) { return QSizeF(natural) / 8; }, 1, {}});
   } catch (const RuntimeError&) {
   }
 }
 
 void RestartBands(const uint8_t* data, size_t size) {
   const QByteArray bytes = Bytes(data, size);
-  const std::optional<RestartIntervals> layout = ReadRestartIntervals(bytes);
+  JpegSession header;
+  if (!header.readHeader(bytes)) return;
+  const std::optional<RestartIntervals> layout = ReadRestartIntervals(header, bytes);
   if (!layout) return;
   // Small pictures only: a hostile header may declare a huge one with next to no data.
   if (qint64(layout->width) * layout->height > (qint64(1) << 22)) return;
-  const std::optional<QImage> banded = DecodeInBands(bytes, {1, 8}, 3);
+  const std::optional<QImage> banded = DecodeInBands(header, bytes, {{1, 8}, 4, {}}, 3);
   if (!banded) return;
   // Bands are refused at the first warning, but may skip without a word bytes that the whole
   // file warns of: the whole-file decode must succeed, with the same pixels.
@@ -87,7 +96,13 @@ void RestartBands(const uint8_t* data, size_t size) {
 }
 
 void ExifOrientation(const uint8_t* data, size_t size) {
-  const auto transformation = ExifTransformation(Bytes(data, size));
+  // The EXIF block as the decoder finds it: the first APP1 segment with the EXIF header that
+  // libjpeg keeps while it reads the header.
+  const QByteArray bytes = Bytes(data, size);
+  JpegSession header;
+  header.readHeader(bytes, true);
+  const auto transformation =
+      ExifTransformation(header.savedSegment(JPEG_APP0 + 1, {kExifHeader, sizeof kExifHeader}));
   QImage image(3, 2, QImage::Format_RGB32);
   image.fill(Qt::red);
   const QImage upright = ApplyTransformation(image, transformation);

@@ -7,7 +7,6 @@
 #include <QImage>
 
 #include <jpeglib.h>
-#include <turbojpeg.h>
 
 namespace brindlewick::variants {
 
@@ -66,35 +65,20 @@ QByteArray WithStrayBytesAfterFirstSegment(const QByteArray& jpeg) {
   return jpeg.left(end) + QByteArray("\x12\x34", 2) + jpeg.mid(end);
 }
 
-QByteArray CmykJpeg(const QImage& image, int quality, int black) {
+QByteArray LibjpegJpeg(const QImage& image, const LibjpegEncoding& encoding) {
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
   std::vector<unsigned char> cmyk;
-  cmyk.reserve(size_t(image.width()) * image.height() * 4);
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb p = image.pixel(x, y);
-      cmyk.insert(cmyk.end(), {uchar(qRed(p)), uchar(qGreen(p)), uchar(qBlue(p)), uchar(black)});
+  if (encoding.cmykBlack >= 0) {
+    cmyk.reserve(size_t(rgb.width()) * size_t(rgb.height()) * 4);
+    for (int y = 0; y < rgb.height(); ++y) {
+      for (int x = 0; x < rgb.width(); ++x) {
+        const QRgb p = rgb.pixel(x, y);
+        cmyk.insert(cmyk.end(),
+                    {uchar(qRed(p)), uchar(qGreen(p)), uchar(qBlue(p)), uchar(encoding.cmykBlack)});
+      }
     }
   }
-  tjhandle handle = tjInitCompress();
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  QByteArray bytes;
-  if (tjCompress2(handle, cmyk.data(), image.width(), 0, image.height(), TJPF_CMYK, &out, &size,
-                  TJSAMP_444, quality, 0) == 0) {
-    bytes = QByteArray(reinterpret_cast<const char*>(out), qsizetype(size));
-  }
-  tjFree(out);
-  tjDestroy(handle);
-  return bytes;
-}
-
-namespace {
-
-// libjpeg's encoder with the given luma sampling (chroma 1x1), or gray; valid input only, so
-// libjpeg's default error handling is enough.
-QByteArray LibjpegEncode(const QImage& image, int horizontal, int vertical, bool gray,
-                         bool progressive, int restartMcus, int quality) {
-  const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+  // Valid input only, so libjpeg's default error handling is enough.
   jpeg_compress_struct info{};
   jpeg_error_mgr errors{};
   info.err = jpeg_std_error(&errors);
@@ -105,17 +89,28 @@ QByteArray LibjpegEncode(const QImage& image, int horizontal, int vertical, bool
   info.image_width = JDIMENSION(rgb.width());
   info.image_height = JDIMENSION(rgb.height());
   info.input_components = 4;
-  info.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+  info.in_color_space = !cmyk.empty()                     ? JCS_CMYK
+                        : Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX
+                                                          : JCS_EXT_XRGB;
   jpeg_set_defaults(&info);
-  if (gray) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
-  jpeg_set_quality(&info, quality, TRUE);
-  info.comp_info[0].h_samp_factor = gray ? 1 : horizontal;
-  info.comp_info[0].v_samp_factor = gray ? 1 : vertical;
-  info.restart_interval = unsigned(restartMcus);
-  if (progressive) jpeg_simple_progression(&info);
+  if (!cmyk.empty()) jpeg_set_colorspace(&info, JCS_YCCK);
+  if (encoding.gray) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+  jpeg_set_quality(&info, encoding.quality, TRUE);
+  for (int c = 0; c < info.num_components; ++c) {
+    const bool luma = c == 0 && !encoding.gray && cmyk.empty();
+    info.comp_info[c].h_samp_factor = luma ? encoding.lumaH : 1;
+    info.comp_info[c].v_samp_factor = luma ? encoding.lumaV : 1;
+  }
+  info.restart_interval = unsigned(encoding.restartMcus);
+  info.restart_in_rows = encoding.restartRows;
+  info.arith_code = encoding.arithmetic ? TRUE : FALSE;
+  if (encoding.progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
+  const qsizetype cmykPitch = qsizetype(rgb.width()) * 4;
   while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(info.next_scanline)));
+    JSAMPROW row = const_cast<JSAMPROW>(
+        cmyk.empty() ? rgb.constScanLine(int(info.next_scanline))
+                     : cmyk.data() + cmykPitch * qsizetype(info.next_scanline));
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);
@@ -125,15 +120,29 @@ QByteArray LibjpegEncode(const QImage& image, int horizontal, int vertical, bool
   return bytes;
 }
 
-}  // namespace
+QByteArray CmykJpeg(const QImage& image, int quality, int black) {
+  LibjpegEncoding encoding;
+  encoding.quality = quality;
+  encoding.cmykBlack = black;
+  return LibjpegJpeg(image, encoding);
+}
 
 QByteArray SampledJpeg(const QImage& image, int horizontal, int vertical, bool progressive) {
-  return LibjpegEncode(image, horizontal, vertical, false, progressive, 0, 85);
+  LibjpegEncoding encoding;
+  encoding.lumaH = horizontal;
+  encoding.lumaV = vertical;
+  encoding.progressive = progressive;
+  return LibjpegJpeg(image, encoding);
 }
 
 QByteArray RestartJpeg(const QImage& image, const RestartEncoding& encoding) {
-  return LibjpegEncode(image, encoding.lumaH, encoding.lumaV, encoding.gray, false,
-                       encoding.restartMcus, encoding.quality);
+  LibjpegEncoding libjpeg;
+  libjpeg.lumaH = encoding.lumaH;
+  libjpeg.lumaV = encoding.lumaV;
+  libjpeg.gray = encoding.gray;
+  libjpeg.restartMcus = encoding.restartMcus;
+  libjpeg.quality = encoding.quality;
+  return LibjpegJpeg(image, libjpeg);
 }
 
 QByteArray WithRepeatedLastScan(const QByteArray& progressiveJpeg, int copies) {

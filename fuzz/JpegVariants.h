@@ -33,6 +33,20 @@ QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation, bool loo
 // "extraneous bytes before marker" and decodes it all the same.
 QByteArray WithStrayBytesAfterFirstSegment(const QByteArray& jpeg);
 
+// libjpeg's encoder with what our encoder does not offer.
+struct LibjpegEncoding {
+  int lumaH = 2;  // luma sampled this many times as often as the chroma (1 x 1 is 4:4:4)
+  int lumaV = 2;
+  bool gray = false;
+  bool progressive = false;
+  bool arithmetic = false;
+  int restartMcus = 0;  // a restart marker every this many MCUs
+  int restartRows = 0;  // or every this many rows of MCUs
+  int quality = 85;
+  int cmykBlack = -1;  // 0..255: CMYK as below, with this black
+};
+QByteArray LibjpegJpeg(const QImage& image, const LibjpegEncoding& encoding);
+
 // The picture as a CMYK JPEG the way Adobe writes it (inverted): C, M and Y carry R, G and B,
 // and every pixel has the given amount of (inverted) black.
 QByteArray CmykJpeg(const QImage& image, int quality, int black = 255);

@@ -69,23 +69,23 @@ int main(int argc, char* argv[]) {
 
   struct Kind {
     const char* name;
-    JpegEncoding encoding;
-    const char* env;  // TurboJPEG's own switches for what its API has no flag for
+    QByteArray jpeg;
   };
+  LibjpegEncoding arithmetic, restarts;
+  arithmetic.arithmetic = true;
+  restarts.restartRows = 1;
   const Kind kinds[] = {
-      {"baseline444", {85, ChromaSubsampling::Full444, false, true}, nullptr},
-      {"baseline422", {85, ChromaSubsampling::Half422, false, true}, nullptr},
-      {"baseline420", {85, ChromaSubsampling::Quarter420, false, false}, nullptr},
-      {"gray", {85, ChromaSubsampling::Gray, false, true}, nullptr},
-      {"progressive", {85, ChromaSubsampling::Quarter420, true, true}, nullptr},
-      {"arithmetic", {85, ChromaSubsampling::Quarter420, false, false}, "TJ_ARITHMETIC"},
-      {"restarts", {85, ChromaSubsampling::Quarter420, false, false}, "TJ_RESTART"},
+      {"baseline444", EncodeJpeg(photo, {85, ChromaSubsampling::Full444, false, true})},
+      {"baseline422", EncodeJpeg(photo, {85, ChromaSubsampling::Half422, false, true})},
+      {"baseline420", EncodeJpeg(photo, {85, ChromaSubsampling::Quarter420, false, false})},
+      {"gray", EncodeJpeg(photo, {85, ChromaSubsampling::Gray, false, true})},
+      {"progressive", EncodeJpeg(photo, {85, ChromaSubsampling::Quarter420, true, true})},
+      {"arithmetic", LibjpegJpeg(photo, arithmetic)},
+      {"restarts", LibjpegJpeg(photo, restarts)},
   };
   std::mt19937 random(2021);
   for (const Kind& kind : kinds) {
-    if (kind.env) setenv(kind.env, "1", 1);
-    const QByteArray jpeg = EncodeJpeg(photo, kind.encoding);
-    if (kind.env) unsetenv(kind.env);
+    const QByteArray& jpeg = kind.jpeg;
     const QString name = QLatin1String(kind.name);
     WriteWithBreakage(folder, name + QStringLiteral(".jpg"), jpeg, random);
     Write(folder, name + QStringLiteral("-exif6.jpg"), WithExifOrientation(jpeg, 6));
@@ -126,18 +126,21 @@ int main(int argc, char* argv[]) {
   // Progressions of every kind for the pruning: default and arithmetic coding, colour and gray,
   // restart markers, and the progressive and hostile ones above.
   const QString pruning = root + QStringLiteral("/progressivescans");
+  LibjpegEncoding progressiveArithmetic, progressiveRestarts;
+  progressiveArithmetic.lumaV = 1;
+  progressiveArithmetic.progressive = progressiveArithmetic.arithmetic = true;
+  progressiveRestarts.progressive = true;
+  progressiveRestarts.restartRows = 1;
   const Kind progressions[] = {
-      {"progressive420", {85, ChromaSubsampling::Quarter420, true, true}, nullptr},
-      {"progressive444", {85, ChromaSubsampling::Full444, true, true}, nullptr},
-      {"progressive-gray", {85, ChromaSubsampling::Gray, true, true}, nullptr},
-      {"progressive-arithmetic", {85, ChromaSubsampling::Half422, true, false}, "TJ_ARITHMETIC"},
-      {"progressive-restarts", {85, ChromaSubsampling::Quarter420, true, true}, "TJ_RESTART"},
+      {"progressive420", EncodeJpeg(photo, {85, ChromaSubsampling::Quarter420, true, true})},
+      {"progressive444", EncodeJpeg(photo, {85, ChromaSubsampling::Full444, true, true})},
+      {"progressive-gray", EncodeJpeg(photo, {85, ChromaSubsampling::Gray, true, true})},
+      {"progressive-arithmetic", LibjpegJpeg(photo, progressiveArithmetic)},
+      {"progressive-restarts", LibjpegJpeg(photo, progressiveRestarts)},
   };
   for (const Kind& kind : progressions) {
-    if (kind.env) setenv(kind.env, "1", 1);
-    const QByteArray jpeg = EncodeJpeg(photo, kind.encoding);
-    if (kind.env) unsetenv(kind.env);
-    WriteWithBreakage(pruning, QLatin1String(kind.name) + QStringLiteral(".jpg"), jpeg, random);
+    WriteWithBreakage(pruning, QLatin1String(kind.name) + QStringLiteral(".jpg"), kind.jpeg,
+                      random);
   }
   for (const QString& name : QDir(folder).entryList(QDir::Files)) {
     if (name.startsWith(QStringLiteral("hostile-")) ||

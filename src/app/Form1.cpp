@@ -34,8 +34,6 @@
 namespace brindlewick {
 namespace {
 
-// The client area on first show: 10395 x 7500 twips.
-constexpr QSize kClientSize = SizeFromTwips(10395, 7500);
 // The view's top-left corner: 120 twips from the client area's edges.
 constexpr QPoint kViewOrigin(PixelsFromTwips(120), PixelsFromTwips(120));
 

@@ -7,6 +7,7 @@
 
 #include "crop/Selection.h"
 #include "output/SaveCommand.h"
+#include "platform/dialogs/Twips.h"
 #include "platform/surface/RelayoutWatch.h"
 #include "view/MainWindowShell.h"
 #include "view/OpenCommands.h"
@@ -48,6 +49,9 @@ class Form1 : public QMainWindow, public MainWindowShell {
   Q_OBJECT
 
  public:
+  // The client area on first show: 10395 x 7500 twips.
+  static constexpr QSize kClientSize = SizeFromTwips(10395, 7500);
+
   Form1(Application& app, Form1Services services);
   ~Form1() override;
 

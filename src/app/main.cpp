@@ -12,11 +12,13 @@
 #include "platform/dialogs/QtErrorBox.h"
 #include "platform/dialogs/QtFileDialog.h"
 #include "platform/dialogs/QtMessageBox.h"
-#include "platform/jpeg/CachingPictureLoader.h"
-#include "platform/jpeg/JpegDecoder.h"
-#include "platform/jpeg/PreparingPictureLoader.h"
-#include "platform/jpeg/TurboJpegImaging.h"
+#include "platform/imaging/TurboJpegImaging.h"
+#include "platform/loading/CachingPictureLoader.h"
+#include "platform/loading/HeadStartPictureLoader.h"
+#include "platform/loading/JpegFileLoader.h"
+#include "platform/loading/PreparingPictureLoader.h"
 #include "platform/skin/StyleSheetSkinEngine.h"
+#include "platform/threads/Parallel.h"
 #include "settings/Application.h"
 #include "settings/SettingsStore.h"
 #include "view/FormResize.h"
@@ -37,19 +39,22 @@ int main(int argc, char* argv[]) {
   using namespace brindlewick;
   // Command line, first look: --help and --version answer without needing a display. Anything
   // they cannot read may be one of Qt's own options, which QApplication takes out first.
-  {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine early = ParseCommandLine(arguments, QDir::currentPath());
-    if (early.exitCode == 0) return *Answer(early);
-  }
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const CommandLine early = ParseCommandLine(arguments, QDir::currentPath());
+  if (early.exitCode == 0) return *Answer(early);
 
   // Under a file size limit the system would kill the program mid-save; ignored, the write fails
   // like a full disk and the error box says so.
   std::signal(SIGXFSZ, SIG_IGN);
-  // Optimised Huffman tables for every JPEG we write; set before any thread can read the
-  // environment.
-  setenv("TJ_OPTIMIZE", "1", 1);
+  // A picture opened from the file manager starts decoding now, for the window's first size,
+  // while Qt and the window start; the window takes it when it shows the picture.
+  JpegFileLoader files;
+  HeadStartPictureLoader headStart(files);
+  if (!early.exitCode && !early.pictures.isEmpty()) {
+    headStart.start(early.pictures.first(),
+                    {LargestPaintSize(Form1::kClientSize), CoreCount(), {}});
+  }
   // A fractional ratio such as 1.25 or 1.5 is kept as it is, so the view's surface has exactly
   // the screen's pixels; it must be set before the application object exists.
   QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
@@ -71,11 +76,10 @@ int main(int argc, char* argv[]) {
   // Re-laying the window out shows the unchanged file without decoding it again, and growing it
   // finds the pixels for the largest view the screen allows decoded in advance.
   const QScreen* screen = QGuiApplication::primaryScreen();
-  PreparingPictureLoader decoder(
-      std::make_unique<JpegFileLoader>(),
-      screen ? LargestPaintSize(screen->availableSize() * screen->devicePixelRatio())
-             : PaintSizeFor());
-  CachingPictureLoader loader(decoder);
+  PreparingPictureLoader preparing(
+      headStart, screen ? LargestPaintSize(screen->availableSize() * screen->devicePixelRatio())
+                        : PaintSizeFor());
+  CachingPictureLoader loader(preparing);
   TurboJpegImaging imaging;
   StyleSheetSkinEngine skin;
   QtMessageBox messages;

@@ -8,8 +8,8 @@
 
 #include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
-#include "platform/jpeg/Guid.h"
-#include "platform/jpeg/ImagingLibrary.h"
+#include "platform/imaging/Guid.h"
+#include "platform/imaging/ImagingLibrary.h"
 #include "platform/surface/Surface.h"
 
 namespace brindlewick {

@@ -6,8 +6,9 @@
 
 #include "modules/SaveAsJPG.h"
 #include "platform/errors/Trap.h"
-#include "platform/jpeg/PictureLoader.h"
+#include "platform/loading/PictureLoader.h"
 #include "platform/surface/Surface.h"
+#include "platform/threads/Parallel.h"
 #include "view/BusyPointer.h"
 #include "view/FitGeometry.h"
 #include "view/PictureDocument.h"
@@ -29,7 +30,8 @@ void DisplayPicture(DisplayContext& form, const QString& filename, Surface& Pic1
   trap(102, [&] { doc.picDraw.setPicture(Picture()); });
   trap(104, [&] {
     const BusyPointer busy(form.window);
-    doc.picDraw.setPicture(form.loader.LoadPicture(filename, paintSize));
+    // The user waits for this picture: every core may help.
+    doc.picDraw.setPicture(form.loader.LoadPicture(filename, {paintSize, CoreCount(), {}}).picture);
   });
   trap(106, [&] { doc.JPGQuality = DetectJPGQuality(doc.picDraw, filename); });
   trap(108, [&] { doc.PrevQuality = doc.JPGQuality; });

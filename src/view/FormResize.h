@@ -2,7 +2,7 @@
 
 #include <QSize>
 
-#include "platform/jpeg/PictureLoader.h"
+#include "platform/loading/PictureLoader.h"
 
 namespace brindlewick {
 

@@ -14,6 +14,7 @@
 #include "output/SaveCommand.h"
 #include "platform/errors/Trap.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/loading/JpegFileLoader.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
 #include "support/Form1Fixture.h"
@@ -191,7 +192,7 @@ TEST_P(AwkwardNamesTest, OpenCropUndoAndSaveKeepTheNameAsItIs) {
 
   EXPECT_TRUE(errors.reports.empty());
   ASSERT_TRUE(QFile::exists(saved));
-  EXPECT_EQ(JpegFileLoader().LoadPicture(saved, {}).naturalSize(), QSize(100, 60));
+  EXPECT_EQ(JpegFileLoader().LoadPicture(saved, {}).picture.naturalSize(), QSize(100, 60));
   EXPECT_EQ(QDir(folder.path(name)).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 

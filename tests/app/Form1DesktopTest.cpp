@@ -37,9 +37,9 @@ std::optional<Qt::CursorShape> OverrideShape() {
 // Loads with the real decoder and notes the pointers shown meanwhile.
 class PointerWatchingLoader : public PictureLoader {
  public:
-  Picture LoadPicture(const QString& path, const PaintSizeFor& paintSize) override {
+  LoadedPicture LoadPicture(const QString& path, const PictureRequest& request) override {
     seen.push_back(OverrideShape());
-    return real_.LoadPicture(path, paintSize);
+    return real_.LoadPicture(path, request);
   }
   std::vector<std::optional<Qt::CursorShape>> seen;
 

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include "e2e/ProgramOnScreen.h"
+#include "platform/jpeg/JpegDecoder.h"
 #include "support/Fakes.h"
 #include "support/JpegHeaders.h"
 #include "support/TestFiles.h"

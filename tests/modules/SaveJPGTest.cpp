@@ -11,9 +11,9 @@
 
 #include "modules/SaveAsJPG.h"
 #include "platform/errors/RuntimeError.h"
+#include "platform/imaging/TurboJpegImaging.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegEncoder.h"
-#include "platform/jpeg/TurboJpegImaging.h"
 #include "platform/surface/Picture.h"
 #include "support/Fakes.h"
 #include "support/JpegHeaders.h"

@@ -29,10 +29,13 @@ FakeShell::FakeShell()
            {MenuCommand::JPGQuality, true},
            {MenuCommand::LoadSample, true}} {}
 
-Picture CountingLoader::LoadPicture(const QString& path, const PaintSizeFor& paintSize) {
-  loaded << path;
-  if (fake) return fake(path);
-  return real_.LoadPicture(path, paintSize);
+LoadedPicture CountingLoader::LoadPicture(const QString& path, const PictureRequest& request) {
+  {
+    const std::lock_guard lock(mutex_);
+    loaded << path;
+  }
+  if (fake) return {fake(path, request), IdentifyFile(path)};
+  return real_.LoadPicture(path, request);
 }
 
 GpStatus RecordingImagingLibrary::GdiplusStartup(uintptr_t* token, const GdiplusStartupInput* input,

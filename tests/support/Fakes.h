@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <QSize>
@@ -16,10 +17,10 @@
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/OneShotTimer.h"
 #include "platform/errors/ErrorBox.h"
-#include "platform/jpeg/ImagingLibrary.h"
-#include "platform/jpeg/JpegDecoder.h"
-#include "platform/jpeg/PictureLoader.h"
-#include "platform/jpeg/TurboJpegImaging.h"
+#include "platform/imaging/ImagingLibrary.h"
+#include "platform/imaging/TurboJpegImaging.h"
+#include "platform/loading/JpegFileLoader.h"
+#include "platform/loading/PictureLoader.h"
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
 #include "view/MainWindowShell.h"
@@ -99,16 +100,19 @@ class FakeShell : public MainWindowShell {
   bool shown = false;
 };
 
-// Loads with the real decoder but counts the loads, or hands out a picture the test made.
+// Loads with the real decoder but counts the loads, or hands out a picture the test made (kept
+// while the file keeps the identity it has then).
 class CountingLoader : public PictureLoader {
  public:
-  Picture LoadPicture(const QString& path, const PaintSizeFor& paintSize) override;
+  LoadedPicture LoadPicture(const QString& path, const PictureRequest& request) override;
 
-  std::function<Picture(const QString&)> fake;  // used instead of the decoder when set
-  QStringList loaded;
+  // Used instead of the decoder when set.
+  std::function<Picture(const QString&, const PictureRequest&)> fake;
+  QStringList loaded;  // read it only while no decode runs in the background
 
  private:
   JpegFileLoader real_;
+  std::mutex mutex_;
 };
 
 // Records each imaging call and what it was given. A call answers with its scripted status

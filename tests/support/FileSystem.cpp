@@ -5,10 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
+#include <chrono>
+#include <optional>
+#include <thread>
 
 #include <QDir>
 #include <QFile>
+
+#include "platform/files/FileStatus.h"
 
 namespace brindlewick::test {
 namespace {
@@ -33,6 +40,20 @@ QByteArray KindOf(mode_t mode) {
 }
 
 }  // namespace
+
+void SetModified(const QString& path, long seconds, long nanoseconds) {
+  const timespec times[2] = {{0, UTIME_OMIT}, {seconds, nanoseconds}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+QString Settled(const QString& path) {
+  const std::optional<FileIdentity> identity = IdentifyFile(path);
+  EXPECT_TRUE(identity);
+  for (int ms = 0; identity && !ChangedBefore(*identity, FileClockNow()) && ms < 2000; ++ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return path;
+}
 
 QByteArray Contents(const QString& path) {
   QFile file(path);

@@ -22,6 +22,14 @@ std::map<QString, QByteArray> Snapshot(const QString& folder);
 // its own process: give up root, or mount a file system in a namespace of its own.
 QByteArray InChild(const std::function<QByteArray()>& body);
 
+// Sets the file's modification time to the given second and nanosecond, as an editor that
+// keeps the time of what it rewrites would.
+void SetModified(const QString& path, long seconds, long nanoseconds);
+
+// Waits until the clock that stamps file times has moved past the file's last change: until then
+// a further change could leave the file's identity as it is, so no loader keeps what it read.
+QString Settled(const QString& path);
+
 // The process may not grow a file beyond this many bytes while it lives.
 class FileSizeLimit {
  public:

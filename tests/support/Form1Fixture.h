@@ -5,9 +5,9 @@
 #include <QString>
 
 #include "app/Form1.h"
-#include "platform/jpeg/CachingPictureLoader.h"
-#include "platform/jpeg/JpegDecoder.h"
-#include "platform/jpeg/TurboJpegImaging.h"
+#include "platform/imaging/TurboJpegImaging.h"
+#include "platform/loading/CachingPictureLoader.h"
+#include "platform/loading/JpegFileLoader.h"
 #include "platform/skin/StyleSheetSkinEngine.h"
 #include "settings/Application.h"
 #include "settings/SettingsStore.h"

@@ -13,7 +13,6 @@ namespace brindlewick::test {
 
 void PrepareTestEnvironment() {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  setenv("TJ_OPTIMIZE", "1", 1);  // as the program does at start-up
   static QTemporaryDir config;
   setenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()).constData(), 1);
 }

@@ -36,7 +36,7 @@ class BusyPointerTest : public ::testing::TestWithParam<MousePointer> {
  protected:
   BusyPointerTest() : h(folder.path("app")) {
     h.layOut();
-    h.loader.fake = [this](const QString&) -> Picture {
+    h.loader.fake = [this](const QString&, const PictureRequest&) -> Picture {
       seenAtLoad.push_back(h.window.pointer);
       if (failLoad) throw RuntimeError(ErrorNumber::InvalidPicture, "Invalid picture");
       return Picture(test::SmoothImage(300, 200));

@@ -7,6 +7,7 @@
 #include "PhotoSynth.h"
 #include "platform/errors/Trap.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/loading/JpegFileLoader.h"
 #include "platform/surface/Scaling.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
@@ -43,7 +44,7 @@ QImage Expected(const FitCase& c, const QImage& pattern) {
 TEST_P(DisplayPictureFit, FitsByTheLongerSideAndCentres) {
   const FitCase c = GetParam();
   const QImage pattern = test::PatternImage(c.picture.width(), c.picture.height());
-  h.loader.fake = [&](const QString&) { return Picture(pattern); };
+  h.loader.fake = [&](const QString&, const PictureRequest&) { return Picture(pattern); };
   const QString path = folder.path("p.jpg");
   test::WriteBytes(path, QByteArray(c.picture.width() * c.picture.height() * 3 / 10, 'x'));
   h.layOut(c.view.width() + 15, c.view.height() + 15);
@@ -101,7 +102,9 @@ TEST(DisplayPicture, EveryDisplayEstimatesAgainAndAFailedEstimateKeepsTheLastQua
   test::TempFolder folder;
   test::Form1Harness h;
   h.layOut();
-  h.loader.fake = [](const QString&) { return Picture(QImage(100, 100, QImage::Format_RGB32)); };
+  h.loader.fake = [](const QString&, const PictureRequest&) {
+    return Picture(QImage(100, 100, QImage::Format_RGB32));
+  };
   const QString path = folder.path("p.jpg");
   test::WriteBytes(path, QByteArray(2000, 'x'));  // ratio 15: estimate 86
 
@@ -155,7 +158,7 @@ TEST(DisplayPicture, ShrinkOnLoadShowsWhatAFullDecodeWouldWithinTheFilter) {
   EXPECT_EQ(decoded.naturalSize(), QSize(3000, 2000));
   EXPECT_EQ(decoded.pixels().size(), QSize(750, 500));
   // Against the full decode and the same scaler: 3000 x 2000 into 685 x 485 is 685 x 456.67.
-  const Picture full = JpegFileLoader().LoadPicture(path, {});
+  const Picture full = JpegFileLoader().LoadPicture(path, {}).picture;
   const QImage reference = ScalePixels(full.pixels(), {685, 457});
   const QImage shown = h.doc.Picture1.canvas().copy(0, 14, 685, 457);
   EXPECT_GE(test::Psnr(shown, reference), 33);

@@ -112,7 +112,9 @@ TEST_F(OpenCommandsTest, SeveralFilesAreShownInTurnAndTheLastStays) {
 }
 
 TEST_F(OpenCommandsTest, ARootFolderJoinsWithADoubledSeparatorThatIsCollapsed) {
-  h.loader.fake = [](const QString&) { return Picture(test::PatternImage(10, 10)); };
+  h.loader.fake = [](const QString&, const PictureRequest&) {
+    return Picture(test::PatternImage(10, 10));
+  };
   h.dialog.answers = {QStringList{"/", "x.jpg", "y.jpg"}.join(QChar(0))};
   mnuSelectPicture_Click(h.open);
   EXPECT_EQ(h.loader.loaded, (QStringList{"/x.jpg", "/y.jpg"}));
@@ -120,7 +122,9 @@ TEST_F(OpenCommandsTest, ARootFolderJoinsWithADoubledSeparatorThatIsCollapsed) {
 }
 
 TEST_F(OpenCommandsTest, ASingleResultIsDisplayedAsReturned) {
-  h.loader.fake = [](const QString&) { return Picture(test::PatternImage(10, 10)); };
+  h.loader.fake = [](const QString&, const PictureRequest&) {
+    return Picture(test::PatternImage(10, 10));
+  };
   h.dialog.answers = {"/media//card/x.jpg"};
   mnuSelectPicture_Click(h.open);
   EXPECT_EQ(h.loader.loaded, QStringList{"/media//card/x.jpg"});

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <QString>
 
@@ -50,6 +51,11 @@ qint64 FileLength(const QString& path) {
 }
 
 QByteArray ReadRegularFile(const QString& path, qint64 maxBytes) {
+  return ReadFileContents(path, maxBytes).bytes;
+}
+
+FileContents ReadFileContents(const QString& path, qint64 maxBytes) {
+  const timespec start = FileClockNow();
   const std::optional<QByteArray> native = NativePath(path);
   if (!native) throw FileNotFoundError(path);
   // O_NONBLOCK: opening a pipe for reading would otherwise wait for a writer forever.
@@ -77,7 +83,11 @@ QByteArray ReadRegularFile(const QString& path, qint64 maxBytes) {
     done += n;
   }
   bytes.truncate(done);
-  return bytes;
+  struct stat after {};
+  const bool unchanged = ::fstat(fd.get(), &after) == 0 && IdentityOf(after) == IdentityOf(info);
+  FileContents contents{std::move(bytes), std::nullopt};
+  if (unchanged && ChangedBefore(IdentityOf(info), start)) contents.keepWhile = IdentityOf(info);
+  return contents;
 }
 
 }  // namespace brindlewick

@@ -10,8 +10,6 @@
 
 #include <libexif/exif-data.h>
 
-#include "platform/jpeg/JpegMarkers.h"
-
 namespace brindlewick {
 namespace {
 
@@ -62,7 +60,9 @@ QImageIOHandler::Transformations FromOrientation(qint64 orientation) {
   }
 }
 
-QImageIOHandler::Transformations FromExifBlock(QByteArrayView exifBlock) {
+}  // namespace
+
+QImageIOHandler::Transformations ExifTransformation(QByteArrayView exifBlock) {
   if (exifBlock.isEmpty()) return QImageIOHandler::TransformationNone;
   const std::unique_ptr<ExifData, ExifDataUnref> exif(exif_data_new());
   if (!exif) return QImageIOHandler::TransformationNone;
@@ -73,12 +73,6 @@ QImageIOHandler::Transformations FromExifBlock(QByteArrayView exifBlock) {
   exif_data_load_data(exif.get(), reinterpret_cast<const unsigned char*>(exifBlock.data()),
                       static_cast<unsigned int>(exifBlock.size()));
   return FromOrientation(OrientationValue(exif.get()).value_or(0));
-}
-
-}  // namespace
-
-QImageIOHandler::Transformations ExifTransformation(const QByteArray& jpegData) {
-  return FromExifBlock(ExifSegment(jpegData));
 }
 
 bool SwapsSides(QImageIOHandler::Transformations transformation) {

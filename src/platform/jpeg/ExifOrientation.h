@@ -1,17 +1,19 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QImageIOHandler>
 
-class QByteArray;
 class QImage;
 
 namespace brindlewick {
 
-// The rotation and mirroring that the picture's EXIF orientation asks for; none when the data
-// carries no orientation or an unreadable one. The orientation is read with libexif from the
-// first APP1 segment that carries EXIF data, wherever it sits before the picture's data: the
-// Orientation of its first directory, stored as SHORT, LONG or SLONG in either byte order.
-QImageIOHandler::Transformations ExifTransformation(const QByteArray& jpegData);
+// The body of an APP1 segment that starts with the EXIF header "Exif\0\0", header included.
+inline constexpr char kExifHeader[] = {'E', 'x', 'i', 'f', '\0', '\0'};
+
+// The rotation and mirroring that an EXIF block asks for; none when it carries no orientation or
+// an unreadable one. The orientation is read with libexif: the Orientation of the first
+// directory, stored as SHORT, LONG or SLONG in either byte order.
+QImageIOHandler::Transformations ExifTransformation(QByteArrayView exifSegment);
 
 bool SwapsSides(QImageIOHandler::Transformations transformation);
 

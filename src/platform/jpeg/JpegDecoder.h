@@ -1,11 +1,10 @@
 #pragma once
 
-#include <atomic>
-
 #include <QByteArray>
 #include <QImage>
 
-#include "platform/jpeg/PictureLoader.h"
+#include "platform/jpeg/session/DecodeRequest.h"
+#include "platform/surface/Picture.h"
 
 namespace brindlewick {
 
@@ -20,13 +19,9 @@ inline constexpr qint64 kMaxCoefficientBytes = qint64(1) << 30;
 // A JPEG file of the largest picture is far smaller than this.
 inline constexpr qint64 kMaxPictureFileBytes = qint64(1) << 30;
 
-// The DCT scale (num/denom) the decoder uses for a picture of width x height that will be painted
-// at the given size: the smallest whose output still covers it; 1/1 when painted at natural size
-// or larger, or when the painted size is unknown (empty).
-struct DecodeScale {
-  int num = 1;
-  int denom = 1;
-};
+// The DCT scale the decoder uses for a picture of width x height that will be painted at the
+// given size: the smallest whose output still covers it; 1/1 when painted at natural size or
+// larger, or when the painted size is unknown (empty).
 DecodeScale DecodeScaleFor(int width, int height, QSizeF painted);
 
 // Decodes JPEG data in memory with libjpeg-turbo: baseline, progressive and arithmetic coding,
@@ -34,33 +29,15 @@ DecodeScale DecodeScaleFor(int width, int height, QSizeF painted);
 // per its EXIF orientation; its natural size is the upright size. Data that the decoder only warns
 // about (a file that ends early, stray bytes between segments) still gives what could be decoded.
 // A failure names the step, "reading the JPEG header" or "decompressing the picture", and the
-// library's text of the fatal error.
-Picture DecodeJpeg(const QByteArray& data, const PaintSizeFor& paintSize = {});
+// library's text of the fatal error; a decode asked to stop fails with "the decode was stopped".
+//
+// The file's header is read once; a progressive file shown smaller than its size, and a file cut
+// by restart markers into rows, then take quicker ways to the same pixels.
+Picture DecodeJpeg(const QByteArray& data, const PictureRequest& request = {});
 
-// The pixels of JPEG data as stored (no EXIF orientation applied), decoded at the given DCT scale:
-// ceil(width * scale) x ceil(height * scale), with the same limits and failures as DecodeJpeg.
+// The pixels of JPEG data as stored (no EXIF orientation applied), decoded whole on one thread at
+// the given DCT scale: ceil(width * scale) x ceil(height * scale), with the same limits and
+// failures as DecodeJpeg. What the quicker ways must give.
 QImage DecodeJpegAtScale(const QByteArray& data, DecodeScale scale);
-
-// While one lives, a decode on its thread gives up with a RuntimeError at its next row (or stripe,
-// while a progressive file is transcoded) once `stop` is set: a decode in the background for a
-// file no longer shown makes way for the one that is.
-class StopDecodingWhen {
- public:
-  explicit StopDecodingWhen(const std::atomic<bool>& stop);
-  ~StopDecodingWhen();
-  StopDecodingWhen(const StopDecodingWhen&) = delete;
-  StopDecodingWhen& operator=(const StopDecodingWhen&) = delete;
-  // Whether the decode on this thread has been asked to stop.
-  static bool asked();
-
- private:
-  const std::atomic<bool>* outer_;
-};
-
-// LoadPicture for JPEG files.
-class JpegFileLoader : public PictureLoader {
- public:
-  Picture LoadPicture(const QString& path, const PaintSizeFor& paintSize) override;
-};
 
 }  // namespace brindlewick

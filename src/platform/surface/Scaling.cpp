@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/surface/Parallel.h"
+#include "platform/threads/Parallel.h"
 
 namespace brindlewick {
 namespace {
@@ -190,7 +190,7 @@ QImage ShrinkByAreaAverage(const QImage& source, QSize target) {
   const Taps xTaps = LayOutTaps(xSpans, xWeights);
   uchar* const outBits = out.bits();  // not scanLine() in the strips: it counts detaches
   const qsizetype outPitch = out.bytesPerLine();
-  InParallel(strips, [&](int strip) {
+  InParallel(strips, CoreCount(), [&](int strip) {
     std::vector<uint16_t> channels(size_t(sw + xTaps.taps) * 4);
     std::vector<const uchar*> rows;
     for (int y = th * strip / strips; y < th * (strip + 1) / strips; ++y) {

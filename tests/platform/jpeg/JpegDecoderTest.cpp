@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <atomic>
-#include <thread>
+#include <stop_token>
 
 #include <QBuffer>
 #include <QDir>
@@ -12,6 +11,7 @@
 
 #include "JpegVariants.h"
 #include "platform/errors/RuntimeError.h"
+#include "platform/loading/JpegFileLoader.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -125,20 +125,42 @@ TEST(DecodeJpeg, ShowsWhatCouldBeDecodedOfAFileThatEndsEarly) {
   EXPECT_GT(Psnr(picture.pixels().copy(0, 0, 64, 16), SmoothImage(64, 64).copy(0, 0, 64, 16)), 30);
 }
 
-// A decode in the background for a file no longer shown stops rather than finishing, whether it
-// reads the whole file or only the scans the view needs; on other threads decodes go on.
-TEST(DecodeJpeg, StopsWhenTheDecodeIsNoLongerWanted) {
-  for (const bool progressive : {false, true}) {
-    SCOPED_TRACE(progressive ? "progressive" : "baseline");
-    const QByteArray jpeg =
-        JpegBytes(SmoothImage(64, 48), {90, ChromaSubsampling::Quarter420, progressive, true});
-    std::atomic<bool> stop{true};
-    const StopDecodingWhen asked(stop);
-    EXPECT_THROW(DecodeJpeg(jpeg, [](QSize) { return QSizeF(16, 12); }), RuntimeError);
-    EXPECT_THROW(DecodeJpeg(jpeg), RuntimeError);
-    Picture elsewhere;
-    std::thread([&] { elsewhere = DecodeJpeg(jpeg); }).join();
-    EXPECT_EQ(elsewhere.naturalSize(), QSize(64, 48));
+// A decode asked to stop gives up in whichever way it was going to decode the file, and never
+// falls back on another: a background decode no longer wanted makes way for the one that is.
+TEST(DecodeJpeg, EveryWayOfDecodingHearsAStop) {
+  const QImage photo = SmoothImage(64, 48);
+  variants::LibjpegEncoding arithmetic, restarts;
+  arithmetic.progressive = arithmetic.arithmetic = true;
+  restarts.restartRows = 1;
+  const QByteArray progressive = JpegBytes(photo, {90, ChromaSubsampling::Quarter420, true, true});
+  const struct {
+    const char* name;
+    QByteArray jpeg;
+    QSizeF painted;
+  } files[] = {
+      {"baseline", JpegBytes(photo), {64, 48}},
+      {"progressive, pruned", progressive, {8, 6}},
+      {"progressive, whole", progressive, {64, 48}},
+      {"progressive arithmetic", variants::LibjpegJpeg(photo, arithmetic), {64, 48}},
+      {"restart markers, in bands", variants::LibjpegJpeg(photo, restarts), {32, 24}},
+      {"CMYK", variants::CmykJpeg(photo, 90), {64, 48}},
+  };
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.name);
+    std::stop_source stop;
+    // Asked once the header is read, before any pixel is decoded.
+    const PaintSizeFor painted = [&](QSize) {
+      stop.request_stop();
+      return file.painted;
+    };
+    try {
+      DecodeJpeg(file.jpeg, {painted, 4, stop.get_token()});
+      ADD_FAILURE() << "decoded";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.description(), "Invalid picture: the decode was stopped");
+    }
+    EXPECT_EQ(DecodeJpeg(file.jpeg, {[&](QSize) { return file.painted; }, 4, {}}).naturalSize(),
+              QSize(64, 48));
   }
 }
 
@@ -155,7 +177,7 @@ TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {
   }
   // Just under the cap is still a picture (the data ends early: only a warning).
   const QByteArray large = variants::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 16384, 16384);
-  EXPECT_EQ(DecodeJpeg(large, [](QSize) { return QSizeF(100, 100); }).naturalSize(),
+  EXPECT_EQ(DecodeJpeg(large, {[](QSize) { return QSizeF(100, 100); }}).naturalSize(),
             QSize(16384, 16384));
 }
 
@@ -165,7 +187,7 @@ TEST(DecodeJpeg, RefusesAProgressivePictureThatWouldSwallowMemory) {
       JpegBytes(SmoothImage(16, 16), {80, ChromaSubsampling::Full444, true, true});
   try {
     DecodeJpeg(variants::WithDeclaredSize(progressive, 16384, 16384),
-               [](QSize) { return QSizeF(100, 100); });
+               {[](QSize) { return QSizeF(100, 100); }});
     FAIL();
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
@@ -200,14 +222,14 @@ TEST(DecodeJpeg, ReadsTheOrientationOfAnExifDirectoryThatLoopsWithoutHanging) {
 
 TEST(DecodeJpeg, DecodesAtAReducedScaleThatStillCoversThePaintedSize) {
   const QByteArray jpeg = JpegBytes(SmoothImage(800, 600));
-  const Picture eighth = DecodeJpeg(jpeg, [](QSize) { return QSizeF(100, 75); });
+  const Picture eighth = DecodeJpeg(jpeg, {[](QSize) { return QSizeF(100, 75); }});
   EXPECT_EQ(eighth.pixels().size(), QSize(100, 75));
   EXPECT_EQ(eighth.naturalSize(), QSize(800, 600));
 
-  const Picture quarter = DecodeJpeg(jpeg, [](QSize) { return QSizeF(150.5, 112.9); });
+  const Picture quarter = DecodeJpeg(jpeg, {[](QSize) { return QSizeF(150.5, 112.9); }});
   EXPECT_EQ(quarter.pixels().size(), QSize(200, 150));
 
-  const Picture full = DecodeJpeg(jpeg, [](QSize natural) { return QSizeF(natural) * 1.2; });
+  const Picture full = DecodeJpeg(jpeg, {[](QSize natural) { return QSizeF(natural) * 1.2; }});
   EXPECT_EQ(full.pixels().size(), QSize(800, 600));
 }
 
@@ -277,7 +299,9 @@ TEST(DecodeJpeg, NamesTheFatalErrorNotTheWarningsBeforeIt) {
   }
 }
 
-TEST_F(LoadFailures, AnEmptyPathIsNoPicture) { EXPECT_TRUE(loader.LoadPicture({}, {}).isNone()); }
+TEST_F(LoadFailures, AnEmptyPathIsNoPicture) {
+  EXPECT_TRUE(loader.LoadPicture({}, {}).picture.isNone());
+}
 
 }  // namespace
 }  // namespace brindlewick

@@ -58,9 +58,10 @@ TEST_P(RealWorldJpeg, DecodesExactlyAsDjpegDoes) {
   ASSERT_FALSE(theirs.isNull());
 
   const QStringList scale = QString::fromLatin1(v.scale).split('/');
-  const Picture ours = DecodeJpeg(jpeg, [&](QSize natural) {
+  const PaintSizeFor scaled = [&](QSize natural) {
     return QSizeF(natural) * scale[0].toDouble() / scale[1].toDouble();
-  });
+  };
+  const Picture ours = DecodeJpeg(jpeg, {scaled, 4, {}});
   ASSERT_EQ(ours.pixels().size(), theirs.size());
   EXPECT_TRUE(ours.pixels() == theirs);
 }

@@ -1,0 +1,226 @@
+#include "platform/jpeg/fast/BandedDecode.h"
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <optional>
+#include <vector>
+
+#include <jerror.h>
+
+#include "platform/jpeg/fast/RestartIntervals.h"
+#include "platform/jpeg/session/JpegSession.h"
+#include "platform/threads/Parallel.h"
+
+namespace brindlewick {
+namespace {
+
+// A band's JPEG, read in pieces so that the entropy-coded data is never copied: the file's headers
+// around a frame height of the band's own, the band's intervals as they lie in the file, and the
+// end of the image. The restart markers keep the file's numbers, which the band's decoder,
+// counting from RST0, is told to expect.
+struct Pieces {
+  jpeg_source_mgr manager;  // first: libjpeg hands back a pointer to it
+  std::array<std::pair<const JOCTET*, size_t>, 7> pieces{};
+  size_t next = 0;
+  int markerOffset = 0;
+};
+
+constexpr JOCTET kEnd[] = {0xFF, JPEG_EOI};
+
+Pieces& PiecesOf(j_decompress_ptr info) { return *reinterpret_cast<Pieces*>(info->src); }
+
+boolean NextPiece(j_decompress_ptr info) {
+  Pieces& source = PiecesOf(info);
+  while (source.next < source.pieces.size()) {
+    const auto [bytes, size] = source.pieces[source.next++];
+    if (size == 0) continue;
+    source.manager.next_input_byte = bytes;
+    source.manager.bytes_in_buffer = size;
+    return TRUE;
+  }
+  // Past the end, as jpeg_mem_src does it: a warning, which refuses the band, and an end of image.
+  WARNMS(info, JWRN_JPEG_EOF);
+  source.manager.next_input_byte = kEnd;
+  source.manager.bytes_in_buffer = sizeof kEnd;
+  return TRUE;
+}
+
+void SkipBytes(j_decompress_ptr info, long count) {
+  jpeg_source_mgr& source = *info->src;
+  while (count > long(source.bytes_in_buffer)) {
+    count -= long(source.bytes_in_buffer);
+    NextPiece(info);
+  }
+  if (count > 0) {
+    source.next_input_byte += count;
+    source.bytes_in_buffer -= size_t(count);
+  }
+}
+
+boolean TakeFileMarker(j_decompress_ptr info, int desired) {
+  if (info->unread_marker == JPEG_RST0 + (desired + PiecesOf(info).markerOffset) % 8) {
+    info->unread_marker = 0;
+    return TRUE;
+  }
+  return jpeg_resync_to_restart(info, desired);  // warns, which refuses the band
+}
+
+void Nothing(j_decompress_ptr) {}
+
+// The band of intervals [first, end) of the file as a source of `Pieces`; `height`
+// holds the band's frame height while it is read. A band of one interval holds no restart marker
+// and says so (a restart interval of 0): libjpeg-turbo decodes a stream with restarts on its
+// slower Huffman path.
+void SetPieces(Pieces& source, QByteArrayView jpeg, const RestartIntervals& layout, int first,
+               int end, std::array<JOCTET, 2>& height) {
+  const auto* bytes = reinterpret_cast<const JOCTET*>(jpeg.data());
+  source.manager.init_source = Nothing;
+  source.manager.fill_input_buffer = NextPiece;
+  source.manager.skip_input_data = SkipBytes;
+  source.manager.resync_to_restart = TakeFileMarker;
+  source.manager.term_source = Nothing;
+  const int rows = layout.rowOf(end) - layout.rowOf(first);
+  height = {JOCTET(rows >> 8), JOCTET(rows & 0xFF)};
+  static constexpr JOCTET kNoRestarts[] = {0, 0};
+  // The headers with their two fields replaced, in the order they come.
+  std::array<std::pair<qsizetype, const JOCTET*>, 2> fields{
+      {{layout.frameHeight, height.data()},
+       {layout.restartField, end - first == 1 ? kNoRestarts : bytes + layout.restartField}}};
+  std::sort(fields.begin(), fields.end());
+  qsizetype at = 0;
+  size_t piece = 0;
+  for (const auto& [offset, value] : fields) {
+    source.pieces[piece++] = {bytes + at, size_t(offset - at)};
+    source.pieces[piece++] = {value, 2};
+    at = offset + 2;
+  }
+  source.pieces[piece++] = {bytes + at, size_t(layout.headerEnd - at)};
+  const qsizetype from = layout.data[size_t(first)].first;
+  const qsizetype to = layout.data[size_t(end - 1)].second;
+  source.pieces[piece++] = {bytes + from, size_t(to - from)};
+  source.pieces[piece] = {kEnd, sizeof kEnd};
+  source.markerOffset = first % 8;
+}
+
+// Whether a row of output depends on the rows of its neighbouring MCU rows: only when a
+// component is upsampled vertically (the smoothing "fancy" filter looks one row up and down).
+std::optional<bool> NeedsNeighbourRows(JpegSession& header, DecodeScale scale) {
+  if (!header.calcOutputDimensions(scale)) return std::nullopt;
+  const jpeg_decompress_struct& info = header.info();
+  bool needs = false;
+  for (int c = 0; c < info.num_components; ++c) {
+    const jpeg_component_info& component = info.comp_info[c];
+    needs |= component.v_samp_factor * component.DCT_scaled_size !=
+             info.max_v_samp_factor * info.min_DCT_scaled_size;
+  }
+  return needs;
+}
+
+// One band: the stream of intervals [first, end) holds `skip` output rows above the band's own
+// rows and may hold some below; its own `keep` rows go to `target` onwards.
+struct Band {
+  int first = 0, end = 0;
+  int skip = 0, keep = 0;
+  unsigned char* target = nullptr;
+};
+
+bool DecodeBand(QByteArrayView jpeg, const RestartIntervals& layout, const DecodeRequest& request,
+                const Band& band, int width, qsizetype pitch, unsigned char* scratch) {
+  Pieces source{};
+  std::array<JOCTET, 2> height{};
+  SetPieces(source, jpeg, layout, band.first, band.end, height);
+  JpegSession session(request.stop, JpegSession::OnWarning::Fail);
+  if (!session.readHeader(source.manager) || !session.start(request.scale)) return false;
+  const jpeg_decompress_struct& info = session.info();
+  if (int(info.output_width) != width || int(info.output_height) < band.skip + band.keep) {
+    return false;
+  }
+  return session.run([&] {
+    while (info.output_scanline < info.output_height) {
+      const int row = int(info.output_scanline) - band.skip;
+      session.readRow(row >= 0 && row < band.keep ? band.target + row * pitch : scratch);
+    }
+    jpeg_finish_decompress(&session.info());
+  });
+}
+
+// The first interval of each of at most `bands` bands, and the end: equal shares of the
+// entropy-coded bytes rather than of the rows, as decoding time follows the bytes (a sky codes in
+// far fewer than the ground below it).
+std::vector<int> ShareByBytes(const RestartIntervals& layout, int bands) {
+  qint64 total = 0;
+  for (const auto& [begin, end] : layout.data) total += end - begin;
+  std::vector<int> starts{0};
+  qint64 above = 0;
+  for (int i = 0; i + 1 < layout.intervals(); ++i) {
+    above += layout.data[size_t(i)].second - layout.data[size_t(i)].first;
+    if (above * bands >= total * qint64(starts.size())) starts.push_back(i + 1);
+  }
+  starts.push_back(layout.intervals());
+  return starts;
+}
+
+}  // namespace
+
+std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
+                                    const DecodeRequest& request, int bands) {
+  if (request.threads < 2) return std::nullopt;
+  if (bands == 0) bands = 2 * std::min(request.threads, CoreCount());
+  const DecodeScale scale = request.scale;
+  if (bands < 2 || scale.num <= 0 || scale.num > scale.denom || (8 * scale.num) % scale.denom) {
+    return std::nullopt;
+  }
+  const std::optional<RestartIntervals> layout = ReadRestartIntervals(header, jpeg);
+  if (!layout) return std::nullopt;
+  // Output rows per image row: eighths, as libjpeg scales by whole eighths of a block.
+  const int eighths = 8 * scale.num / scale.denom;
+  if (layout->mcuHeight * eighths % 8 != 0) return std::nullopt;
+  const std::optional<bool> neighbours = NeedsNeighbourRows(header, scale);
+  if (!neighbours) return std::nullopt;
+  QImage into(int((qint64(layout->width) * eighths + 7) / 8),
+              int((qint64(layout->height) * eighths + 7) / 8), QImage::Format_RGB32);
+  if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
+
+  // Without neighbouring rows to read, every interval is a band of its own, without markers and
+  // so decoded on the quicker path; the threads take them in turn, which keeps them equally busy.
+  // Otherwise shares of whole intervals, each band reaching one interval beyond its own rows.
+  std::vector<int> starts(size_t(layout->intervals()) + 1);
+  if (*neighbours) {
+    starts = ShareByBytes(*layout, bands);
+  } else {
+    std::iota(starts.begin(), starts.end(), 0);
+  }
+  const int count = int(starts.size()) - 1;
+  if (count < 2) return std::nullopt;
+  const int context = *neighbours ? 1 : 0;
+  const qsizetype pitch = into.bytesPerLine();
+  unsigned char* const pixels = into.bits();
+  std::vector<Band> plan(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) {
+    Band& band = plan[size_t(k)];
+    const int own = starts[size_t(k)];
+    const int ownEnd = starts[size_t(k) + 1];
+    band.first = std::max(0, own - context);
+    band.end = std::min(layout->intervals(), ownEnd + context);
+    const int top = layout->rowOf(own) * eighths / 8;
+    const int bottom = k + 1 == count ? into.height() : layout->rowOf(ownEnd) * eighths / 8;
+    band.skip = top - layout->rowOf(band.first) * eighths / 8;
+    band.keep = bottom - top;
+    band.target = pixels + top * pitch;
+  }
+
+  std::vector<char> decoded(static_cast<size_t>(count), 0);
+  InParallel(count, request.threads, [&](int k) {
+    const Band& band = plan[size_t(k)];
+    std::vector<unsigned char> scratch(static_cast<size_t>(pitch));
+    decoded[size_t(k)] =
+        DecodeBand(jpeg, *layout, request, band, into.width(), pitch, scratch.data());
+  });
+  if (!std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok != 0; })) {
+    return std::nullopt;
+  }
+  return into;
+}
+
+}  // namespace brindlewick

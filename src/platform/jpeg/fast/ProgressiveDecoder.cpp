@@ -1,0 +1,136 @@
+#include "platform/jpeg/fast/ProgressiveDecoder.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include <QByteArray>
+
+#include <jerror.h>
+
+#include "platform/jpeg/fast/ProgressiveScans.h"
+#include "platform/jpeg/fast/ProgressiveTranscoder.h"
+#include "platform/jpeg/session/JpegSession.h"
+
+namespace brindlewick {
+namespace {
+
+// The sequential stream as libjpeg's source, made a stripe at a time as the library asks for
+// more. A stream that breaks off fails the decode as a file cut short would.
+struct StreamSource {
+  jpeg_source_mgr manager{};  // first: libjpeg hands back a pointer to it
+  SequentialStream* stream = nullptr;
+  QByteArray piece;
+};
+
+bool NextPiece(StreamSource& source) noexcept {
+  try {
+    return source.stream->next(source.piece);
+  } catch (const std::exception&) {
+    return false;  // out of memory: the whole-file decode reports it
+  }
+}
+
+boolean FillFromStream(j_decompress_ptr info) {
+  StreamSource& source = *reinterpret_cast<StreamSource*>(info->src);
+  if (!NextPiece(source)) ERREXIT(info, JERR_INPUT_EOF);
+  source.manager.next_input_byte = reinterpret_cast<const JOCTET*>(source.piece.constData());
+  source.manager.bytes_in_buffer = size_t(source.piece.size());
+  return TRUE;
+}
+
+void SkipInStream(j_decompress_ptr info, long count) {
+  jpeg_source_mgr& source = *info->src;
+  while (count > long(source.bytes_in_buffer)) {
+    count -= long(source.bytes_in_buffer);
+    source.bytes_in_buffer = 0;
+    FillFromStream(info);
+  }
+  if (count > 0) {
+    source.next_input_byte += count;
+    source.bytes_in_buffer -= size_t(count);
+  }
+}
+
+void Nothing(j_decompress_ptr) {}
+
+std::optional<QImage> DecodeSequential(SequentialStream& stream, DecodeScale scale,
+                                       const std::stop_token& stop) {
+  StreamSource source;
+  source.stream = &stream;
+  source.manager.init_source = Nothing;
+  source.manager.fill_input_buffer = FillFromStream;
+  source.manager.skip_input_data = SkipInStream;
+  source.manager.resync_to_restart = jpeg_resync_to_restart;
+  source.manager.term_source = Nothing;
+  JpegSession session(stop, JpegSession::OnWarning::Fail);
+  if (!session.readHeader(source.manager)) return std::nullopt;
+  return session.decode(scale, false);
+}
+
+std::optional<QImage> DecodeStream(QByteArrayView stream, DecodeScale scale,
+                                   const std::stop_token& stop) {
+  JpegSession session(stop, JpegSession::OnWarning::Fail);
+  if (!session.readHeader(stream)) return std::nullopt;
+  // The whole file has every coefficient complete and is never smoothed; the pruned stream lacks
+  // coefficients nobody reads, and smoothing would guess them and change the pixels.
+  return session.decode(scale, false);
+}
+
+}  // namespace
+
+std::optional<std::vector<int>> IdctSizes(JpegSession& header, DecodeScale scale) {
+  if (!header.calcOutputDimensions(scale)) return std::nullopt;
+  std::vector<int> sizes;
+  for (int c = 0; c < header.info().num_components; ++c) {
+    sizes.push_back(header.info().comp_info[c].DCT_scaled_size);
+  }
+  return sizes;
+}
+
+std::optional<QImage> DecodeProgressivePruned(JpegSession& header, QByteArrayView jpeg,
+                                              const DecodeRequest& request) {
+  if (!header.info().progressive_mode || request.scale.num <= 0 ||
+      request.scale.num >= request.scale.denom) {
+    return std::nullopt;
+  }
+  const std::optional<std::vector<int>> idctSizes = IdctSizes(header, request.scale);
+  const std::optional<Progression> progression = ReadProgression(jpeg);
+  if (!idctSizes || !progression) return std::nullopt;
+  // First choice: the needed scans turned into a sequential stream, which libjpeg decodes without
+  // holding every coefficient of the picture. Second: the progressive stream without the scans
+  // nobody needs (arithmetic coding, for one, only gets that far).
+  if (const std::unique_ptr<SequentialStream> stream =
+          SequentialStream::Open(jpeg, *progression, *idctSizes, kStripeStoreBytes, request.stop)) {
+    if (std::optional<QImage> pixels = DecodeSequential(*stream, request.scale, request.stop)) {
+      return pixels;
+    }
+  }
+  if (request.stop.stop_requested()) return std::nullopt;
+  if (const std::optional<QByteArray> pruned =
+          PruneProgressiveScans(jpeg, *progression, *idctSizes)) {
+    return DecodeStream(*pruned, request.scale, request.stop);
+  }
+  return std::nullopt;
+}
+
+bool PruningCheckedAgainstThisLibrary() {
+  return LIBJPEG_TURBO_VERSION_NUMBER >= 2001000 && LIBJPEG_TURBO_VERSION_NUMBER < 2002000;
+}
+
+bool PrunedDecodeMatchesWholeFile(QByteArrayView progressive) {
+  for (int eighths = 1; eighths < 8; ++eighths) {
+    const DecodeRequest request{{eighths, 8}, 1, {}};
+    JpegSession header;
+    if (!header.readHeader(progressive)) return false;
+    const std::optional<QImage> pruned = DecodeProgressivePruned(header, progressive, request);
+    if (!pruned && eighths == 1) return false;
+    JpegSession whole;
+    if (!whole.readHeader(progressive)) return false;
+    if (pruned && *pruned != whole.decode(request.scale).value_or(QImage())) return false;
+  }
+  return true;
+}
+
+}  // namespace brindlewick

@@ -1,0 +1,272 @@
+#include "platform/jpeg/fast/ProgressiveScans.h"
+
+#include <algorithm>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
+
+#include <QByteArray>
+
+#include <jpeglib.h>
+
+#include "platform/jpeg/session/JpegSegments.h"
+#include "platform/jpeg/session/JpegSession.h"
+
+namespace brindlewick {
+namespace {
+
+uint64_t Band(int ss, int se) {
+  const uint64_t upTo = se == 63 ? ~uint64_t(0) : (uint64_t(1) << (se + 1)) - 1;
+  return upTo & ~((uint64_t(1) << ss) - 1);
+}
+
+class ProgressionReader {
+ public:
+  explicit ProgressionReader(QByteArrayView data) : segments_(data) {}
+
+  std::optional<Progression> read() {
+    for (;;) {
+      const std::optional<JpegSegment> segment = segments_.next();
+      if (!segment) return std::nullopt;
+      if (segment->marker == JPEG_EOI) break;
+      if (!take(*segment)) return std::nullopt;
+    }
+    if (p_.scans.empty()) return std::nullopt;
+    // Coefficients that never reach their last bit make libjpeg smooth blocks, which a pruned
+    // stream would change.
+    for (const auto& bits : coefBits_) {
+      for (int b : bits) {
+        if (b != 0) return std::nullopt;
+      }
+    }
+    p_.end = segments_.position();
+    return std::move(p_);
+  }
+
+ private:
+  bool take(const JpegSegment& segment) {
+    const unsigned char* body = segment.bytes;
+    const int length = segment.length();
+    switch (segment.marker) {
+      case M_SOF2:
+      case M_SOF10:
+        return readFrame(body, length, segment.marker == M_SOF10);
+      case M_DHT:
+        return readHuffmanTables(body, length);
+      case M_DQT:
+        return readQuantTables(body, length);
+      case M_DRI:
+        if (length != 2) return false;
+        restartInterval_ = (body[0] << 8) | body[1];
+        return true;
+      case M_SOS:
+        if (!readScan(body, length, segment.at, segment.end)) return false;
+        if (!segments_.skipEntropyCodedData()) return false;
+        p_.scans.back().end = segments_.position();
+        return true;
+      case M_DAC:
+      case JPEG_COM:
+        return true;
+      default:
+        if (segment.marker >= JPEG_APP0 && segment.marker <= JPEG_APP0 + 15) {
+          if (p_.scans.empty()) p_.appSegments.emplace_back(segment.at, segment.end);
+          return true;
+        }
+        return false;  // another frame type, DNL, a marker out of place, ...
+    }
+  }
+
+  bool readFrame(const unsigned char* body, int length, bool arithmetic) {
+    if (!p_.components.empty() || length < 6) return false;
+    const int precision = body[0];
+    p_.height = (body[1] << 8) | body[2];
+    p_.width = (body[3] << 8) | body[4];
+    const int count = body[5];
+    if (precision != 8 || p_.height == 0 || p_.width == 0 || (count != 1 && count != 3) ||
+        length != 6 + 3 * count) {
+      return false;
+    }
+    p_.arithmetic = arithmetic;
+    for (int i = 0; i < count; ++i) {
+      const unsigned char* c = body + 6 + 3 * i;
+      ProgressiveComponent component;
+      component.id = c[0];
+      component.h = c[1] >> 4;
+      component.v = c[1] & 15;
+      if (component.h < 1 || component.h > 4 || component.v < 1 || component.v > 4 || c[2] > 3) {
+        return false;
+      }
+      for (const ProgressiveComponent& other : p_.components) {
+        if (other.id == component.id) return false;
+      }
+      p_.components.push_back(component);
+      quantOf_.push_back(c[2]);
+    }
+    coefBits_.assign(size_t(count), {});
+    for (auto& bits : coefBits_) bits.fill(-1);
+    return true;
+  }
+
+  bool readHuffmanTables(const unsigned char* body, int length) {
+    int at = 0;
+    while (at < length) {
+      if (length - at < 17) return false;
+      const int tableClass = body[at] >> 4, id = body[at] & 15;
+      if (tableClass > 1 || id > 3) return false;
+      HuffmanTable table;
+      int symbols = 0;
+      for (int i = 1; i <= 16; ++i) symbols += table.counts[size_t(i)] = body[at + i];
+      if (symbols > 256 || length - at - 17 < symbols) return false;
+      std::copy(body + at + 17, body + at + 17 + symbols, table.symbols.begin());
+      huffman_[tableClass][id] = int(p_.tables.size());
+      p_.tables.push_back(table);
+      at += 17 + symbols;
+    }
+    return true;
+  }
+
+  bool readQuantTables(const unsigned char* body, int length) {
+    int at = 0;
+    while (at < length) {
+      const bool wide = body[at] >> 4 != 0;
+      const int id = body[at] & 15;
+      if (body[at] >> 4 > 1 || id > 3 || length - at < 1 + 64 * (wide ? 2 : 1)) return false;
+      for (int k = 0; k < 64; ++k) {
+        quant_[id][size_t(k)] =
+            wide ? uint16_t(body[at + 1 + 2 * k] << 8 | body[at + 2 + 2 * k]) : body[at + 1 + k];
+      }
+      quantWide_[id] = wide;
+      quantDefined_[id] = true;
+      at += 1 + 64 * (wide ? 2 : 1);
+    }
+    return true;
+  }
+
+  bool readScan(const unsigned char* body, int length, qsizetype markerAt, qsizetype data) {
+    if (p_.components.empty() || length < 1) return false;
+    if (int(p_.scans.size()) >= kMaxScans) return false;
+    ProgressiveScan scan;
+    scan.begin = markerAt;
+    scan.data = data;
+    scan.restartInterval = restartInterval_;
+    const int count = body[0];
+    if (count < 1 || count > 4 || length != 4 + 2 * count) return false;
+    const unsigned char* tail = body + 1 + 2 * count;
+    scan.ss = tail[0];
+    scan.se = tail[1];
+    scan.ah = tail[2] >> 4;
+    scan.al = tail[2] & 15;
+    const bool dc = scan.ss == 0;
+    if (dc ? scan.se != 0 : (count != 1 || scan.se < scan.ss || scan.se > 63)) return false;
+    if (scan.al > 13 || (scan.ah != 0 && scan.ah != scan.al + 1)) return false;
+    for (int i = 0; i < count; ++i) {
+      const int id = body[1 + 2 * i], tables = body[2 + 2 * i];
+      int index = -1;
+      for (size_t c = 0; c < p_.components.size(); ++c) {
+        if (p_.components[c].id == id) index = int(c);
+      }
+      if (index < 0 || std::find(scan.components.begin(), scan.components.end(), index) !=
+                           scan.components.end()) {
+        return false;
+      }
+      scan.components.push_back(index);
+      const int dcTable = tables >> 4, acTable = tables & 15;
+      if (dcTable > 3 || acTable > 3) return false;
+      scan.dcTable.push_back(dc && scan.ah == 0 ? huffman_[0][dcTable] : -1);
+      scan.acTable.push_back(dc ? -1 : huffman_[1][acTable]);
+      if (!p_.arithmetic &&
+          ((dc && scan.ah == 0 && scan.dcTable.back() < 0) || (!dc && scan.acTable.back() < 0))) {
+        return false;
+      }
+      auto& bits = coefBits_[size_t(index)];
+      if (!dc && bits[0] < 0) return false;  // AC before any DC
+      for (int k = scan.ss; k <= scan.se; ++k) {
+        if (bits[size_t(k)] != (scan.ah == 0 ? -1 : scan.ah)) return false;
+        bits[size_t(k)] = scan.al;
+      }
+      // The decoder takes a component's quantisation table as it stands at its first scan.
+      ProgressiveComponent& component = p_.components[size_t(index)];
+      if (!latched_[size_t(index)]) {
+        const int q = quantOf_[size_t(index)];
+        if (!quantDefined_[q]) return false;
+        component.quant = quant_[q];
+        component.quant16 = quantWide_[q];
+        latched_[size_t(index)] = true;
+      }
+    }
+    p_.scans.push_back(std::move(scan));
+    return true;
+  }
+
+  JpegSegments segments_;
+  int huffman_[2][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}};
+  std::array<uint16_t, 64> quant_[4] = {};
+  bool quantWide_[4] = {}, quantDefined_[4] = {};
+  std::vector<int> quantOf_;
+  std::array<bool, 3> latched_{};
+  int restartInterval_ = 0;
+  std::vector<std::array<int, 64>> coefBits_;  // per component: the last bit position read
+  Progression p_;
+};
+
+}  // namespace
+
+std::optional<Progression> ReadProgression(QByteArrayView jpeg) {
+  return ProgressionReader(jpeg).read();
+}
+
+uint64_t CoefficientsRead(int idctSize) {
+  // jidctred.c's reduced IDCTs skip rows and columns 2, 4, 6 (2x2) or 4 (4x4) but read up to 7;
+  // jidctint.c's others read the top-left corner.
+  auto read = [idctSize](int line) {
+    if (idctSize == 2) return line == 0 || line % 2 == 1;
+    if (idctSize == 4) return line != 4;
+    return line < idctSize;
+  };
+  uint64_t mask = 0;
+  for (int k = 0; k < 64; ++k) {
+    if (read(kNaturalOrder[size_t(k)] / 8) && read(kNaturalOrder[size_t(k)] % 8)) {
+      mask |= uint64_t(1) << k;
+    }
+  }
+  return mask;
+}
+
+std::vector<uint64_t> CoefficientsRead(const std::vector<int>& idctSizes) {
+  std::vector<uint64_t> read;
+  for (int size : idctSizes) read.push_back(CoefficientsRead(size));
+  return read;
+}
+
+std::vector<bool> ScansNeeded(const Progression& progression, std::vector<uint64_t> read) {
+  // From the last scan back: a refinement decodes against the bits already there, so the scans
+  // before a needed one must stay for its whole band.
+  const std::vector<ProgressiveScan>& scans = progression.scans;
+  std::vector<bool> needed(scans.size(), false);
+  for (size_t s = scans.size(); s-- > 0;) {
+    const uint64_t band = Band(scans[s].ss, scans[s].se);
+    for (int c : scans[s].components) needed[s] = needed[s] || (read[size_t(c)] & band) != 0;
+    if (needed[s]) {
+      for (int c : scans[s].components) read[size_t(c)] |= band;
+    }
+  }
+  return needed;
+}
+
+std::optional<QByteArray> PruneProgressiveScans(QByteArrayView jpeg, const Progression& progression,
+                                                const std::vector<int>& idctSizes) {
+  if (idctSizes.size() != progression.components.size()) return std::nullopt;
+  const std::vector<bool> needed = ScansNeeded(progression, CoefficientsRead(idctSizes));
+  if (std::find(needed.begin(), needed.end(), false) == needed.end()) return std::nullopt;
+
+  QByteArray pruned;
+  pruned.reserve(progression.end);
+  qsizetype from = 0;
+  for (size_t s = 0; s < needed.size(); ++s) {
+    if (needed[s]) continue;
+    pruned.append(jpeg.data() + from, progression.scans[s].begin - from);
+    from = progression.scans[s].end;
+  }
+  pruned.append(jpeg.data() + from, progression.end - from);
+  return pruned;
+}
+
+}  // namespace brindlewick

@@ -1,0 +1,148 @@
+#include "platform/jpeg/session/JpegSession.h"
+
+#include <cstring>
+#include <new>
+
+namespace brindlewick {
+namespace {
+
+// Qt's 32-bit pixels in memory order: the library writes them directly, alpha set to opaque.
+constexpr J_COLOR_SPACE kRgb32 = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+
+void Discard(j_common_ptr) {}
+
+// CMYK as Adobe writes it (inverted), the convention libjpeg-turbo itself uses.
+void CmykToRgb32(const unsigned char* cmyk, QRgb* line, JDIMENSION width) {
+  for (JDIMENSION x = 0; x < width; ++x, cmyk += 4) {
+    const int k = cmyk[3];
+    line[x] = qRgb(cmyk[0] * k / 255, cmyk[1] * k / 255, cmyk[2] * k / 255);
+  }
+}
+
+}  // namespace
+
+void LibjpegErrors::attach(jpeg_common_struct& info) {
+  info.err = jpeg_std_error(&manager_);
+  manager_.error_exit = Fail;
+  manager_.emit_message = Message;
+  manager_.output_message = Discard;
+  info.client_data = this;
+}
+
+LibjpegErrors& LibjpegErrors::Of(j_common_ptr info) {
+  return *static_cast<LibjpegErrors*>(info->client_data);
+}
+
+void LibjpegErrors::Fail(j_common_ptr info) {
+  LibjpegErrors& errors = Of(info);
+  (*info->err->format_message)(info, errors.message_);
+  std::longjmp(errors.jump_, 1);
+}
+
+void LibjpegErrors::Message(j_common_ptr info, int level) {
+  if (level >= 0) return;  // trace messages
+  ++info->err->num_warnings;
+  if (Of(info).onWarning_ == OnWarning::Fail) Fail(info);
+}
+
+void LibjpegErrors::failWith(const char* text) {
+  std::snprintf(message_, sizeof message_, "%s", text);
+  std::longjmp(jump_, 1);
+}
+
+JpegSession::JpegSession(std::stop_token stop, OnWarning onWarning)
+    : LibjpegErrors(onWarning), stop_(std::move(stop)) {
+  attach(reinterpret_cast<jpeg_common_struct&>(info_));
+  progress_.progress_monitor = Monitor;
+  // Creating allocates, and may fail like any other step; the struct stays zeroed then, which
+  // destroying takes.
+  created_ = run([this] {
+    jpeg_create_decompress(&info_);  // keeps err and client_data
+    info_.progress = &progress_;
+  });
+}
+
+JpegSession::~JpegSession() { jpeg_destroy_decompress(&info_); }
+
+void JpegSession::Monitor(j_common_ptr info) {
+  JpegSession& session = static_cast<JpegSession&>(Of(info));
+  if (session.stop_.stop_requested()) {
+    session.stopped_ = true;
+    session.failWith("the decode was stopped");
+  }
+  if (session.info_.input_scan_number > kMaxScans) {
+    char text[JMSG_LENGTH_MAX];
+    std::snprintf(text, sizeof text, "JPEG image has more than %d scans", kMaxScans);
+    session.failWith(text);
+  }
+}
+
+bool JpegSession::readHeader(QByteArrayView file, bool keepSegments) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
+  const auto size = static_cast<unsigned long>(file.size());
+  return created_ && run([&] {
+           jpeg_mem_src(&info_, bytes, size);
+           if (keepSegments) {
+             jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);
+             jpeg_save_markers(&info_, JPEG_APP0 + 2, 0xFFFF);
+           }
+           jpeg_read_header(&info_, TRUE);
+         });
+}
+
+bool JpegSession::readHeader(jpeg_source_mgr& source) {
+  return created_ && run([&] {
+           info_.src = &source;
+           jpeg_read_header(&info_, TRUE);
+         });
+}
+
+bool JpegSession::calcOutputDimensions(DecodeScale scale) {
+  return run([&] {
+    info_.scale_num = unsigned(scale.num);
+    info_.scale_denom = unsigned(scale.denom);
+    jpeg_calc_output_dimensions(&info_);
+  });
+}
+
+bool JpegSession::start(DecodeScale scale, bool smoothing) {
+  info_.scale_num = unsigned(scale.num);
+  info_.scale_denom = unsigned(scale.denom);
+  info_.out_color_space = cmyk() ? JCS_CMYK : kRgb32;
+  info_.do_block_smoothing = smoothing ? TRUE : FALSE;
+  if (!run([&] { jpeg_start_decompress(&info_); })) return false;
+  cmykRow_.assign(cmyk() ? size_t(info_.output_width) * 4 : 0, 0);
+  return true;
+}
+
+void JpegSession::readRow(unsigned char* line) {
+  JSAMPROW row = cmykRow_.empty() ? line : cmykRow_.data();
+  jpeg_read_scanlines(&info_, &row, 1);
+  if (!cmykRow_.empty()) CmykToRgb32(row, reinterpret_cast<QRgb*>(line), info_.output_width);
+}
+
+std::optional<QImage> JpegSession::decode(DecodeScale scale, bool smoothing) {
+  if (!start(scale, smoothing)) return std::nullopt;
+  QImage pixels(int(info_.output_width), int(info_.output_height), QImage::Format_RGB32);
+  if (pixels.isNull()) throw std::bad_alloc();
+  unsigned char* const bits = pixels.bits();
+  const qsizetype stride = pixels.bytesPerLine();
+  if (!run([&] {
+        while (info_.output_scanline < info_.output_height) {
+          readRow(bits + stride * qsizetype(info_.output_scanline));
+        }
+      })) {
+    return std::nullopt;
+  }
+  return pixels;
+}
+
+QByteArrayView JpegSession::savedSegment(int marker, QByteArrayView prefix) const {
+  for (jpeg_saved_marker_ptr m = info_.marker_list; m; m = m->next) {
+    const QByteArrayView body(reinterpret_cast<const char*>(m->data), qsizetype(m->data_length));
+    if (m->marker == marker && body.startsWith(prefix)) return body;
+  }
+  return {};
+}
+
+}  // namespace brindlewick

@@ -1,0 +1,71 @@
+#include "platform/threads/Parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <QThread>
+#include <QThreadPool>
+
+namespace brindlewick {
+namespace {
+
+QThreadPool& Pool() {
+  static QThreadPool pool;
+  static const bool sized = [] {
+    pool.setMaxThreadCount(std::max(1, CoreCount() - 1));
+    return true;
+  }();
+  (void)sized;
+  return pool;
+}
+
+// Shared with the pool's tasks, which may start only after the caller has returned.
+struct Parts {
+  explicit Parts(int count) : count(count), failures(size_t(count)) {}
+  const int count;
+  std::atomic<int> next{0};
+  std::mutex mutex;
+  std::condition_variable finished;
+  int done = 0;
+  std::vector<std::exception_ptr> failures;
+};
+
+// Takes parts until none are left, so a busy machine whose pool threads start late costs no more
+// than doing the work on the calling thread alone.
+void TakeParts(Parts& parts, const std::function<void(int)>& work) {
+  for (int part = parts.next++; part < parts.count; part = parts.next++) {
+    try {
+      work(part);
+    } catch (...) {
+      parts.failures[size_t(part)] = std::current_exception();
+    }
+    const std::lock_guard lock(parts.mutex);
+    if (++parts.done == parts.count) parts.finished.notify_all();
+  }
+}
+
+}  // namespace
+
+int CoreCount() { return std::max(1, QThread::idealThreadCount()); }
+
+void InParallel(int parts, int threads, const std::function<void(int part)>& work) {
+  if (parts <= 0) return;
+  auto shared = std::make_shared<Parts>(parts);
+  for (int helper = 0; helper < std::min({parts, threads, CoreCount()}) - 1; ++helper) {
+    // The work is only reached through a part taken before the caller has seen all parts done.
+    Pool().start([shared, &work] { TakeParts(*shared, work); });
+  }
+  TakeParts(*shared, work);
+  std::unique_lock lock(shared->mutex);
+  shared->finished.wait(lock, [&] { return shared->done == shared->count; });
+  for (const std::exception_ptr& failure : shared->failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
+}
+
+}  // namespace brindlewick
