@@ -103,17 +103,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, UndoWithoutTheFileTest,
                                            GoneCase{"Folder", Gone::Folder}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(UndoCommandTest, LeavesASideAloneWhenTheClientIsFifteenOrLess) {
-  h.window.scaleWidth = 15;
-  h.window.scaleHeight = 300;
-  mnuUndo_Click(h.display, h.selection);
-  EXPECT_EQ(viewSize(), QSize(60, 285));
-
-  h.window.scaleWidth = 400;
-  h.window.scaleHeight = 15.5f;  // half a pixel left is still more than nothing
-  mnuUndo_Click(h.display, h.selection);
-  EXPECT_EQ(viewSize(), QSize(385, 0));
-}
-
 }  // namespace
 }  // namespace brindlewick
