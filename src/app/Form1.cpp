@@ -52,7 +52,7 @@ Form1::Form1(Application& app, Form1Services services)
       mnuJPGQuality(addMenuCommand("mnuJPGQuality", QStringLiteral("Output JPG Quality"), true)),
       LoadSample(addMenuCommand("LoadSample", QStringLiteral("Load Sample"), true)),
       client_(createClientArea()),
-      Picture1(new PictureBox(doc_.Picture1, selection_.shp1, client_)) {
+      Picture1(new PictureBox(doc_.Picture1, selection_.shp1(), client_)) {
   setObjectName(QStringLiteral("Form1"));
   Picture1->setObjectName(QStringLiteral("Picture1"));
   Picture1->move(kViewOrigin);

@@ -51,8 +51,8 @@ Selection::Selection(PictureDocument& doc, MainWindowShell& window, ErrorBox& er
 
 bool Selection::inputAccepted(Trap& trap, int Button) const {
   if (!trap.test(100, [&] { return Button == 1; })) return false;
-  if (!trap.test(102, [&] { return !IgnoreMouse; })) return false;
-  if (!trap.test(104, [&] { return !CropDone; })) return false;
+  if (!trap.test(102, [&] { return !state_.IgnoreMouse; })) return false;
+  if (!trap.test(104, [&] { return !state_.CropDone; })) return false;
   return trap.test(106, [&] { return doc_.viewShowsPicture(); });
 }
 
@@ -60,16 +60,16 @@ void Selection::Picture1_MouseDown(int Button, int /*Shift*/, float X, float Y) 
   Trap trap = ViewTrap(errors_, "Picture1_MouseDown");
   if (!inputAccepted(trap, Button)) return;
 
-  trap(108, [&] { StartX = RoundToLong(X); });
-  trap(110, [&] { StartY = RoundToLong(Y); });
-  trap(112, [&] { EndX = RoundToLong(X); });
-  trap(114, [&] { EndY = RoundToLong(Y); });
-  trap(116, [&] { shp1.shape = 0; });
-  trap(118, [&] { shp1.visible = true; });
-  trap(120, [&] { shp1.left = X; });
-  trap(122, [&] { shp1.top = Y; });
-  trap(124, [&] { shp1.width = 0; });
-  trap(126, [&] { shp1.height = 0; });
+  trap(108, [&] { state_.StartX = RoundToLong(X); });
+  trap(110, [&] { state_.StartY = RoundToLong(Y); });
+  trap(112, [&] { state_.EndX = RoundToLong(X); });
+  trap(114, [&] { state_.EndY = RoundToLong(Y); });
+  trap(116, [&] { state_.shp1.shape = 0; });
+  trap(118, [&] { state_.shp1.visible = true; });
+  trap(120, [&] { state_.shp1.left = X; });
+  trap(122, [&] { state_.shp1.top = Y; });
+  trap(124, [&] { state_.shp1.width = 0; });
+  trap(126, [&] { state_.shp1.height = 0; });
 }
 
 void Selection::Picture1_MouseMove(int Button, int /*Shift*/, float X, float Y) {
@@ -77,31 +77,33 @@ void Selection::Picture1_MouseMove(int Button, int /*Shift*/, float X, float Y) 
   if (!inputAccepted(trap, Button)) return;
 
   // The first move after a completed selection starts from the clean picture again.
-  if (trap.test(108, [&] { return SelectionMade; })) {
-    trap(110, [&] { SelectionMade = false; });
+  if (trap.test(108, [&] { return state_.SelectionMade; })) {
+    trap(110, [&] { state_.SelectionMade = false; });
     trap(112, [&] { PaintStretched(doc_.Picture1, doc_.picLoad.picture()); });
   }
-  trap(114, [&] { EndX = RoundToLong(X); });
-  trap(116, [&] { EndY = RoundToLong(Y); });
+  trap(114, [&] { state_.EndX = RoundToLong(X); });
+  trap(116, [&] { state_.EndY = RoundToLong(Y); });
   // The band is placed from the unrounded pointer against the rounded start, so a drag either
   // way gives the same rectangle; nothing is clamped to the view.
-  trap(118, [&] { shp1.left = BandEdge(X, StartX); });
-  trap(120, [&] { shp1.top = BandEdge(Y, StartY); });
-  trap(122, [&] { shp1.width = BandExtent(X, StartX); });
-  trap(124, [&] { shp1.height = BandExtent(Y, StartY); });
+  trap(118, [&] { state_.shp1.left = BandEdge(X, state_.StartX); });
+  trap(120, [&] { state_.shp1.top = BandEdge(Y, state_.StartY); });
+  trap(122, [&] { state_.shp1.width = BandExtent(X, state_.StartX); });
+  trap(124, [&] { state_.shp1.height = BandExtent(Y, state_.StartY); });
 }
 
 void Selection::Picture1_MouseUp(int Button, int /*Shift*/, float /*X*/, float /*Y*/) {
   Trap trap = ViewTrap(errors_, "Picture1_MouseUp");
   if (!inputAccepted(trap, Button)) return;
 
-  trap(108, [&] { doc_.Picture1.drawBox(StartX, StartY, EndX, EndY, kReleaseBoxColor); });
-  trap(110, [&] { shp1.visible = false; });  // the geometry stays: it is the selection
-  trap(112, [&] { SelectionMade = true; });
+  trap(108, [&] {
+    doc_.Picture1.drawBox(state_.StartX, state_.StartY, state_.EndX, state_.EndY, kReleaseBoxColor);
+  });
+  trap(110, [&] { state_.shp1.visible = false; });  // the geometry stays: it is the selection
+  trap(112, [&] { state_.SelectionMade = true; });
   trap(114, [&] { window_.setMenuEnabled(MenuCommand::Undo, true); });
-  trap(116, [&] { CropToSelection(doc_, shp1); });
+  trap(116, [&] { CropToSelection(doc_, state_.shp1); });
   // Set even when the crop failed: the view is no longer the fitted picture either way.
-  trap(118, [&] { CropDone = true; });
+  trap(118, [&] { state_.CropDone = true; });
 }
 
 void Form_MouseMove(MainWindowShell& window, int /*Button*/, int /*Shift*/, float /*X*/,

@@ -26,19 +26,35 @@ class Selection final : public MouseGate {
   void Picture1_MouseMove(int Button, int Shift, float X, float Y);
   void Picture1_MouseUp(int Button, int Shift, float X, float Y);
 
-  void setIgnoreMouse(bool ignore) override { IgnoreMouse = ignore; }
-  void setCropDone(bool done) override { CropDone = done; }
+  // What the selection holds between events.
+  struct State {
+    // In view pixels.
+    int32_t StartX = 0;
+    int32_t StartY = 0;
+    int32_t EndX = 0;
+    int32_t EndY = 0;
+    Shape shp1;  // drawn over the view, never into it
 
-  // In view pixels.
-  int32_t StartX = 0;
-  int32_t StartY = 0;
-  int32_t EndX = 0;
-  int32_t EndY = 0;
-  Shape shp1;  // drawn over the view, never into it
+    bool SelectionMade = false;
+    bool IgnoreMouse = false;  // while a picture just opened settles
+    bool CropDone = false;     // set by the crop; selection waits for the next display
+  };
 
-  bool SelectionMade = false;
-  bool IgnoreMouse = false;  // while a picture just opened settles
-  bool CropDone = false;     // set by the crop; selection waits for the next display
+  int32_t StartX() const { return state_.StartX; }
+  int32_t StartY() const { return state_.StartY; }
+  int32_t EndX() const { return state_.EndX; }
+  int32_t EndY() const { return state_.EndY; }
+  const Shape& shp1() const { return state_.shp1; }
+  bool SelectionMade() const { return state_.SelectionMade; }
+  bool IgnoreMouse() const { return state_.IgnoreMouse; }
+  bool CropDone() const { return state_.CropDone; }
+
+  void setIgnoreMouse(bool ignore) override { state_.IgnoreMouse = ignore; }
+  void setCropDone(bool done) override { state_.CropDone = done; }
+
+  // The one way in for tests that must start from a state only a longer run of steps reaches: a
+  // band an earlier drag left, a crop already done. The program itself never calls it.
+  State& stateForTest() { return state_; }
 
  private:
   // Selection takes the left button alone, once the open command's quiet time is over, before
@@ -48,6 +64,7 @@ class Selection final : public MouseGate {
   PictureDocument& doc_;
   MainWindowShell& window_;
   ErrorBox& errors_;
+  State state_;
 };
 
 // A move over the window's own surface outside the view: the pointer goes back to the default,

@@ -8,7 +8,6 @@
 
 #include "platform/dialogs/MessageBox.h"
 #include "platform/errors/ErrorBox.h"
-#include "platform/errors/RuntimeError.h"
 #include "platform/errors/Trap.h"
 #include "platform/skin/CursorFile.h"
 #include "settings/AppIcon.h"
@@ -36,13 +35,10 @@ void Store(Form2Context& form, const QString& key, const QString& value) {
   try {
     form.settings.SaveSetting(QLatin1String(kSettingsApplication), QLatin1String(kProductName), key,
                               value);
-  } catch (const std::exception& failure) {
+  } catch (const std::exception&) {
     if (form.storeFailureShown) return;
     form.storeFailureShown = true;
-    const auto* runtime = dynamic_cast<const RuntimeError*>(&failure);
-    const QString description =
-        runtime ? runtime->description() : QString::fromUtf8(failure.what());
-    form.errors.showReport(description + QStringLiteral("\r\n") +
+    form.errors.showReport(CurrentFailureDescription() + QStringLiteral("\r\n") +
                            QStringLiteral("Your choice applies now but cannot be kept for the "
                                           "next run."));
   }

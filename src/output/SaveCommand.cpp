@@ -7,8 +7,8 @@
 #include "platform/errors/RuntimeError.h"
 #include "platform/errors/Trap.h"
 #include "view/BusyPointer.h"
+#include "view/JpegFilter.h"
 #include "view/MainWindowShell.h"
-#include "view/OpenCommands.h"
 #include "view/PictureDocument.h"
 
 namespace brindlewick {

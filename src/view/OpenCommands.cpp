@@ -7,6 +7,7 @@
 #include "platform/errors/Trap.h"
 #include "settings/Application.h"
 #include "view/DisplayPicture.h"
+#include "view/JpegFilter.h"
 #include "view/MainWindowShell.h"
 #include "view/MouseGate.h"
 #include "view/PictureDocument.h"

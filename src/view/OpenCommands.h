@@ -12,7 +12,6 @@ class FileDialog;
 class MouseGate;
 class OneShotTimer;
 
-inline constexpr char kJpegFilter[] = "JPEG Image (*.jpg;*.jpeg)|*.jpg;*.jpeg";
 inline constexpr char kSamplePicture[] = "Samples/sample1.jpg";
 
 // What the open commands work on: the display, the selection's gate, the window's file dialog,

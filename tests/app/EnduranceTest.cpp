@@ -55,7 +55,7 @@ TEST(Endurance, FiveHundredOpenCropUndoSaveCyclesKeepMemoryFlat) {
     dialog.answers = {pictures[i % 2], folder.path(i % 2 ? "out-b.jpg" : "out-a.jpg")};
     OpenContext opening = form.opening();
     mnuSelectPicture_Click(opening);
-    selection.IgnoreMouse = false;
+    selection.setIgnoreMouse(false);
     selection.Picture1_MouseDown(1, 0, 100, 80);
     selection.Picture1_MouseMove(1, 0, 300 + i % 50, 260);
     selection.Picture1_MouseUp(1, 0, 300 + i % 50, 260);

@@ -42,7 +42,7 @@ class FaultsTest : public test::Form1Fixture {
     dialog.answers = {path};
     OpenContext opening = form.opening();
     mnuSelectPicture_Click(opening);
-    form.selection().IgnoreMouse = false;  // the quiet time is not what these tests are about
+    form.selection().setIgnoreMouse(false);  // the quiet time is not what these tests are about
   }
   void crop(QPointF from, QPointF to) {
     Selection& selection = form.selection();
@@ -157,13 +157,13 @@ TEST_P(VanishedPictureTest, ResizeAndUndoWaitQuietlyUntilTheFileIsBack) {
   EXPECT_TRUE(errors.reports.empty());
   EXPECT_EQ(doc().Picture1.canvas().copy(0, 0, 50, 30), cropped);
   EXPECT_TRUE(undoEnabled());
-  EXPECT_TRUE(form.selection().CropDone);
+  EXPECT_TRUE(form.selection().CropDone());
 
   bringBack(path);
   undo();
   EXPECT_TRUE(errors.reports.empty());
   EXPECT_FALSE(undoEnabled());
-  EXPECT_FALSE(form.selection().CropDone);
+  EXPECT_FALSE(form.selection().CropDone());
   EXPECT_EQ(doc().picDraw.picture().naturalSize(), QSize(300, 200));
 }
 

@@ -179,13 +179,13 @@ TEST_F(Form1DesktopTest, TheKeysRunTheCommandsOnlyWhileTheyAreEnabled) {
   EXPECT_TRUE(QFileInfo::exists(target));
 
   // A crop switches undo on; its key shows the whole picture again.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 3000));
   QTest::mousePress(view(), Qt::LeftButton, {}, QPoint(20, 20));
   QTest::mouseMove(view(), QPoint(120, 90));
   QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(120, 90));
-  ASSERT_TRUE(form.selection().CropDone);
+  ASSERT_TRUE(form.selection().CropDone());
   press(QKeySequence::Undo);
-  EXPECT_FALSE(form.selection().CropDone);
+  EXPECT_FALSE(form.selection().CropDone());
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
   EXPECT_EQ(view()->size(), QSize(678, 485));
   EXPECT_TRUE(errors.reports.empty());
@@ -193,7 +193,7 @@ TEST_F(Form1DesktopTest, TheKeysRunTheCommandsOnlyWhileTheyAreEnabled) {
 
 TEST_F(Form1DesktopTest, ADroppedJpegOpensAsIfPickedWithSelectPicture) {
   showActive();
-  form.selection().CropDone = true;
+  form.selection().stateForTest().CropDone = true;
   const QString path = test::WriteJpeg(folder.path("drop/a.jpg"), test::SmoothImage(300, 200));
 
   EXPECT_TRUE(dragFiles({path}));
@@ -201,11 +201,11 @@ TEST_F(Form1DesktopTest, ADroppedJpegOpensAsIfPickedWithSelectPicture) {
   EXPECT_TRUE(dialog.shown.empty());  // nothing is asked
   EXPECT_EQ(form.document().Tag, path);
   EXPECT_TRUE(form.document().viewShowsPicture());
-  EXPECT_FALSE(form.selection().CropDone);
-  EXPECT_TRUE(form.selection().IgnoreMouse);
+  EXPECT_FALSE(form.selection().CropDone());
+  EXPECT_TRUE(form.selection().IgnoreMouse());
   EXPECT_TRUE(command("mnuSave")->isEnabled());
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse; }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 3000));
   EXPECT_TRUE(errors.reports.empty());
 }
 

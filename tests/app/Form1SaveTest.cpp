@@ -67,7 +67,7 @@ TEST_F(Form1SaveTest, HighDensityViewShowsSavesAndCropsTheScreensPixelsOneForOne
   EXPECT_EQ(DecodeJpeg(saved.readAll()).pixels().size(), size);
 
   const QRect selection(201, 151, 132, 95);  // corners between two logical pixels at 2
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 3000));
   for (const auto& [type, at] : {std::pair{QEvent::MouseButtonPress, selection.topLeft()},
                                  {QEvent::MouseMove, selection.bottomRight() + QPoint(1, 1)},
                                  {QEvent::MouseButtonRelease, selection.bottomRight()}}) {

@@ -56,14 +56,14 @@ class SelectionTest : public ::testing::Test {
   void up(float x, float y, int button = 1) { h.selection.Picture1_MouseUp(button, 0, x, y); }
   Trace trace() const {
     const Selection& d = h.selection;
-    return {d.StartX,
-            d.StartY,
-            d.EndX,
-            d.EndY,
-            d.SelectionMade,
-            d.CropDone,
+    return {d.StartX(),
+            d.StartY(),
+            d.EndX(),
+            d.EndY(),
+            d.SelectionMade(),
+            d.CropDone(),
             h.window.isMenuEnabled(MenuCommand::Undo),
-            d.shp1,
+            d.shp1(),
             h.doc.Picture1.canvas()};
   }
 
@@ -86,12 +86,15 @@ class BlockedSelectionTest : public SelectionTest,
 TEST_P(BlockedSelectionTest, PressMoveAndReleaseChangeNothing) {
   const BlockedCase& c = GetParam();
   if (c.pictureShown) showPicture();
-  h.selection.IgnoreMouse = c.ignoreMouse;
-  h.selection.CropDone = c.cropDone;
   // What an earlier drag left behind must survive untouched.
-  h.selection.StartX = 3, h.selection.StartY = 4, h.selection.EndX = 30, h.selection.EndY = 40;
-  h.selection.shp1 = Shape{0, false, 3, 4, 27, 36};
-  h.selection.SelectionMade = true;
+  h.selection.stateForTest() = {.StartX = 3,
+                                .StartY = 4,
+                                .EndX = 30,
+                                .EndY = 40,
+                                .shp1 = Shape{0, false, 3, 4, 27, 36},
+                                .SelectionMade = true,
+                                .IgnoreMouse = c.ignoreMouse,
+                                .CropDone = c.cropDone};
   const Trace before = trace();
 
   down(100, 80, c.button);
@@ -130,21 +133,22 @@ TEST_P(BandGeometryTest, RoundsTheEndsHalfToEvenAndPlacesTheBandFromThePointer) 
   showPicture();
 
   down(c.press, c.press);
-  EXPECT_EQ(h.selection.StartX, c.start);
-  EXPECT_EQ(h.selection.StartY, c.start);
-  EXPECT_EQ(h.selection.EndX, c.start);
-  EXPECT_TRUE(h.selection.shp1.visible);
-  EXPECT_FLOAT_EQ(h.selection.shp1.left, c.press);  // the press puts the band at the pointer itself
-  EXPECT_FLOAT_EQ(h.selection.shp1.width, 0);
+  EXPECT_EQ(h.selection.StartX(), c.start);
+  EXPECT_EQ(h.selection.StartY(), c.start);
+  EXPECT_EQ(h.selection.EndX(), c.start);
+  EXPECT_TRUE(h.selection.shp1().visible);
+  EXPECT_FLOAT_EQ(h.selection.shp1().left,
+                  c.press);  // the press puts the band at the pointer itself
+  EXPECT_FLOAT_EQ(h.selection.shp1().width, 0);
 
   move(c.to, c.to);
-  EXPECT_EQ(h.selection.StartX, c.start);
-  EXPECT_EQ(h.selection.EndX, c.end);
-  EXPECT_EQ(h.selection.EndY, c.end);
-  EXPECT_FLOAT_EQ(h.selection.shp1.left, c.edge);
-  EXPECT_FLOAT_EQ(h.selection.shp1.top, c.edge);
-  EXPECT_FLOAT_EQ(h.selection.shp1.width, c.extent);
-  EXPECT_FLOAT_EQ(h.selection.shp1.height, c.extent);
+  EXPECT_EQ(h.selection.StartX(), c.start);
+  EXPECT_EQ(h.selection.EndX(), c.end);
+  EXPECT_EQ(h.selection.EndY(), c.end);
+  EXPECT_FLOAT_EQ(h.selection.shp1().left, c.edge);
+  EXPECT_FLOAT_EQ(h.selection.shp1().top, c.edge);
+  EXPECT_FLOAT_EQ(h.selection.shp1().width, c.extent);
+  EXPECT_FLOAT_EQ(h.selection.shp1().height, c.extent);
   EXPECT_TRUE(h.errors.reports.empty());
 }
 
@@ -164,28 +168,28 @@ TEST_F(SelectionTest, ACoordinateTooLargeForAWholeNumberIsReportedAndTheDragGoes
   EXPECT_EQ(h.errors.reports,
             (std::vector<QString>{FailureReport("Overflow", "Form1", "Picture1_MouseDown", 108),
                                   FailureReport("Overflow", "Form1", "Picture1_MouseDown", 112)}));
-  EXPECT_EQ(h.selection.StartY, 40);
-  EXPECT_TRUE(h.selection.shp1.visible);
-  EXPECT_FLOAT_EQ(h.selection.shp1.left, 3e9f);
+  EXPECT_EQ(h.selection.StartY(), 40);
+  EXPECT_TRUE(h.selection.shp1().visible);
+  EXPECT_FLOAT_EQ(h.selection.shp1().left, 3e9f);
 }
 
 TEST_F(SelectionTest, APressLeavesACompletedSelectionMarkedUntilTheFirstMove) {
   showPicture();
-  h.selection.SelectionMade = true;
+  h.selection.stateForTest().SelectionMade = true;
   h.doc.Picture1.drawBox(5, 5, 60, 60, qRgb(255, 0, 0));  // a mark the repaint must wipe
   down(100, 80);
-  EXPECT_TRUE(h.selection.SelectionMade);
+  EXPECT_TRUE(h.selection.SelectionMade());
   EXPECT_NE(h.doc.Picture1.canvas(), h.doc.picLoad.canvas());
   move(120, 90);
-  EXPECT_FALSE(h.selection.SelectionMade);
+  EXPECT_FALSE(h.selection.SelectionMade());
   EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas());
 }
 
 TEST_F(SelectionTest, AReleaseWithoutAPressCropsToTheBandTheLastDragLeft) {
   showPicture();
-  h.selection.shp1 = Shape{0, false, 150, 100, 40, 30};
+  h.selection.stateForTest().shp1 = Shape{0, false, 150, 100, 40, 30};
   up(0, 0);
-  EXPECT_TRUE(h.selection.CropDone);
+  EXPECT_TRUE(h.selection.CropDone());
   EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas().copy(150, 100, 40, 30));
 }
 
@@ -207,8 +211,8 @@ TEST_P(FailedCropTest, IsReportedAtTheCropAndStillEndsTheSelection) {
 
   EXPECT_EQ(h.errors.reports, std::vector<QString>{FailureReport("Invalid property value", "Form1",
                                                                  "Picture1_MouseUp", 116)});
-  EXPECT_TRUE(h.selection.CropDone);
-  EXPECT_TRUE(h.selection.SelectionMade);
+  EXPECT_TRUE(h.selection.CropDone());
+  EXPECT_TRUE(h.selection.SelectionMade());
   EXPECT_TRUE(h.window.isMenuEnabled(MenuCommand::Undo));
   EXPECT_FALSE(h.doc.viewShowsPicture());
   EXPECT_EQ(QSize(h.doc.Picture1.width(), h.doc.Picture1.height()), GetParam().viewAfter);

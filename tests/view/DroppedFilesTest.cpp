@@ -70,7 +70,7 @@ class OpenPicturesTest : public ::testing::Test {
 
 TEST_F(OpenPicturesTest, OpensTheFileAsSelectPictureDoesWithoutAskingForIt) {
   const QString path = jpeg("one.jpg");
-  h.selection.CropDone = true;
+  h.selection.stateForTest().CropDone = true;
   h.window.setMenuEnabled(MenuCommand::Undo, true);
   h.dialog.FileName = "kept by the window's dialog";
 
@@ -81,8 +81,8 @@ TEST_F(OpenPicturesTest, OpensTheFileAsSelectPictureDoesWithoutAskingForIt) {
   EXPECT_EQ(h.loader.loaded, QStringList{path});
   EXPECT_EQ(h.doc.Tag, path);
   EXPECT_TRUE(h.doc.viewShowsPicture());
-  EXPECT_FALSE(h.selection.CropDone);
-  EXPECT_TRUE(h.selection.IgnoreMouse);
+  EXPECT_FALSE(h.selection.CropDone());
+  EXPECT_TRUE(h.selection.IgnoreMouse());
   EXPECT_TRUE(h.window.isMenuEnabled(MenuCommand::Save));
   EXPECT_FALSE(h.window.isMenuEnabled(MenuCommand::Undo));
   EXPECT_TRUE(h.timer.isEnabled());
@@ -113,7 +113,7 @@ TEST_F(OpenPicturesTest, LeavesEverythingAsSelectPictureWouldForTheSameFiles) {
     EXPECT_EQ(dropped.doc.Tag, picked.doc.Tag);
     EXPECT_EQ(dropped.doc.Picture1.canvas(), picked.doc.Picture1.canvas());
     EXPECT_EQ(dropped.doc.JPGQuality, picked.doc.JPGQuality);
-    EXPECT_EQ(dropped.selection.IgnoreMouse, picked.selection.IgnoreMouse);
+    EXPECT_EQ(dropped.selection.IgnoreMouse(), picked.selection.IgnoreMouse());
     EXPECT_EQ(dropped.window.menu, picked.window.menu);
     EXPECT_EQ(dropped.timer.interval(), picked.timer.interval());
   }

@@ -50,7 +50,7 @@ class OpenCommandsTest : public ::testing::Test {
 TEST_F(OpenCommandsTest, SelectPictureAsksForAJpegAndShowsIt) {
   const QString path = jpeg("one.jpg");
   h.dialog.answers = {path};
-  h.selection.CropDone = true;
+  h.selection.stateForTest().CropDone = true;
   h.window.setMenuEnabled(MenuCommand::Undo, true);
 
   mnuSelectPicture_Click(h.open);
@@ -63,8 +63,8 @@ TEST_F(OpenCommandsTest, SelectPictureAsksForAJpegAndShowsIt) {
   EXPECT_EQ(h.loader.loaded, QStringList{path});
   EXPECT_EQ(h.doc.Tag, path);
   EXPECT_TRUE(h.doc.viewShowsPicture());
-  EXPECT_FALSE(h.selection.CropDone);
-  EXPECT_TRUE(h.selection.IgnoreMouse);
+  EXPECT_FALSE(h.selection.CropDone());
+  EXPECT_TRUE(h.selection.IgnoreMouse());
   EXPECT_TRUE(menu(MenuCommand::Save));
   EXPECT_FALSE(menu(MenuCommand::Undo));
   EXPECT_TRUE(h.timer.isEnabled());
@@ -73,7 +73,7 @@ TEST_F(OpenCommandsTest, SelectPictureAsksForAJpegAndShowsIt) {
 
   // The tick takes the mouse again and stops the timer.
   EXPECT_TRUE(h.timer.fire());
-  EXPECT_FALSE(h.selection.IgnoreMouse);
+  EXPECT_FALSE(h.selection.IgnoreMouse());
   EXPECT_FALSE(h.timer.isEnabled());
   EXPECT_EQ(h.timer.interval(), 0);
 }
@@ -83,7 +83,7 @@ TEST_F(OpenCommandsTest, CancellingChangesNothing) {
   h.dialog.answers = {path};
   mnuSelectPicture_Click(h.open);
   h.timer.fire();
-  h.selection.CropDone = true;
+  h.selection.stateForTest().CropDone = true;
   h.window.setMenuEnabled(MenuCommand::Undo, true);
   const QImage shown = h.doc.Picture1.canvas();
 
@@ -91,8 +91,8 @@ TEST_F(OpenCommandsTest, CancellingChangesNothing) {
   mnuSelectPicture_Click(h.open);
 
   EXPECT_EQ(h.doc.Tag, path);
-  EXPECT_TRUE(h.selection.CropDone);
-  EXPECT_FALSE(h.selection.IgnoreMouse);
+  EXPECT_TRUE(h.selection.CropDone());
+  EXPECT_FALSE(h.selection.IgnoreMouse());
   EXPECT_TRUE(menu(MenuCommand::Undo));
   EXPECT_FALSE(h.timer.isEnabled());
   EXPECT_EQ(h.doc.Picture1.canvas(), shown);
@@ -132,14 +132,14 @@ TEST_F(OpenCommandsTest, ASingleResultIsDisplayedAsReturned) {
 
 TEST_F(OpenCommandsTest, LoadSampleShowsThePictureBesideTheProgram) {
   const QString sample = jpeg("app/Samples/sample1.jpg", {1600, 1200});
-  h.selection.CropDone = true;
+  h.selection.stateForTest().CropDone = true;
 
   LoadSample_Click(h.open);
 
   EXPECT_EQ(h.doc.Tag, sample);
   EXPECT_EQ(h.loader.loaded, QStringList{sample});
-  EXPECT_TRUE(h.selection.IgnoreMouse);
-  EXPECT_FALSE(h.selection.CropDone);
+  EXPECT_TRUE(h.selection.IgnoreMouse());
+  EXPECT_FALSE(h.selection.CropDone());
   EXPECT_TRUE(menu(MenuCommand::Save));
   EXPECT_FALSE(menu(MenuCommand::Undo));
   EXPECT_EQ(h.timer.interval(), 500);
