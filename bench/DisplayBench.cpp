@@ -9,9 +9,13 @@
 #include <sys/wait.h>
 #include <turbojpeg.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,6 +26,7 @@
 #include <QStandardPaths>
 
 #include "BenchHarness.h"
+#include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/loading/CachingPictureLoader.h"
@@ -69,6 +74,8 @@ void Relayout(benchmark::State& state, const QString& path) {
 // first window: kPrepared waits for the background decode first, as any user's hand does; kAtOnce
 // maximises the instant the picture is on screen; kReady measures how long after the picture
 // shows the background decode is done, so that a maximise any later finds its pixels.
+// Without a largest size, nothing is decoded in the background: the same steps as they were
+// before there was a background decode, for comparison.
 struct Session {
   explicit Session(PaintSizeFor largest) : preparing(files, std::move(largest)) {}
   JpegFileLoader files;
@@ -77,17 +84,21 @@ struct Session {
   MainWindow window{loader};
 };
 
-enum class Grow { kPrepared, kAtOnce, kReady };
-
-void Maximise(benchmark::State& state, const QString& path, Grow grow) {
+// What a maximised window on a 1920 x 1080 screen paints a picture at.
+PaintSizeFor MaximisedView() {
   const QSize view(1920 - int(kViewMargin), 1080 - int(kViewMargin));
-  const PaintSizeFor largest = [view](QSize natural) {
+  return [view](QSize natural) {
     return QSizeF(natural) *
            FitScale(natural.width(), natural.height(), view.width(), view.height());
   };
+}
+
+enum class Grow { kPrepared, kAtOnce, kReady };
+
+void Maximise(benchmark::State& state, const QString& path, Grow grow, bool background = true) {
   for (auto _ : state) {
     state.PauseTiming();
-    auto session = std::make_unique<Session>(largest);
+    auto session = std::make_unique<Session>(background ? MaximisedView() : PaintSizeFor());
     session->window.layOut();
     session->window.doc.Tag = path;
     DisplayPicture(session->window.display, path, session->window.doc.Picture1);
@@ -102,6 +113,51 @@ void Maximise(benchmark::State& state, const QString& path, Grow grow) {
     state.PauseTiming();
     session.reset();  // joins the worker, outside the measurement
     state.ResumeTiming();
+  }
+}
+
+// Opening A, then B, then A again, each shown in the first window: with the background decode,
+// each opening stops the decode the one before left behind.
+void OpenAgain(benchmark::State& state, const QString& a, const QString& b, bool background) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto session = std::make_unique<Session>(background ? MaximisedView() : PaintSizeFor());
+    session->window.layOut();
+    state.ResumeTiming();
+    for (const QString& path : {a, b, a}) {
+      session->window.doc.Tag = path;
+      DisplayPicture(session->window.display, path, session->window.doc.Picture1);
+    }
+    state.PauseTiming();
+    session.reset();
+    state.ResumeTiming();
+  }
+}
+
+// How long a decode in the background for the maximised view keeps its core once it is no longer
+// wanted: from the stop to the end of its thread, a fifth of a second into the decode.
+void StopHeard(benchmark::State& state, const QString& path) {
+  const QByteArray bytes = ReadAll(path);
+  for (auto _ : state) {
+    std::stop_source stop;
+    std::atomic<bool> finished{false};
+    std::jthread decode([&] {
+      try {
+        DecodeJpeg(bytes, {MaximisedView(), 1, stop.get_token()});
+        finished = true;
+      } catch (const RuntimeError&) {
+      }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto asked = std::chrono::steady_clock::now();
+    stop.request_stop();
+    decode.join();
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count());
+    if (finished) {
+      state.SkipWithError("the decode ended before it was stopped");
+      return;
+    }
   }
 }
 
@@ -266,6 +322,18 @@ void RegisterAll(const std::string& self, const QString& folder) {
                thumb});
     });
     if (std::strcmp(name, "photo48") == 0) {
+      for (const bool background : {true, false}) {
+        const std::string label =
+            background ? "OpenAgain/photo48p_photo48" : "OpenAgain/photo48p_photo48/plain";
+        const QString progressive = folder + QStringLiteral("/photo48p.jpg");
+        benchmark::RegisterBenchmark(label.c_str(),
+                                     [path, progressive, background](benchmark::State& s) {
+                                       OpenAgain(s, progressive, path, background);
+                                     })
+            ->Iterations(4)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+      }
       for (const auto& [label, grow] :
            {std::pair("Maximise/", Grow::kPrepared), std::pair("MaximiseAtOnce/", Grow::kAtOnce),
             std::pair("PreparedAfterShowing/", Grow::kReady)}) {
@@ -289,6 +357,30 @@ void RegisterAll(const std::string& self, const QString& folder) {
 // (pj): the display, which decodes only the scans the view needs, against the whole file
 // decoded at the same scale (Limit), and the peak memory of a 48 MP display.
 void RegisterProgressive(const std::string& self, const QString& folder) {
+  // A stop heard in every way a decode in the background reads a file: the progressive stream
+  // made a stripe at a time, libjpeg's own read of arithmetic-coded scans, and CMYK.
+  for (const char* name : {"photo48p", "photo48pa", "photo48c"}) {
+    const QString path = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".jpg");
+    if (!QFile::exists(path)) continue;
+    benchmark::RegisterBenchmark((std::string("StopHeard/") + name).c_str(),
+                                 [path](benchmark::State& s) { StopHeard(s, path); })
+        ->Iterations(8)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
+  }
+  const QString photo48p = folder + QStringLiteral("/photo48p.jpg");
+  if (QFile::exists(photo48p)) {
+    for (const bool background : {true, false}) {
+      benchmark::RegisterBenchmark(
+          background ? "MaximiseAtOnce/photo48p" : "MaximiseAtOnce/photo48p/plain",
+          [photo48p, background](benchmark::State& s) {
+            Maximise(s, photo48p, Grow::kAtOnce, background);
+          })
+          ->Iterations(4)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
   for (const char* name : {"photo48p", "photo24pj", "photo48pj"}) {
     const QString path = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".jpg");
     if (!QFile::exists(path)) continue;
