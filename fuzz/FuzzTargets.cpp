@@ -1,5 +1,7 @@
 #include "FuzzTargets.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -10,10 +12,13 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "JpegVariants.h"
+
 #include "modules/SaveAsJPG.h"
 #include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/jpeg/JpegEncoder.h"
 #include "platform/jpeg/fast/BandedDecode.h"
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/fast/ProgressiveScans.h"
@@ -107,6 +112,48 @@ void ExifOrientation(const uint8_t* data, size_t size) {
   image.fill(Qt::red);
   const QImage upright = ApplyTransformation(image, transformation);
   if (upright.size() != (SwapsSides(transformation) ? QSize(2, 3) : QSize(3, 2))) __builtin_trap();
+}
+
+namespace {
+
+// The three kinds of picture a profile can be for, small and valid, made once.
+const QByteArray& PictureOfKind(int kind) {
+  static const std::array<QByteArray, 3> pictures = [] {
+    QImage image(24, 16, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x * 10, y * 15, 128));
+    }
+    return std::array<QByteArray, 3>{EncodeJpeg(image, {90}),
+                                     EncodeJpeg(image, {90, ChromaSubsampling::Gray}),
+                                     variants::CmykJpeg(image, 90)};
+  }();
+  return pictures[size_t(kind % 3)];
+}
+
+}  // namespace
+
+void ColourProfile(const uint8_t* data, size_t size) {
+  if (size < 1) return;
+  QByteArray segments;
+  for (size_t at = 1; at + 4 <= size;) {
+    const size_t length = std::min<size_t>(size_t(data[at + 2]) << 8 | data[at + 3], size - at - 4);
+    const QByteArray chunk(reinterpret_cast<const char*>(data + at + 4), qsizetype(length));
+    const qsizetype segment = 2 + 12 + 2 + chunk.size();
+    if (segment > 0xFFFF) break;
+    segments += QByteArray("\xff\xe2", 2) + char(segment >> 8) + char(segment & 0xff);
+    segments += QByteArray("ICC_PROFILE\0", 12) + char(data[at]) + char(data[at + 1]) + chunk;
+    at += 4 + length;
+  }
+  const QByteArray jpeg = variants::WithSegmentsFirst(PictureOfKind(data[0]), segments);
+  try {
+    for (const QSizeF painted : {QSizeF(24, 16), QSizeF(3, 2)}) {
+      const brindlewick::Picture picture =
+          DecodeJpeg(jpeg, {[painted](QSize) { return painted; }, 2});
+      if (picture.naturalSize() != QSize(24, 16)) __builtin_trap();
+    }
+  } catch (const RuntimeError&) {
+    __builtin_trap();  // the picture is valid whatever its profile: it must always show
+  }
 }
 
 void SettingsFile(const uint8_t* data, size_t size) {

@@ -23,6 +23,11 @@ void RestartBands(const uint8_t* data, size_t size);
 // The EXIF orientation of a JPEG file, applied to a small picture.
 void ExifOrientation(const uint8_t* data, size_t size);
 
+// Colour profiles in APP2 chunks of any number, order and size, before a small valid picture in
+// colour, gray or CMYK (the first byte chooses), decoded as the view decodes it. The input after
+// that byte is a run of chunks: sequence number, count, two bytes of length, then the chunk.
+void ColourProfile(const uint8_t* data, size_t size);
+
 // A settings file as the options dialog reads it, then one choice stored back into it.
 void SettingsFile(const uint8_t* data, size_t size);
 

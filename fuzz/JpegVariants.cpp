@@ -51,6 +51,18 @@ QByteArray XmpSegment() {
               "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>");
 }
 
+QByteArray IccSegments(const QByteArray& profile, int chunkBytes) {
+  const int count = int((profile.size() + chunkBytes - 1) / chunkBytes);
+  QByteArray segments;
+  for (int i = 0; i < count; ++i) {
+    const QByteArray chunk = profile.mid(qsizetype(i) * chunkBytes, chunkBytes);
+    const qsizetype length = 2 + 12 + 2 + chunk.size();
+    segments += QByteArray("\xff\xe2", 2) + char(length >> 8) + char(length & 0xff);
+    segments += QByteArray("ICC_PROFILE\0", 12) + char(i + 1) + char(count) + chunk;
+  }
+  return segments;
+}
+
 QByteArray WithSegmentsFirst(const QByteArray& jpeg, const QByteArray& segments) {
   return jpeg.left(2) + segments + jpeg.mid(2);
 }

@@ -23,6 +23,10 @@ QByteArray ExifSegment(qint64 orientation, const ExifOrientationEntry& entry = {
 // An APP1 segment with a small XMP packet, as editors write one before or after the EXIF block.
 QByteArray XmpSegment();
 
+// The APP2 segments that carry an ICC profile, in chunks of at most `chunkBytes`, numbered from 1
+// of their count as the ICC's rule for JPEG has it.
+QByteArray IccSegments(const QByteArray& profile, int chunkBytes = 65519);
+
 // The JPEG with the segments inserted right after its start-of-image marker.
 QByteArray WithSegmentsFirst(const QByteArray& jpeg, const QByteArray& segments);
 

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 
 #include "HandCursor.h"
@@ -161,6 +162,34 @@ int main(int argc, char* argv[]) {
                           .arg(encoding.gray ? 0 : encoding.lumaV)
                           .arg(encoding.restartMcus),
                       RestartJpeg(tall, encoding), random);
+  }
+
+  // Real profiles, split into chunks as cameras and editors write them, for each kind of picture.
+  const QString profiles = root + QStringLiteral("/colourprofile");
+  const struct {
+    char kind;  // 0 colour, 1 gray, 2 CMYK
+    const char* profile;
+  } tagged[] = {
+      {0, "/usr/share/color/icc/colord/AdobeRGB1998.icc"},
+      {0, "/usr/share/color/icc/colord/SwappedRedAndGreen.icc"},
+      {0, "/usr/share/color/icc/colord/sRGB.icc"},
+      {1, "/usr/share/color/icc/ghostscript/sgray.icc"},
+      {2, "/usr/share/color/icc/ghostscript/default_cmyk.icc"},
+  };
+  for (const auto& [kind, path] : tagged) {
+    QFile file(QString::fromLatin1(path));
+    if (!file.open(QIODevice::ReadOnly)) continue;  // the package is not installed
+    const QByteArray profile = file.readAll();
+    const int count = 3;
+    QByteArray input(1, kind);
+    for (int i = 0; i < count; ++i) {
+      const QByteArray chunk =
+          profile.mid(profile.size() * i / count,
+                      profile.size() * (i + 1) / count - profile.size() * i / count);
+      input += char(i + 1) + QByteArray(1, char(count)) + char(chunk.size() >> 8) +
+               char(chunk.size() & 0xff) + chunk;
+    }
+    Write(profiles, QFileInfo(file).baseName() + QStringLiteral(".bin"), input);
   }
 
   // The orientation reader reads the same files.

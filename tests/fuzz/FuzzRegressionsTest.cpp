@@ -38,6 +38,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, FuzzRegressions,
                                            FuzzTarget{"progressivescans", fuzz::ProgressiveScans},
                                            FuzzTarget{"restartbands", fuzz::RestartBands},
                                            FuzzTarget{"exiforientation", fuzz::ExifOrientation},
+                                           FuzzTarget{"colourprofile", fuzz::ColourProfile},
                                            FuzzTarget{"settingsfile", fuzz::SettingsFile},
                                            FuzzTarget{"cursorfile", fuzz::CursorFile}),
                          [](const auto& info) { return std::string(info.param.folder); });

@@ -2,11 +2,13 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <numeric>
 #include <optional>
 
 #include <QString>
 
+#include "platform/colour/SrgbConversion.h"
 #include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegEncoder.h"
@@ -95,8 +97,10 @@ bool PruningHolds() {
 }
 
 // The picture as stored at the request's scale: the quickest way that gives the whole file's
-// pixels, and never another once the decode was asked to stop.
-QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const DecodeRequest& request) {
+// pixels, and never another once the decode was asked to stop. CMYK comes as stored when a
+// profile is to turn it into RGB.
+QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const DecodeRequest& request,
+                    JpegSession::Cmyk cmyk) {
   if (jpeg.info().progressive_mode && PruningHolds()) {
     // Shown smaller than its size, a progressive file's scans mostly carry nothing the reduced
     // DCT reads, and its coefficients need not all be held.
@@ -108,9 +112,23 @@ QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const DecodeReque
   // A file cut by restart markers into rows decodes on all the cores allowed, to the same pixels.
   if (std::optional<QImage> banded = DecodeInBands(jpeg, data, request)) return std::move(*banded);
   StopIfAsked(request.stop);
-  std::optional<QImage> whole = jpeg.decode(request.scale);
+  std::optional<QImage> whole = jpeg.decode(request.scale, true, cmyk);
   if (!whole) throw Failure(jpeg, "decompressing the picture");
   return std::move(*whole);
+}
+
+DecodedPixels DecodedAs(const JpegSession& jpeg) {
+  if (jpeg.cmyk()) return DecodedPixels::InvertedCmyk;
+  return jpeg.info().num_components == 1 ? DecodedPixels::Gray : DecodedPixels::Colour;
+}
+
+// The conversion into sRGB the file's colour profile asks for; none for a file without one, with
+// an sRGB one, or with one that cannot be used, which all show their numbers as sRGB.
+std::shared_ptr<const SrgbConversion> ColourConversion(JpegSession& jpeg) {
+  if (jpeg.info().num_components != 1 && jpeg.info().num_components != 3 && !jpeg.cmyk()) {
+    return nullptr;
+  }
+  return SrgbConversion::For(jpeg.iccProfile(kMaxProfileBytes), DecodedAs(jpeg));
 }
 
 }  // namespace
@@ -144,7 +162,11 @@ Picture DecodeJpeg(const QByteArray& data, const PictureRequest& request) {
   QSizeF painted = request.paintSize ? request.paintSize(natural) : QSizeF();
   if (SwapsSides(transformation)) painted.transpose();
   const DecodeScale scale = DecodeScaleFor(stored.width(), stored.height(), painted);
-  QImage pixels = DecodeStored(jpeg, data, {scale, request.threads, request.stop});
+  const std::shared_ptr<const SrgbConversion> toSrgb = ColourConversion(jpeg);
+  QImage pixels = DecodeStored(jpeg, data, {scale, request.threads, request.stop},
+                               toSrgb ? JpegSession::Cmyk::AsStored : JpegSession::Cmyk::ToRgb);
+  // At the decoded size, which is mostly the size shown: once, before both paintings take them.
+  if (toSrgb) toSrgb->apply(pixels, request.threads);
   return Picture(ApplyTransformation(std::move(pixels), transformation), natural);
 }
 

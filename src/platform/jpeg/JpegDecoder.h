@@ -18,6 +18,9 @@ inline constexpr qint64 kMaxPicturePixels = qint64(1) << 28;
 inline constexpr qint64 kMaxCoefficientBytes = qint64(1) << 30;
 // A JPEG file of the largest picture is far smaller than this.
 inline constexpr qint64 kMaxPictureFileBytes = qint64(1) << 30;
+// The largest press profiles are a few megabytes; a larger one is not read, and the picture shows
+// as if it had none.
+inline constexpr qint64 kMaxProfileBytes = qint64(16) << 20;
 
 // The DCT scale the decoder uses for a picture of width x height that will be painted at the
 // given size: the smallest whose output still covers it; 1/1 when painted at natural size or
@@ -26,7 +29,9 @@ DecodeScale DecodeScaleFor(int width, int height, QSizeF painted);
 
 // Decodes JPEG data in memory with libjpeg-turbo: baseline, progressive and arithmetic coding,
 // every sampling layout the library takes, grayscale, RGB and CMYK/YCCK. The result is upright
-// per its EXIF orientation; its natural size is the upright size. Data that the decoder only warns
+// per its EXIF orientation; its natural size is the upright size; its pixels are sRGB, turned
+// from the colour space of the file's ICC profile where it carries one that is usable and not
+// sRGB already (a file without one is taken to be sRGB). Data that the decoder only warns
 // about (a file that ends early, stray bytes between segments) still gives what could be decoded.
 // A failure names the step, "reading the JPEG header" or "decompressing the picture", and the
 // library's text of the fatal error; a decode asked to stop fails with "the decode was stopped".

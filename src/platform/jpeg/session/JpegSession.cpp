@@ -1,5 +1,6 @@
 #include "platform/jpeg/session/JpegSession.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -105,13 +106,14 @@ bool JpegSession::calcOutputDimensions(DecodeScale scale) {
   });
 }
 
-bool JpegSession::start(DecodeScale scale, bool smoothing) {
+bool JpegSession::start(DecodeScale scale, bool smoothing, Cmyk cmykOutput) {
   info_.scale_num = unsigned(scale.num);
   info_.scale_denom = unsigned(scale.denom);
   info_.out_color_space = cmyk() ? JCS_CMYK : kRgb32;
   info_.do_block_smoothing = smoothing ? TRUE : FALSE;
   if (!run([&] { jpeg_start_decompress(&info_); })) return false;
-  cmykRow_.assign(cmyk() ? size_t(info_.output_width) * 4 : 0, 0);
+  const bool convert = cmyk() && cmykOutput == Cmyk::ToRgb;
+  cmykRow_.assign(convert ? size_t(info_.output_width) * 4 : 0, 0);
   return true;
 }
 
@@ -121,8 +123,8 @@ void JpegSession::readRow(unsigned char* line) {
   if (!cmykRow_.empty()) CmykToRgb32(row, reinterpret_cast<QRgb*>(line), info_.output_width);
 }
 
-std::optional<QImage> JpegSession::decode(DecodeScale scale, bool smoothing) {
-  if (!start(scale, smoothing)) return std::nullopt;
+std::optional<QImage> JpegSession::decode(DecodeScale scale, bool smoothing, Cmyk cmyk) {
+  if (!start(scale, smoothing, cmyk)) return std::nullopt;
   QImage pixels(int(info_.output_width), int(info_.output_height), QImage::Format_RGB32);
   if (pixels.isNull()) throw std::bad_alloc();
   unsigned char* const bits = pixels.bits();
@@ -135,6 +137,25 @@ std::optional<QImage> JpegSession::decode(DecodeScale scale, bool smoothing) {
     return std::nullopt;
   }
   return pixels;
+}
+
+QByteArray JpegSession::iccProfile(qsizetype maxBytes) {
+  static constexpr char kIccHeader[] = "ICC_PROFILE";  // with its NUL
+  qsizetype total = 0;
+  for (jpeg_saved_marker_ptr m = info_.marker_list; m; m = m->next) {
+    const QByteArrayView body(reinterpret_cast<const char*>(m->data), qsizetype(m->data_length));
+    if (m->marker == JPEG_APP0 + 2 && body.startsWith({kIccHeader, sizeof kIccHeader})) {
+      total += body.size();
+    }
+  }
+  if (total == 0 || total > maxBytes) return {};
+  JOCTET* joined = nullptr;
+  unsigned int length = 0;
+  // A profile libjpeg finds broken is only a warning, and the picture shows without it.
+  if (!run([&] { jpeg_read_icc_profile(&info_, &joined, &length); })) return {};
+  QByteArray profile(reinterpret_cast<const char*>(joined), qsizetype(joined ? length : 0));
+  std::free(joined);
+  return profile;
 }
 
 QByteArrayView JpegSession::savedSegment(int marker, QByteArrayView prefix) const {
