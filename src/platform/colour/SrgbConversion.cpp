@@ -97,10 +97,9 @@ bool MatchesSrgb(void* profile) {
   if (DescribedAsSrgb(profile)) return true;
   if (!cmsIsMatrixShaper(profile)) return false;
   static const Profile srgb(cmsCreate_sRGBProfile());
-  for (const auto& [colourant, curve] :
-       {std::pair{cmsSigRedColorantTag, cmsSigRedTRCTag},
-        std::pair{cmsSigGreenColorantTag, cmsSigGreenTRCTag},
-        std::pair{cmsSigBlueColorantTag, cmsSigBlueTRCTag}}) {
+  for (const auto& [colourant, curve] : {std::pair{cmsSigRedColorantTag, cmsSigRedTRCTag},
+                                         std::pair{cmsSigGreenColorantTag, cmsSigGreenTRCTag},
+                                         std::pair{cmsSigBlueColorantTag, cmsSigBlueTRCTag}}) {
     if (!Near(static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, colourant)),
               static_cast<const cmsCIEXYZ*>(cmsReadTag(srgb.get(), colourant)), 0.002) ||
         !SameCurve(static_cast<const cmsToneCurve*>(cmsReadTag(profile, curve)),
