@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QThread>
 
+#include "JpegVariants.h"
 #include "e2e/ProgramOnScreen.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "support/Fakes.h"
@@ -191,6 +192,32 @@ TEST_F(DesktopSessionTest,
   EXPECT_EQ(boxes, picked.errors.reports.size());
 
   EXPECT_TRUE(opensTheSampleAndQuitsCleanly());
+}
+
+// A photo tagged with a colour profile shows, and saves, in the colours the profile gives: a red
+// picture tagged with a profile that swaps red and green is green, in the window and in the file.
+TEST_F(DesktopSessionTest, ATaggedPhotoShowsAndSavesInItsTrueColours) {
+  QFile swapped(QStringLiteral("/usr/share/color/icc/colord/SwappedRedAndGreen.icc"));
+  ASSERT_TRUE(swapped.open(QIODevice::ReadOnly));
+  QImage red(kFittedView, QImage::Format_RGB32);
+  red.fill(qRgb(200, 30, 30));
+  const QString picture = scratch(QStringLiteral("tagged.jpg"));
+  test::WriteBytes(picture, variants::WithSegmentsFirst(test::JpegBytes(red, {95}),
+                                                        variants::IccSegments(swapped.readAll())));
+  const auto green = [](QRgb p) { return qGreen(p) > 120 && qRed(p) < 80; };
+  ASSERT_TRUE(launch(QStringLiteral(BRINDLEWICK_PROGRAM), home(), {picture}));
+  ASSERT_TRUE(waitForView(
+      [&](const QImage& view) { return green(view.pixel(view.width() / 2, view.height() / 2)); },
+      "showed the photo in its true colours"));
+  const QString saved = scratch(QStringLiteral("saved.jpg"));
+  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+s")}));
+  ASSERT_TRUE(answerFileDialog(QStringLiteral("Save Image As"), saved));
+  const QImage written = DecodeJpeg(WaitForFileBytes(saved)).pixels();
+  ASSERT_FALSE(written.isNull());
+  EXPECT_TRUE(green(written.pixel(written.width() / 2, written.height() / 2)));
+  int exitCode = -1;
+  ASSERT_TRUE(closeAndWaitForExit(&exitCode));
+  EXPECT_EQ(exitCode, 0);
 }
 
 // At twice the density the view has twice the pixels, and the saved file is what it shows.
