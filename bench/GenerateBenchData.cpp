@@ -1,6 +1,7 @@
 // Writes the benchmark's photo-like JPEGs into a folder, skipping those already there. The
 // progressive ones use libjpeg's default scan script, the CMYK one is written as Adobe writes
-// them; bench/run makes the other variants from the baseline ones with jpegtran.
+// them, and two are tagged with an Adobe RGB profile; bench/run makes the other variants from the
+// baseline ones with jpegtran.
 //   bench-data <folder>
 #include <cstdio>
 
@@ -27,6 +28,14 @@ constexpr BenchPhoto kPhotos[] = {
     {"photo48p.jpg", 8000, 6000, true}, {"photo48c.jpg", 8000, 6000, false, true},
 };
 
+// Written beside, then moved into place: an interrupted run leaves no half file.
+bool WriteWhole(const QString& path, const QByteArray& bytes) {
+  QFile file(path + QStringLiteral(".part"));
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return false;
+  file.close();
+  return QFile::rename(path + QStringLiteral(".part"), path);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -49,10 +58,21 @@ int main(int argc, char* argv[]) {
     encoding.progressive = photo.progressive;
     const QByteArray jpeg = photo.cmyk ? brindlewick::variants::CmykJpeg(image, 90)
                                        : brindlewick::EncodeJpeg(image, encoding);
-    QFile file(path + QStringLiteral(".part"));
-    if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) return 1;
-    file.close();
-    if (!QFile::rename(path + QStringLiteral(".part"), path)) return 1;
+    if (!WriteWhole(path, jpeg)) return 1;
+  }
+  // The same pixels tagged with an Adobe RGB profile, as a camera set to Adobe RGB writes them.
+  QFile adobe(QStringLiteral("/usr/share/color/icc/colord/AdobeRGB1998.icc"));
+  if (!adobe.open(QIODevice::ReadOnly)) return 1;
+  const QByteArray profile = brindlewick::variants::IccSegments(adobe.readAll());
+  for (const char* name : {"photo24", "photo48"}) {
+    const QString from = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".jpg");
+    const QString to = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral("a.jpg");
+    if (QFile::exists(to)) continue;
+    QFile untagged(from);
+    if (!untagged.open(QIODevice::ReadOnly)) return 1;
+    if (!WriteWhole(to, brindlewick::variants::WithSegmentsFirst(untagged.readAll(), profile))) {
+      return 1;
+    }
   }
   return 0;
 }
