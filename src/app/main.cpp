@@ -56,7 +56,7 @@ int main(int argc, char* argv[]) {
       Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication qtApp(argc, argv);
   // Desktops match the window to the installed desktop entry (its icon and name) by this.
-  QGuiApplication::setDesktopFileName(QStringLiteral("brindlewick"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(BRINDLEWICK_APP_ID));
   // The options dialog may be the only window shown; closing it must not end the program.
   // Closing the main window does, with every other window.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -21,7 +21,6 @@ constexpr QRgb kWhite = qRgb(255, 255, 255);
 // The options dialog's controls, where its fixed layout puts them in its window.
 constexpr QPoint kFixedQuality(40, 59);
 constexpr QPoint kSlider(268, 106);
-constexpr QPoint kBack(268, 166);
 constexpr QSize kOptionsSize(536, 184);
 
 bool Near(QRgb a, QRgb b, int tolerance) {

@@ -10,6 +10,7 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 
+#include "HandCursor.h"
 #include "e2e/ProgramOnScreen.h"
 #include "support/TestFiles.h"
 
@@ -33,6 +34,11 @@ Finished RunToEnd(const QString& program, const QStringList& args,
   }
   result.output = QString::fromLocal8Bit(process.readAll());
   return result;
+}
+
+// Where a picture is see-through and how much, which survives the server's premultiplying.
+QImage AlphaOf(const QImage& image) {
+  return image.convertToFormat(QImage::Format_ARGB32).convertToFormat(QImage::Format_Alpha8);
 }
 
 // The desktop entry's keys, from its main group.
@@ -68,28 +74,45 @@ class InstalledProgramTest : public ProgramOnScreen {
 TEST_F(InstalledProgramTest, InstallsWhereDesktopsFindItAndRunsThroughItsLinkFromAnyFolder) {
   ASSERT_TRUE(install());
 
-  // The program keeps a folder of its own, with what it reads from there beside it.
+  // The program keeps a folder of its own; what it reads from there is shared data reached
+  // through links, the same files the built program has beside it.
   const QString folder = prefix + QStringLiteral("/lib/brindlewick");
   EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/brindlewick")).isExecutable());
-  EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/Samples/sample1.jpg")).isFile());
-  EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/HAND-M.CUR")).isFile());
+  for (const QString& name :
+       {QStringLiteral("Samples/sample1.jpg"), QStringLiteral("HAND-M.CUR")}) {
+    const QString shared = prefix + QStringLiteral("/share/brindlewick/") + name;
+    EXPECT_TRUE(QFileInfo(shared).isFile()) << name.toStdString();
+    EXPECT_EQ(QFileInfo(folder + QLatin1Char('/') + name).canonicalFilePath(),
+              QFileInfo(shared).canonicalFilePath())
+        << name.toStdString();
+    EXPECT_EQ(test::ReadBytes(folder + QLatin1Char('/') + name),
+              test::ReadBytes(QStringLiteral(BRINDLEWICK_BUILD_DIR "/") + name))
+        << name.toStdString();
+  }
   const QFileInfo link(prefix + QStringLiteral("/bin/brindlewick"));
   EXPECT_TRUE(link.isSymLink());
   EXPECT_EQ(link.canonicalFilePath(),
             QFileInfo(folder + QStringLiteral("/brindlewick")).canonicalFilePath());
 
+  // Desktops find the entry, its icon and the AppStream description by the one id.
+  const QString id = QStringLiteral(BRINDLEWICK_APP_ID);
   for (int size : {32, 48, 128, 256}) {
-    QImageReader icon(prefix +
-                      QStringLiteral("/share/icons/hicolor/%1x%1/apps/brindlewick.png").arg(size));
+    QImageReader icon(prefix + QStringLiteral("/share/icons/hicolor/%1x%1/apps/").arg(size) + id +
+                      QStringLiteral(".png"));
     EXPECT_EQ(icon.size(), QSize(size, size)) << size;
   }
-
-  const QString entryPath = prefix + QStringLiteral("/share/applications/brindlewick.desktop");
+  EXPECT_TRUE(
+      QFileInfo(prefix + QStringLiteral("/share/metainfo/") + id + QStringLiteral(".metainfo.xml"))
+          .isFile());
+  const QString entryPath =
+      prefix + QStringLiteral("/share/applications/") + id + QStringLiteral(".desktop");
   std::map<QString, QString> entry = EntryKeys(entryPath);
   EXPECT_EQ(entry["Type"], QStringLiteral("Application"));
   EXPECT_EQ(entry["Name"], QStringLiteral("Brindlewick"));
-  EXPECT_EQ(entry["Categories"], QStringLiteral("Graphics;"));
-  EXPECT_EQ(entry["Icon"], QStringLiteral("brindlewick"));
+  EXPECT_EQ(entry["Categories"], QStringLiteral("Graphics;2DGraphics;RasterGraphics;"));
+  EXPECT_EQ(entry["StartupNotify"], QStringLiteral("true"));
+  EXPECT_EQ(entry["StartupWMClass"], QStringLiteral("brindlewick"));
+  EXPECT_EQ(entry["Icon"], id);
   EXPECT_EQ(entry["Exec"], prefix + QStringLiteral("/bin/brindlewick %F"));
   EXPECT_EQ(entry["MimeType"], QStringLiteral("image/jpeg;"));
   EXPECT_EQ(entry["TryExec"], prefix + QStringLiteral("/bin/brindlewick"));
@@ -104,12 +127,30 @@ TEST_F(InstalledProgramTest, InstallsWhereDesktopsFindItAndRunsThroughItsLinkFro
   QProcessEnvironment desktop = x.environment(home());
   desktop.insert(QStringLiteral("XDG_DATA_DIRS"), prefix + QStringLiteral("/share"));
   const Finished mime = RunToEnd(QStringLiteral("gio"), {"mime", "image/jpeg"}, desktop);
-  EXPECT_TRUE(mime.output.contains(": brindlewick.desktop\n")) << mime.output.toStdString();
+  EXPECT_TRUE(mime.output.contains(": " + id + ".desktop\n")) << mime.output.toStdString();
 
-  // Started through the link from an unrelated folder, it opens the sample beside itself.
+  // Started through the link from an unrelated folder, it shows the hand of its cursor file over
+  // the options dialog's buttons and opens the sample, both read from its own folder.
   const QString elsewhere = scratch(QStringLiteral("elsewhere"));
   ASSERT_TRUE(QDir().mkpath(elsewhere));
   ASSERT_TRUE(launch(link.filePath(), elsewhere));
+  ASSERT_TRUE(clickMenu(Menu::JPGQuality));
+  WindowId options = 0;
+  ASSERT_TRUE(x.waitForWindow(QStringLiteral("^Brindlewick$"), &options, 15000, mainWindow));
+  ASSERT_TRUE(x.movePointer(options, kBack));
+  const QImage hand = RenderHandCursor(32);
+  XSession::Pointer pointer;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        pointer = x.pointer();
+        return pointer.hotSpot == kHandHotSpot && AlphaOf(pointer.image) == AlphaOf(hand);
+      },
+      5000))
+      << "the pointer over \"< Back\" is " << pointer.image.width() << " x "
+      << pointer.image.height() << " with its hot spot at " << pointer.hotSpot.x() << ", "
+      << pointer.hotSpot.y();
+  ASSERT_TRUE(x.click(options, kBack));
+  ASSERT_TRUE(x.waitForWindow(QStringLiteral("^Brindlewick$"), &mainWindow));
   EXPECT_TRUE(opensTheSampleAndQuitsCleanly());
 }
 

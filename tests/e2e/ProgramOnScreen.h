@@ -82,6 +82,8 @@ class ProgramOnScreen : public ::testing::Test {
 // picture.
 inline constexpr QPoint kViewOrigin(8, 8);
 inline constexpr QSize kFittedView(678, 485);
+// The options dialog's "< Back" button, where its fixed layout puts it in its window.
+inline constexpr QPoint kBack(268, 166);
 
 // The whole view is covered by a picture: none of its corners is the white of an empty view.
 bool ShowsWholePicture(const QImage& view);
