@@ -308,7 +308,7 @@ void Form1::dropEvent(QDropEvent* event) {
       this,
       [this, paths] {
         OpenContext form = opening();
-        OpenPictures(form, paths);
+        OpenGivenPictures(form, paths);
       },
       Qt::QueuedConnection);
 }

@@ -88,7 +88,7 @@ int main(int argc, char* argv[]) {
   if (!commandLine.pictures.isEmpty()) {
     QTimer::singleShot(0, &form, [&form, &commandLine] {
       OpenContext opening = form.opening();
-      OpenPictures(opening, commandLine.pictures);
+      OpenGivenPictures(opening, commandLine.pictures);
     });
   }
   return QApplication::exec();

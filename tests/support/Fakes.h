@@ -53,6 +53,7 @@ class ScriptedFileDialog : public FileDialog {
     QString title;
     QString filter;
     QString proposedName;
+    QString folder;
   };
   void ShowOpen() override { answer(false); }
   void ShowSave() override { answer(true); }
