@@ -8,7 +8,7 @@ set(CPACK_PACKAGE_CONTACT "Brindlewick support <support@brindlewick.example>")
 # than none.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cut a rectangle out of a JPEG picture")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Brindlewick shows a JPEG picture fitted into its window. Dragging a rectangle
+    "Brindlewick shows a JPEG picture scaled to its window. Dragging a rectangle
 with the mouse crops the picture to it, and the result is saved as a new JPEG,
 at a quality estimated from the opened file or chosen on a slider.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

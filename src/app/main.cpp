@@ -9,6 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "app/TerminateSignal.h"
 #include "platform/dialogs/QtErrorBox.h"
 #include "platform/dialogs/QtFileDialog.h"
 #include "platform/dialogs/QtMessageBox.h"
@@ -35,13 +36,13 @@ std::optional<int> Answer(const brindlewick::CommandLine& commandLine) {
 
 int main(int argc, char* argv[]) {
   using namespace brindlewick;
-  // Command line, first look: --help and --version answer without needing a display. Anything
-  // they cannot read may be one of Qt's own options, which QApplication takes out first.
+  // Command line, first look, with Qt's own options left out as QApplication will take them:
+  // --help, --version and a wrong option are answered without needing a display.
   {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine early = ParseCommandLine(arguments, QDir::currentPath());
-    if (early.exitCode == 0) return *Answer(early);
+    const CommandLine early = ParseCommandLine(WithoutQtOptions(arguments), QDir::currentPath());
+    if (early.exitCode) return *Answer(early);
   }
 
   // Under a file size limit the system would kill the program mid-save; ignored, the write fails
@@ -82,6 +83,9 @@ int main(int argc, char* argv[]) {
   SettingsStore settings;
   Form1 form(app, {errors, dialog, loader, imaging, skin, messages, settings});
   QObject::connect(&form, &Form1::unloaded, &qtApp, &QCoreApplication::quit);
+  // Asked to end (a log-out, `kill`), the program closes as its window's close box closes it.
+  TerminateSignal terminate;
+  QObject::connect(&terminate, &TerminateSignal::received, &form, &QWidget::close);
   form.show();
   // Pictures named on the command line open as if picked in "Select Picture", once the window
   // is on the screen.

@@ -66,6 +66,22 @@ QByteArray WaitForFileBytes(const QString& path) {
   return bytes;
 }
 
+Finished RunToEnd(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+  QProcess process;
+  process.setProcessEnvironment(env);
+  process.start(program, args);
+  Finished result;
+  if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit) {
+    result.exitCode = process.exitCode();
+  } else {
+    process.kill();
+    process.waitForFinished(5000);
+  }
+  result.standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
+  result.standardError = QString::fromLocal8Bit(process.readAllStandardError());
+  return result;
+}
+
 QSize JpegSize(const QByteArray& jpeg) { return DecodeJpeg(jpeg).pixels().size(); }
 
 void ProgramOnScreen::SetUp() {
