@@ -1,5 +1,6 @@
 # Writes the desktop entry at install time, naming the program under the prefix installed to.
-# Expects BRINDLEWICK_DESKTOP_TEMPLATE, BRINDLEWICK_BINDIR and BRINDLEWICK_DATADIR.
+# Expects BRINDLEWICK_DESKTOP_TEMPLATE, BRINDLEWICK_APP_ID, BRINDLEWICK_BINDIR and
+# BRINDLEWICK_DATADIR.
 set(program "${CMAKE_INSTALL_PREFIX}/${BRINDLEWICK_BINDIR}/brindlewick")
 
 # A value's own escapes: a backslash is written doubled.
@@ -19,7 +20,7 @@ if(NOT command MATCHES "^[A-Za-z0-9/._+%-]+$")
 endif()
 string(REPLACE "\\" "\\\\" BRINDLEWICK_EXEC "${command}")
 
-set(entry "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${BRINDLEWICK_DATADIR}/applications/brindlewick.desktop")
+set(entry "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${BRINDLEWICK_DATADIR}/applications/${BRINDLEWICK_APP_ID}.desktop")
 message(STATUS "Installing: ${entry}")
 configure_file("${BRINDLEWICK_DESKTOP_TEMPLATE}" "${entry}" @ONLY)
 

@@ -51,6 +51,7 @@ class Shell : public MainWindowShell {
   void Show() override {}
   double ScaleWidth() const override { return width; }
   double ScaleHeight() const override { return height; }
+  double pixelRatio() const override { return 1; }
   double width = 700;
   double height = 500;
 };

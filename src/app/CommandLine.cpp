@@ -19,7 +19,59 @@ QString HelpText(const QCommandLineParser& parser, const QString& program) {
          text.mid(text.indexOf(QLatin1Char('\n')) + 1);
 }
 
+// What one of Qt's options takes along: nothing, the next argument even when there is none, or
+// the next argument only when there is one (alone, Qt leaves it for the program to refuse).
+enum class QtValue { None, Next, NextIfAny };
+
+struct QtOption {
+  const char* name;  // ending in '=', the value is written into the argument
+  QtValue value;
+};
+
+// Qt 6.4's own options: of QCoreApplication, QGuiApplication, QApplication and the X11 plugin.
+constexpr QtOption kQtOptions[] = {
+    {"platform", QtValue::Next},        {"platformpluginpath", QtValue::Next},
+    {"platformtheme", QtValue::Next},   {"qwindowgeometry", QtValue::Next},
+    {"qwindowtitle", QtValue::Next},    {"qwindowicon", QtValue::Next},
+    {"plugin", QtValue::Next},          {"geometry", QtValue::Next},
+    {"title", QtValue::Next},           {"icon", QtValue::Next},
+    {"session", QtValue::NextIfAny},    {"style", QtValue::NextIfAny},
+    {"stylesheet", QtValue::NextIfAny}, {"qmljsdebugger", QtValue::NextIfAny},
+    {"display", QtValue::NextIfAny},    {"name", QtValue::NextIfAny},
+    {"visual", QtValue::NextIfAny},     {"style=", QtValue::None},
+    {"stylesheet=", QtValue::None},     {"qmljsdebugger=", QtValue::None},
+    {"reverse", QtValue::None},         {"testability", QtValue::None},
+    {"widgetcount", QtValue::None},     {"qdevel", QtValue::None},
+    {"qdebug", QtValue::None},          {"sync", QtValue::None},
+    {"nograb", QtValue::None},          {"dograb", QtValue::None},
+};
+
+// The option of Qt's that an argument names, with one dash or two; none for anything else.
+const QtOption* QtOptionOf(const QString& argument) {
+  if (!argument.startsWith(QLatin1Char('-'))) return nullptr;
+  const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+  for (const QtOption& option : kQtOptions) {
+    const QLatin1String known(option.name);
+    if (known.endsWith(QLatin1Char('=')) ? name.startsWith(known) : name == known) return &option;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+QStringList WithoutQtOptions(const QStringList& arguments) {
+  QStringList kept = arguments.mid(0, 1);
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QtOption* option = QtOptionOf(arguments[i]);
+    const bool valueFollows = i + 1 < arguments.size();
+    if (!option || (option->value == QtValue::NextIfAny && !valueFollows)) {
+      kept << arguments[i];
+    } else if (option->value != QtValue::None) {
+      ++i;
+    }
+  }
+  return kept;
+}
 
 CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingFolder) {
   QCommandLineParser parser;

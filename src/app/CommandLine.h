@@ -21,4 +21,10 @@ struct CommandLine {
 // taken from the working folder.
 CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingFolder);
 
+// The arguments less the options Qt's application object takes out for itself (-platform NAME,
+// -style=NAME, -reverse, ... with one dash or two), as it takes them: what the program reads
+// once that object exists, known before it does, so that a wrong option is answered without a
+// display.
+QStringList WithoutQtOptions(const QStringList& arguments);
+
 }  // namespace brindlewick

@@ -22,6 +22,7 @@
 #include "platform/dialogs/Twips.h"
 #include "platform/dialogs/WindowPlacement.h"
 #include "platform/errors/Trap.h"
+#include "platform/skin/MenuBarStyle.h"
 #include "platform/surface/DevicePixels.h"
 #include "platform/surface/PictureBox.h"
 #include "settings/AppIcon.h"
@@ -60,6 +61,9 @@ Form1::Form1(Application& app, Form1Services services)
   // JPEG files dropped anywhere on the window open as if picked with "Select Picture".
   setAcceptDrops(true);
   menuBar()->installEventFilter(this);
+  auto* barStyle = new MenuBarStyle;
+  barStyle->setParent(menuBar());
+  menuBar()->setStyle(barStyle);
   resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
   CentreOnFirstShow(*this);
   connectHandlers();
@@ -306,7 +310,7 @@ void Form1::dropEvent(QDropEvent* event) {
       this,
       [this, paths] {
         OpenContext form = opening();
-        OpenPictures(form, paths);
+        OpenGivenPictures(form, paths);
       },
       Qt::QueuedConnection);
 }

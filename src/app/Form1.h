@@ -73,6 +73,7 @@ class Form1 : public QMainWindow, public MainWindowShell {
   bool isMinimized() const override { return QMainWindow::isMinimized(); }
   double ScaleWidth() const override;
   double ScaleHeight() const override;
+  double pixelRatio() const override { return devicePixelRatioF(); }
   MousePointer mousePointer() const override { return mousePointer_; }
   void setMousePointer(MousePointer pointer) override;
   void Show() override { show(); }

@@ -9,6 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "app/TerminateSignal.h"
 #include "platform/dialogs/QtErrorBox.h"
 #include "platform/dialogs/QtFileDialog.h"
 #include "platform/dialogs/QtMessageBox.h"
@@ -37,12 +38,12 @@ std::optional<int> Answer(const brindlewick::CommandLine& commandLine) {
 
 int main(int argc, char* argv[]) {
   using namespace brindlewick;
-  // Command line, first look: --help and --version answer without needing a display. Anything
-  // they cannot read may be one of Qt's own options, which QApplication takes out first.
+  // Command line, first look, with Qt's own options left out as QApplication will take them:
+  // --help, --version and a wrong option are answered without needing a display.
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  const CommandLine early = ParseCommandLine(arguments, QDir::currentPath());
-  if (early.exitCode == 0) return *Answer(early);
+  const CommandLine early = ParseCommandLine(WithoutQtOptions(arguments), QDir::currentPath());
+  if (early.exitCode) return *Answer(early);
 
   // Under a file size limit the system would kill the program mid-save; ignored, the write fails
   // like a full disk and the error box says so.
@@ -51,7 +52,7 @@ int main(int argc, char* argv[]) {
   // while Qt and the window start; the window takes it when it shows the picture.
   JpegFileLoader files;
   HeadStartPictureLoader headStart(files);
-  if (!early.exitCode && !early.pictures.isEmpty()) {
+  if (!early.pictures.isEmpty()) {
     headStart.start(early.pictures.first(),
                     {LargestPaintSize(Form1::kClientSize), CoreCount(), {}});
   }
@@ -61,7 +62,7 @@ int main(int argc, char* argv[]) {
       Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication qtApp(argc, argv);
   // Desktops match the window to the installed desktop entry (its icon and name) by this.
-  QGuiApplication::setDesktopFileName(QStringLiteral("brindlewick"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(BRINDLEWICK_APP_ID));
   // The options dialog may be the only window shown; closing it must not end the program.
   // Closing the main window does, with every other window.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -86,13 +87,16 @@ int main(int argc, char* argv[]) {
   SettingsStore settings;
   Form1 form(app, {errors, dialog, loader, imaging, skin, messages, settings});
   QObject::connect(&form, &Form1::unloaded, &qtApp, &QCoreApplication::quit);
+  // Asked to end (a log-out, `kill`), the program closes as its window's close box closes it.
+  TerminateSignal terminate;
+  QObject::connect(&terminate, &TerminateSignal::received, &form, &QWidget::close);
   form.show();
   // Pictures named on the command line open as if picked in "Select Picture", once the window
   // is on the screen.
   if (!commandLine.pictures.isEmpty()) {
     QTimer::singleShot(0, &form, [&form, &commandLine] {
       OpenContext opening = form.opening();
-      OpenPictures(opening, commandLine.pictures);
+      OpenGivenPictures(opening, commandLine.pictures);
     });
   }
   return QApplication::exec();

@@ -11,12 +11,12 @@
 namespace brindlewick {
 
 void FitViewWidth(Surface& view, const MainWindowShell& window) {
-  const float width = float(window.ScaleWidth()) - kViewMargin;
+  const float width = float(window.ScaleWidth() - kViewMargin * window.pixelRatio());
   if (width > 0) view.setWidth(width);
 }
 
 void FitViewHeight(Surface& view, const MainWindowShell& window) {
-  const float height = float(window.ScaleHeight()) - kViewMargin;
+  const float height = float(window.ScaleHeight() - kViewMargin * window.pixelRatio());
   if (height > 0) view.setHeight(height);
 }
 

@@ -10,7 +10,9 @@ class MainWindowShell;
 class Surface;
 struct DisplayContext;
 
-// The margin between the client area's size and the view's.
+// The margin between the client area's size and the view's at 96 dots per inch; on a denser
+// screen it grows with the pixel ratio, as the view's offset from the client area's corner does,
+// so the view sits where it sits at 100 %.
 inline constexpr float kViewMargin = 15;
 
 // A side of the view follows the client area less the margin; a side that would not stay

@@ -18,6 +18,8 @@ class MainWindowShell {
   // The client area's inner size in the window's coordinate unit (pixels once loaded).
   virtual double ScaleWidth() const = 0;
   virtual double ScaleHeight() const = 0;
+  // The screen's pixels to one pixel at 96 dots per inch: 1 at 100 %, 1.5 at 150 %.
+  virtual double pixelRatio() const = 0;
   // The pointer shown over the window's own surface, outside its controls.
   virtual MousePointer mousePointer() const = 0;
   virtual void setMousePointer(MousePointer pointer) = 0;

@@ -1,5 +1,6 @@
 #include "view/OpenCommands.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 #include "platform/dialogs/FileDialog.h"
@@ -77,6 +78,11 @@ void OpenPictures(OpenContext& form, const QStringList& paths) {
   trap(142, [&] { form.display.window.setMenuEnabled(MenuCommand::Undo, false); });
   trap(144, [&] { form.Timer1.setEnabled(true); });
   trap(146, [&] { form.Timer1.setInterval(kMouseQuietMs); });
+}
+
+void OpenGivenPictures(OpenContext& form, const QStringList& paths) {
+  if (!paths.isEmpty()) form.CommonDialog1.InitDir = QFileInfo(paths.last()).absolutePath();
+  OpenPictures(form, paths);
 }
 
 void LoadSample_Click(OpenContext& form) {

@@ -32,6 +32,11 @@ void mnuSelectPicture_Click(OpenContext& form);
 // for a moment. Failures are reported as that command's.
 void OpenPictures(OpenContext& form, const QStringList& paths);
 
+// Opens pictures that came from outside the dialog, dropped or named on the command line, as
+// OpenPictures does; the dialog then starts in the folder of the one that stays, as if it had
+// been picked there.
+void OpenGivenPictures(OpenContext& form, const QStringList& paths);
+
 // "Load Sample": shows the sample picture that lies beside the program.
 void LoadSample_Click(OpenContext& form);
 

@@ -42,5 +42,37 @@ TEST(CommandLine, HelpAndVersionPrintOnStandardOutputAndSucceedAWrongOptionFails
   EXPECT_TRUE(wrong.pictures.isEmpty());
 }
 
+struct QtOptionsCase {
+  QStringList typed;
+  QStringList left;  // what the program reads once Qt took its own
+};
+
+class WithoutQtOptionsTest : public ::testing::TestWithParam<QtOptionsCase> {};
+
+TEST_P(WithoutQtOptionsTest, LeavesWhatQtLeavesToTheProgram) {
+  QStringList typed = GetParam().typed, left = GetParam().left;
+  typed.prepend("brindlewick");
+  left.prepend("brindlewick");
+  EXPECT_EQ(WithoutQtOptions(typed), left);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WithoutQtOptionsTest,
+    ::testing::Values(
+        QtOptionsCase{{"-platform", "offscreen", "a.jpg"}, {"a.jpg"}},
+        QtOptionsCase{{"--platform", "wayland", "--style", "Fusion", "b.jpg"}, {"b.jpg"}},
+        QtOptionsCase{{"-style=Fusion", "-stylesheet=x.qss", "-reverse", "-widgetcount"}, {}},
+        QtOptionsCase{{"-display", ":1", "-name", "crop", "-sync", "-geometry", "800x600"}, {}},
+        // A wrong option is the program's to refuse, wherever it stands.
+        QtOptionsCase{{"--no-such-option", "-platform", "offscreen"}, {"--no-such-option"}},
+        QtOptionsCase{{"-platformx", "-styles", "--stylesheet"},
+                      {"-platformx", "-styles", "--stylesheet"}},
+        // Qt takes -platform without its value, but leaves -style without one.
+        QtOptionsCase{{"a.jpg", "-platform"}, {"a.jpg"}},
+        QtOptionsCase{{"a.jpg", "-style"}, {"a.jpg", "-style"}},
+        // Not options at all: a lone dash, the end of options, names that look like values.
+        QtOptionsCase{{"-", "--", "platform", "style=x.jpg"},
+                      {"-", "--", "platform", "style=x.jpg"}}));
+
 }  // namespace
 }  // namespace brindlewick

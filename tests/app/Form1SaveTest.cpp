@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QAction>
 #include <QFile>
 #include <QMenuBar>
@@ -47,10 +49,20 @@ TEST_F(Form1SaveTest, SaveImageWritesTheShownSampleUnderTheChosenName) {
   EXPECT_GE(test::Psnr(written, shown), 35);
 }
 
-// These run again at QT_SCALE_FACTOR 1.5 and 2 (tests/CMakeLists.txt), all in device pixels.
+// The view's size in the first client area of 693 x 500 logical pixels: the client's device
+// pixels less the margin, which grows with the ratio.
+QSize FirstView(double ratio) {
+  const auto side = [ratio](int logical) {
+    return int(std::nearbyint(qRound(logical * ratio) - 15 * ratio));
+  };
+  return {side(693), side(500)};
+}
+
+// These run again at QT_SCALE_FACTOR 1.25, 1.5 and 2 (tests/CMakeLists.txt), all in device
+// pixels.
 TEST_F(Form1SaveTest, HighDensityViewShowsSavesAndCropsTheScreensPixelsOneForOne) {
   const double ratio = form.devicePixelRatioF();
-  const QSize size(qRound(693 * ratio) - 15, qRound(500 * ratio) - 15);  // 1371 x 985 at 2
+  const QSize size = FirstView(ratio);  // 1356 x 970 at 2
   test::WriteJpeg(folder.path("Samples/sample1.jpg"),
                   test::SmoothImage(size.width(), size.height()));
   form.show();
@@ -79,6 +91,39 @@ TEST_F(Form1SaveTest, HighDensityViewShowsSavesAndCropsTheScreensPixelsOneForOne
   EXPECT_TRUE(errors.reports.empty());
 }
 
+// The view keeps its offset of 120 twips from the client area's corner, and the margins right
+// and below are what they are at 100 %, 7 pixels, times the ratio: the view sits as centred as
+// at 100 %, within the half device pixel a side is rounded to.
+TEST_F(Form1SaveTest, HighDensityTheViewSitsInTheClientAreaAsAt100Percent) {
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const double ratio = form.devicePixelRatioF();
+  const auto* view = form.findChild<PictureBox*>("Picture1");
+  EXPECT_EQ(view->pos(), QPoint(8, 8));
+  const QSize client = form.clientArea()->size() * ratio;
+  const QSize shown(form.document().Picture1.width(), form.document().Picture1.height());
+  EXPECT_NEAR(client.width() - 8 * ratio - shown.width(), 7 * ratio, 0.5);
+  EXPECT_NEAR(client.height() - 8 * ratio - shown.height(), 7 * ratio, 0.5);
+}
+
+// The rule along the menu bar's bottom runs unbroken under every command.
+TEST_F(Form1SaveTest, HighDensityTheMenuBarsRuleHasNoGaps) {
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const double ratio = form.devicePixelRatioF();
+  const QImage bar = form.menuBar()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const QRgb background = bar.pixel(bar.width() - 1, 0);
+  bool ruled = false;
+  // The rule lies in the bar's last two logical rows, below every caption.
+  for (int y = int((form.menuBar()->height() - 2) * ratio); y < bar.height(); ++y) {
+    for (int x = 0; x < bar.width(); ++x) {
+      ASSERT_EQ(bar.pixel(x, y), bar.pixel(0, y)) << "row " << y << ", column " << x;
+    }
+    ruled = ruled || bar.pixel(0, y) != background;
+  }
+  EXPECT_TRUE(ruled) << "no rule along the bottom";
+}
+
 TEST_F(Form1SaveTest, HighDensityAMoveToAScreenOfAnotherRatioLaysTheViewOutAgain) {
   if (QGuiApplication::screens().size() < 2) GTEST_SKIP() << "CTest runs it with two screens";
   form.show();
@@ -89,7 +134,7 @@ TEST_F(Form1SaveTest, HighDensityAMoveToAScreenOfAnotherRatioLaysTheViewOutAgain
   }
   QCoreApplication::processEvents();
   ASSERT_NE(form.devicePixelRatioF(), before);
-  EXPECT_EQ(form.document().Picture1.width(), qRound(693 * form.devicePixelRatioF()) - 15);
+  EXPECT_EQ(form.document().Picture1.width(), FirstView(form.devicePixelRatioF()).width());
 }
 
 }  // namespace

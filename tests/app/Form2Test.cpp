@@ -248,7 +248,7 @@ TEST_F(Form2Test, AStoredValueThatCannotBeReadKeepsTheDesignState) {
   EXPECT_TRUE(control(*dialog, "Frame4")->isEnabled());
 }
 
-// Runs again at QT_SCALE_FACTOR 1.5 and 2 (tests/CMakeLists.txt).
+// Runs again at QT_SCALE_FACTOR 1.25, 1.5 and 2 (tests/CMakeLists.txt).
 TEST_F(Form2Test, HighDensityCaptionsShowWholeAndTheHandKeepsItsPhysicalSize) {
   test::WriteBytes(programFolder.path("HAND-M.CUR"), HandCursorFileBytes());
   const auto dialog = open();
@@ -264,8 +264,10 @@ TEST_F(Form2Test, HighDensityCaptionsShowWholeAndTheHandKeepsItsPhysicalSize) {
   const QImage hand =
       dialog->handCursor().pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
   EXPECT_EQ(hand.width(), qRound(32 * ratio));
-  EXPECT_EQ(dialog->handCursor().hotSpot(),
-            (std::map<double, QPoint>{{1, {10, 1}}, {1.5, {15, 1}}, {2, {20, 2}}}.at(ratio)));
+  EXPECT_EQ(
+      dialog->handCursor().hotSpot(),
+      (std::map<double, QPoint>{{1, {10, 1}}, {1.25, {12, 1}}, {1.5, {15, 1}}, {2, {20, 2}}}.at(
+          ratio)));
   if (ratio == 2) {
     EXPECT_EQ(hand, RenderHandCursor(64));  // drawn at that size, not magnified
   }

@@ -1,5 +1,6 @@
 #include "e2e/ProgramOnScreen.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -63,6 +64,22 @@ QByteArray WaitForFileBytes(const QString& path) {
       },
       15000, 50);
   return bytes;
+}
+
+Finished RunToEnd(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+  QProcess process;
+  process.setProcessEnvironment(env);
+  process.start(program, args);
+  Finished result;
+  if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit) {
+    result.exitCode = process.exitCode();
+  } else {
+    process.kill();
+    process.waitForFinished(5000);
+  }
+  result.standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
+  result.standardError = QString::fromLocal8Bit(process.readAllStandardError());
+  return result;
 }
 
 QSize JpegSize(const QByteArray& jpeg) { return DecodeJpeg(jpeg).pixels().size(); }
@@ -179,9 +196,13 @@ QImage ProgramOnScreen::viewImage() {
       .copy(QRect(kViewOrigin * scaleFactor + QPoint(0, menuBarHeight), fittedView()));
 }
 
-// The first client area of 693 x 500 logical pixels less the layout's margin of 15.
+// The first client area of 693 x 500 logical pixels less the layout's margin of 15, both in the
+// screen's pixels.
 QSize ProgramOnScreen::fittedView() const {
-  return {qRound(693 * scaleFactor) - 15, qRound(500 * scaleFactor) - 15};
+  const auto side = [this](int logical) {
+    return int(std::nearbyint(qRound(logical * scaleFactor) - 15 * scaleFactor));
+  };
+  return {side(693), side(500)};
 }
 
 ::testing::AssertionResult ProgramOnScreen::answerFileDialog(const QString& title,

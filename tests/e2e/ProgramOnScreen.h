@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -82,9 +83,21 @@ class ProgramOnScreen : public ::testing::Test {
 // picture.
 inline constexpr QPoint kViewOrigin(8, 8);
 inline constexpr QSize kFittedView(678, 485);
+// The options dialog's "< Back" button, where its fixed layout puts it in its window.
+inline constexpr QPoint kBack(268, 166);
 
 // The whole view is covered by a picture: none of its corners is the white of an empty view.
 bool ShowsWholePicture(const QImage& view);
+
+// A program run to its end: how it ended (-1 when it crashed or did not end) and what it wrote.
+struct Finished {
+  int exitCode = -1;
+  QString standardOutput;
+  QString standardError;
+  QString output() const { return standardOutput + standardError; }
+};
+Finished RunToEnd(const QString& program, const QStringList& args,
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 
 // The file's bytes once it exists and is not empty (the program may still be writing it), or
 // none after a while.

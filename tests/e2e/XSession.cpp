@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <QDir>
 #include <QFile>
@@ -74,6 +75,10 @@ XSession::~XSession() {
   connection_ = xcb_connect(display_.toLatin1().constData(), &screenNumber);
   if (xcb_connection_has_error(connection_)) return Failure("cannot connect to " + display_);
   root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+  // The pointer's picture is read through XFIXES, which answers only once its version is agreed.
+  Freed<xcb_xfixes_query_version_reply_t> xfixes{xcb_xfixes_query_version_reply(
+      connection_, xcb_xfixes_query_version(connection_, 4, 0), nullptr)};
+  if (!xfixes) return Failure("the X server has no XFIXES extension");
   protocolsAtom_ = InternAtom(connection_, "WM_PROTOCOLS");
   deleteWindowAtom_ = InternAtom(connection_, "WM_DELETE_WINDOW");
   return ::testing::AssertionSuccess();
@@ -207,6 +212,20 @@ QImage XSession::screenshot() {
                 size_t(width) * 4);
   }
   return shot;
+}
+
+XSession::Pointer XSession::pointer() {
+  if (!connection_) return {};
+  Freed<xcb_xfixes_get_cursor_image_reply_t> cursor{xcb_xfixes_get_cursor_image_reply(
+      connection_, xcb_xfixes_get_cursor_image(connection_), nullptr)};
+  if (!cursor) return {};
+  // Premultiplied ARGB, one 32-bit value a pixel, row by row.
+  QImage image(cursor->width, cursor->height, QImage::Format_ARGB32_Premultiplied);
+  const uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(cursor.reply);
+  for (int y = 0; y < image.height(); ++y) {
+    std::memcpy(image.scanLine(y), pixels + size_t(y) * image.width(), size_t(image.width()) * 4);
+  }
+  return {image, QPoint(cursor->xhot, cursor->yhot)};
 }
 
 QImage XSession::grab(WindowId window) {

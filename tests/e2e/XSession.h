@@ -49,6 +49,12 @@ class XSession {
 
   QImage screenshot();
   QImage grab(WindowId window);  // the window's part of the screen
+  // The pointer as the server shows it now: its picture and its hot spot within it.
+  struct Pointer {
+    QImage image;
+    QPoint hotSpot;
+  };
+  Pointer pointer();
 
   // Input, through the server's test extension: the pointer and the keyboard of the session.
   ::testing::AssertionResult focus(WindowId window);

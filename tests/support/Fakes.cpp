@@ -7,7 +7,7 @@
 namespace brindlewick::test {
 
 void ScriptedFileDialog::answer(bool save) {
-  shown.push_back({save, DialogTitle, Filter, FileName});
+  shown.push_back({save, DialogTitle, Filter, FileName, InitDir});
   if (answers.empty()) {
     FileName.clear();
     return;

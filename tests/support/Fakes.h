@@ -54,6 +54,7 @@ class ScriptedFileDialog : public FileDialog {
     QString title;
     QString filter;
     QString proposedName;
+    QString folder;
   };
   void ShowOpen() override { answer(false); }
   void ShowSave() override { answer(true); }
@@ -88,6 +89,7 @@ class FakeShell : public MainWindowShell {
   bool isMinimized() const override { return minimized; }
   double ScaleWidth() const override { return scaleWidth; }
   double ScaleHeight() const override { return scaleHeight; }
+  double pixelRatio() const override { return ratio; }
   MousePointer mousePointer() const override { return pointer; }
   void setMousePointer(MousePointer value) override { pointer = value; }
   void Show() override { shown = true; }
@@ -96,6 +98,7 @@ class FakeShell : public MainWindowShell {
   bool minimized = false;
   double scaleWidth = 693;
   double scaleHeight = 500;
+  double ratio = 1;
   MousePointer pointer = MousePointer::Default;
   bool shown = false;
 };

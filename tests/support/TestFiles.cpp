@@ -52,6 +52,12 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
   ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+QByteArray ReadBytes(const QString& path) {
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+  return file.readAll();
+}
+
 QString WriteJpeg(const QString& path, const QImage& image, const JpegEncoding& encoding) {
   WriteBytes(path, JpegBytes(image, encoding));
   return path;

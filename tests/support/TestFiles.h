@@ -21,6 +21,8 @@ QImage SmoothImage(int width, int height);
 
 QByteArray JpegBytes(const QImage& image, const JpegEncoding& encoding = {});
 void WriteBytes(const QString& path, const QByteArray& bytes);
+// The file's bytes; a file that cannot be read fails the test and reads as empty.
+QByteArray ReadBytes(const QString& path);
 QString WriteJpeg(const QString& path, const QImage& image, const JpegEncoding& encoding = {});
 
 // Peak signal-to-noise ratio of two images of the same size, in dB.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QDir>
 
 #include "support/Fakes.h"
@@ -32,6 +34,20 @@ TEST_F(FormResizeTest, LeavesASideAloneWhenTheClientIsFifteenOrLess) {
   EXPECT_EQ(viewSize(), QSize(385, 285));
   h.layOut(15.5, 15.5);  // 0.5 is still greater than 0: rounds to an empty side
   EXPECT_EQ(viewSize(), QSize(0, 0));
+}
+
+TEST_F(FormResizeTest, TheMarginGrowsWithThePixelRatio) {
+  for (const auto& [ratio, client, view] :
+       {std::tuple{2.0, QSize(1386, 1000), QSize(1356, 970)},
+        std::tuple{1.5, QSize(1040, 750), QSize(1018, 728)},  // 1017.5 and 727.5 round to even
+        std::tuple{1.25, QSize(866, 625), QSize(847, 606)}}) {
+    h.window.ratio = ratio;
+    h.layOut(client.width(), client.height());
+    EXPECT_EQ(viewSize(), view) << ratio;
+  }
+  h.window.ratio = 2;
+  h.layOut(30, 400);  // no room left for the width at 2: it stays
+  EXPECT_EQ(viewSize(), QSize(847, 370));
 }
 
 TEST_F(FormResizeTest, MinimisedChangesNothing) {

@@ -4,6 +4,7 @@
 
 #include <QDir>
 
+#include "output/SaveCommand.h"
 #include "platform/errors/Trap.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
@@ -156,6 +157,36 @@ TEST_F(OpenCommandsTest, AMissingSampleIsReportedAndTheCommandStillCompletes) {
   EXPECT_TRUE(h.doc.viewShowsPicture());
   EXPECT_TRUE(menu(MenuCommand::Save));
   EXPECT_TRUE(h.timer.isEnabled());
+}
+
+// The dialog, the save's included, starts where it last was, unless the picture shown came from
+// outside it: then in that picture's folder, as if it had been picked there.
+TEST_F(OpenCommandsTest, ThePictureADropOrTheCommandLineOpensMovesTheDialogToItsFolder) {
+  const QString camera = jpeg("camera/a.jpg"), holiday = jpeg("holiday 2026/b.jpg");
+  const QString picked = jpeg("picked/c.jpg"), sample = jpeg("app/Samples/sample1.jpg");
+  h.dialog.InitDir = folder.path("last shown");
+
+  OpenGivenPictures(h.open, {camera, holiday});
+  EXPECT_EQ(h.doc.Tag, holiday);
+  EXPECT_EQ(h.dialog.InitDir, folder.path("holiday 2026"));
+
+  h.dialog.answers = {picked};
+  mnuSelectPicture_Click(h.open);
+  LoadSample_Click(h.open);
+  EXPECT_EQ(h.doc.Tag, sample);
+  mnuSave_Click(h.save);  // cancelled
+
+  ASSERT_EQ(h.dialog.shown.size(), 2u);
+  EXPECT_EQ(h.dialog.shown[0].folder, folder.path("holiday 2026"));
+  // Neither a pick in the dialog nor the sample moves it: it stays where the user left it.
+  EXPECT_TRUE(h.dialog.shown[1].save);
+  EXPECT_EQ(h.dialog.shown[1].folder, folder.path("holiday 2026"));
+  EXPECT_EQ(h.dialog.shown[1].proposedName, "");
+
+  OpenGivenPictures(h.open, {camera});
+  mnuSave_Click(h.save);
+  EXPECT_EQ(h.dialog.shown.back().folder, folder.path("camera"));
+  EXPECT_TRUE(h.errors.reports.empty());
 }
 
 }  // namespace

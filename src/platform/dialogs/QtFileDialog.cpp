@@ -48,8 +48,12 @@ QStringList Run(QWidget* parent, FileDialog& properties, QFileDialog::AcceptMode
                                                      : QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setNameFilters(QtFileDialog::NameFilters(properties.Filter));
+  // A folder removed since is not shown; the dialog then starts where it would on its own.
+  if (QFileInfo(properties.InitDir).isDir()) dialog.setDirectory(properties.InitDir);
   if (!properties.FileName.isEmpty()) dialog.selectFile(properties.FileName);
-  if (dialog.exec() != QDialog::Accepted) return {};
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  properties.InitDir = dialog.directory().absolutePath();
+  if (!accepted) return {};
   return dialog.selectedFiles();
 }
 

@@ -92,8 +92,9 @@ QByteArray FolderOf(const QByteArray& path) {
 // it clears the set-id bits.
 int CopyOwnerAndMode(int fd, const struct stat& old) {
   if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
-    // Only root may give a file away; anyone else keeps a file of their own.
-    (void)::fchown(fd, old.st_uid, old.st_gid);
+    // Only root may give a file away; anyone else keeps a file of their own, so a refusal is
+    // no failure.
+    [[maybe_unused]] const int given = ::fchown(fd, old.st_uid, old.st_gid);
   }
   return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
 }

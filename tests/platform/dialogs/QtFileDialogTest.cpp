@@ -5,7 +5,9 @@
 #include <functional>
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -94,6 +96,47 @@ TEST(QtFileDialog, SavingOverAnExistingFileAsksFirst) {
   EXPECT_TRUE(question.contains("already exists")) << question.toStdString();
   EXPECT_TRUE(openAfterNo);
   EXPECT_EQ(dialog.FileName, folder.path("old.jpg"));
+}
+
+TEST(QtFileDialog, StartsInTheFolderItLastShowedAndProposesNoName) {
+  test::TempFolder folder;
+  for (const char* name : {"first", "second"}) ASSERT_TRUE(QDir().mkpath(folder.path(name)));
+  QtFileDialog dialog;
+  dialog.InitDir = folder.path("first");
+  QString startedIn, proposed = "not shown";
+  const auto look = [&](QFileDialog* shown) {
+    startedIn = shown->directory().absolutePath();
+    auto* name = shown->findChild<QLineEdit*>("fileNameEdit");
+    proposed = name ? name->text() : "no file name field";
+  };
+
+  // The user goes to another folder and cancels: the next dialog, a save, starts there.
+  WhenShown<QFileDialog>([&](QFileDialog* shown) {
+    look(shown);
+    shown->setDirectory(folder.path("second"));
+    shown->reject();
+  });
+  dialog.ShowOpen();
+  EXPECT_EQ(startedIn, folder.path("first"));
+  EXPECT_EQ(dialog.InitDir, folder.path("second"));
+  WhenShown<QFileDialog>([&](QFileDialog* shown) {
+    look(shown);
+    shown->reject();
+  });
+  dialog.ShowSave();
+  EXPECT_EQ(startedIn, folder.path("second"));
+  EXPECT_EQ(proposed, "");
+  EXPECT_EQ(dialog.FileName, "");
+
+  // Gone since, the folder is not offered; the dialog starts where it would on its own.
+  ASSERT_TRUE(QDir(folder.path("second")).removeRecursively());
+  WhenShown<QFileDialog>([&](QFileDialog* shown) {
+    look(shown);
+    shown->reject();
+  });
+  dialog.ShowSave();
+  EXPECT_NE(startedIn, folder.path("second"));
+  EXPECT_TRUE(QFileInfo(startedIn).isDir()) << startedIn.toStdString();
 }
 
 }  // namespace
