@@ -40,7 +40,8 @@ TEST_F(HeadStartPictureLoaderTest, TheFirstLoadTakesTheDecodeStartedForIt) {
 // A view that needs another scale, or another file, stops the decode started in advance instead
 // of waiting for it, and decodes what it needs.
 TEST_F(HeadStartPictureLoaderTest, ALoadThatNeedsSomethingElseStopsTheDecode) {
-  const QString other = test::Settled(test::WriteJpeg(folder.path("b.jpg"), test::SmoothImage(80, 60)));
+  const QString other =
+      test::Settled(test::WriteJpeg(folder.path("b.jpg"), test::SmoothImage(80, 60)));
   const std::pair<QString, QSizeF> loads[] = {{photo, {200, 150}}, {other, {80, 60}}};
   for (const auto& [path, painted] : loads) {
     test::CountingLoader slow;
@@ -54,9 +55,9 @@ TEST_F(HeadStartPictureLoaderTest, ALoadThatNeedsSomethingElseStopsTheDecode) {
         stopped = request.stop.stop_requested();
         return Picture();
       }
-      return Picture(QImage(file == photo ? 200 : 80, file == photo ? 150 : 60,
-                            QImage::Format_RGB32),
-                     file == photo ? QSize(800, 600) : QSize(80, 60));
+      return Picture(
+          QImage(file == photo ? 200 : 80, file == photo ? 150 : 60, QImage::Format_RGB32),
+          file == photo ? QSize(800, 600) : QSize(80, 60));
     };
     HeadStartPictureLoader early(slow);
     early.start(photo, {Painted({100, 75}), 3, {}});

@@ -30,7 +30,7 @@ struct JpegSegment {
   uint8_t marker = 0;
   qsizetype at = 0;
   qsizetype body = 0;
-  qsizetype end = 0;  // just past the body
+  qsizetype end = 0;                     // just past the body
   const unsigned char* bytes = nullptr;  // the body
   int length() const { return int(end - body); }
 };
