@@ -16,34 +16,56 @@ PreparingPictureLoader::~PreparingPictureLoader() {
   runningStop_.request_stop();
 }
 
-std::optional<LoadedPicture> PreparingPictureLoader::takePrepared(const QString& path,
-                                                                  const PaintSizeFor& paintSize) {
-  const std::lock_guard lock(mutex_);
+std::optional<LoadedPicture> PreparingPictureLoader::preparedFor(const QString& path,
+                                                                 const PaintSizeFor& paintSize) {
   if (prepared_ && preparedPath_ == path && IdentifyFile(path) == prepared_->keepWhile &&
       Covers(prepared_->picture, paintSize)) {
     return prepared_;
   }
-  // Another file, this one changed, or this one wanted sooner than its prepare ends: what was
-  // prepared or is being prepared is of no more use.
-  ++generation_;
-  prepared_.reset();
-  queued_.reset();
-  runningStop_.request_stop();
   return std::nullopt;
 }
 
 LoadedPicture PreparingPictureLoader::LoadPicture(const QString& path,
                                                   const PictureRequest& request) {
-  if (std::optional<LoadedPicture> ready = takePrepared(path, request.paintSize)) return *ready;
-  LoadedPicture loaded = decoder_.LoadPicture(path, request);
-  if (largest_ && !Covers(loaded.picture, largest_)) {
-    {
-      const std::lock_guard lock(mutex_);
-      queued_ = Job{path, generation_};
-    }
+  std::unique_lock lock(mutex_);
+  if (std::optional<LoadedPicture> ready = preparedFor(path, request.paintSize)) return *ready;
+  // The prepare under way for this very file started before this load and may well end first
+  // (a grow the instant the picture shows); anything else is of no more use.
+  const bool racing = running_ && running_->path == path && !queued_;
+  if (!racing) {
+    ++generation_;
+    prepared_.reset();
+    queued_.reset();
+    runningStop_.request_stop();
+  }
+  std::stop_source mine;
+  const std::stop_callback asked(request.stop, [&] { mine.request_stop(); });
+  if (racing) racer_ = Racer{path, request.paintSize, &mine};
+  lock.unlock();
+
+  std::optional<LoadedPicture> loaded;
+  try {
+    loaded = decoder_.LoadPicture(path, {request.paintSize, request.threads, mine.get_token()});
+  } catch (...) {
+    const std::lock_guard relock(mutex_);
+    racer_.reset();
+    // Stopped because the prepare ended first: its pixels are taken below.
+    if (!racing || request.stop.stop_requested() || !mine.stop_requested()) throw;
+  }
+  lock.lock();
+  racer_.reset();
+  if (!loaded) {
+    if (std::optional<LoadedPicture> ready = preparedFor(path, request.paintSize)) return *ready;
+    lock.unlock();
+    return decoder_.LoadPicture(path, request);  // the file changed meanwhile
+  }
+  // A prepare under way for this file goes on: its pixels serve the next, larger view.
+  if (!racing && largest_ && !Covers(loaded->picture, largest_)) {
+    queued_ = Job{path, generation_};
+    lock.unlock();
     changed_.notify_all();
   }
-  return loaded;
+  return *loaded;
 }
 
 void PreparingPictureLoader::waitUntilPrepared() {
@@ -54,9 +76,9 @@ void PreparingPictureLoader::waitUntilPrepared() {
 void PreparingPictureLoader::work(const std::stop_token& quit) {
   std::unique_lock lock(mutex_);
   while (changed_.wait(lock, quit, [&] { return queued_.has_value(); })) {
-    const Job job = *std::exchange(queued_, std::nullopt);
+    running_ = std::exchange(queued_, std::nullopt);
+    const Job job = *running_;
     runningStop_ = std::stop_source();
-    running_ = true;
     const PictureRequest request{largest_, 1, runningStop_.get_token()};
     lock.unlock();
     std::optional<LoadedPicture> loaded;
@@ -66,11 +88,15 @@ void PreparingPictureLoader::work(const std::stop_token& quit) {
       // The display that comes to need it decodes the file itself and reports what went wrong.
     }
     lock.lock();
-    running_ = false;
+    running_.reset();
     // Kept only if no load wanted anything else meanwhile.
     if (job.generation == generation_ && loaded && loaded->keepWhile) {
       preparedPath_ = job.path;
       prepared_ = std::move(loaded);
+      if (racer_ && racer_->path == job.path && Covers(prepared_->picture, racer_->paintSize) &&
+          IdentifyFile(job.path) == prepared_->keepWhile) {
+        racer_->stop->request_stop();
+      }
     }
     changed_.notify_all();
   }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/errors/RuntimeError.h"
 #include "platform/loading/CachingPictureLoader.h"
 #include "support/Fakes.h"
 #include "support/FileSystem.h"
@@ -56,31 +57,67 @@ TEST_F(PreparingPictureLoaderTest, AChangedFileOrAnotherOneIsDecodedAtOnce) {
   EXPECT_EQ(decoder.loaded.size(), 5);
 }
 
-// Opening another file, or growing before the prepare is done, stops the prepare under way and
-// decodes at once: the load never waits on the background.
-TEST_F(PreparingPictureLoaderTest, ALoadThatFindsNothingReadyStopsThePrepareUnderWay) {
+// Opening another file stops the prepare under way for the last one.
+TEST_F(PreparingPictureLoaderTest, OpeningAnotherFileStopsThePrepareUnderWay) {
   const QString a = test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(80, 60));
   const QString b = test::WriteJpeg(folder.path("b.jpg"), test::SmoothImage(80, 60));
-  for (const QString& next : {b, a}) {
-    std::atomic<bool> preparing{false}, stopped{false};
-    std::atomic<int> prepares{0};
-    decoder.fake = [&](const QString&, const PictureRequest& request) {
-      // The first prepare of a, on its one core, takes until it is stopped.
-      if (request.threads == 1 && prepares++ == 0) {
-        preparing = true;
-        for (int waited = 0; waited < 1000 && !request.stop.stop_requested(); ++waited) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        stopped = request.stop.stop_requested();
-        return Picture();
+  std::atomic<bool> preparing{false}, stopped{false};
+  decoder.fake = [&](const QString& file, const PictureRequest& request) {
+    if (request.threads == 1 && file == a) {  // the prepare of a, on its one core, until stopped
+      preparing = true;
+      for (int waited = 0; waited < 1000 && !request.stop.stop_requested(); ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
-      return Picture(QImage(100, 75, QImage::Format_RGB32), QSize(800, 600));
+      stopped = request.stop.stop_requested();
+      return Picture();
+    }
+    return Picture(QImage(file == a ? 100 : 400, file == a ? 75 : 300, QImage::Format_RGB32),
+                   QSize(800, 600));
+  };
+  loader.LoadPicture(a, {[](QSize) { return QSizeF(100, 75); }, 2});
+  while (!preparing) std::this_thread::yield();
+  loader.LoadPicture(b, {[](QSize) { return QSizeF(390, 292); }, 2});
+  loader.waitUntilPrepared();
+  EXPECT_TRUE(stopped);
+}
+
+// A grow while the prepare of its file is under way decodes at once all the same, racing it:
+// whichever ends first is what the grow shows, and stops the other.
+TEST_F(PreparingPictureLoaderTest, AGrowRacesThePrepareOfItsFile) {
+  const QImage prepared(400, 300, QImage::Format_RGB32), grown(398, 298, QImage::Format_RGB32);
+  for (const bool prepareFirst : {true, false}) {
+    SCOPED_TRACE(prepareFirst ? "the prepare ends first" : "the grow ends first");
+    const QString a =
+        test::WriteJpeg(folder.path(prepareFirst ? "a.jpg" : "b.jpg"), test::SmoothImage(80, 60));
+    std::atomic<bool> preparing{false}, growing{false}, grew{false};
+    decoder.fake = [&](const QString&, const PictureRequest& request) {
+      if (request.threads == 1) {  // the prepare ends once the grow has begun, or has ended
+        preparing = true;
+        while (!(prepareFirst ? growing.load() : grew.load())) std::this_thread::yield();
+        return Picture(prepared, QSize(800, 600));
+      }
+      if (request.paintSize(QSize(800, 600)).width() < 390) {  // the first display
+        return Picture(QImage(100, 75, QImage::Format_RGB32), QSize(800, 600));
+      }
+      growing = true;
+      for (int waited = 0; prepareFirst && waited < 1000; ++waited) {
+        if (request.stop.stop_requested())
+          throw RuntimeError(ErrorNumber::InvalidPicture, "stopped");
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      return Picture(grown, QSize(800, 600));
     };
-    loader.LoadPicture(a, {[](QSize) { return QSizeF(100, 75); }, 2, {}});
+    loader.LoadPicture(a, {[](QSize) { return QSizeF(100, 75); }, 2});
     while (!preparing) std::this_thread::yield();
-    loader.LoadPicture(next, {[](QSize) { return QSizeF(390, 292); }, 2, {}});
+    const Picture shown =
+        loader.LoadPicture(a, {[](QSize) { return QSizeF(390, 292); }, 2}).picture;
+    grew = true;
+    EXPECT_EQ(shown.pixels().size(), prepareFirst ? prepared.size() : grown.size());
+    // Either way the prepare's pixels serve the next grow.
     loader.waitUntilPrepared();
-    EXPECT_TRUE(stopped) << next.toStdString();
+    const qsizetype decodes = decoder.loaded.size();
+    EXPECT_EQ(load(a, {395, 296}).pixels().size(), prepared.size());
+    EXPECT_EQ(decoder.loaded.size(), decodes);
   }
 }
 
