@@ -60,6 +60,8 @@ Form1::Form1(Application& app, Form1Services services)
   Picture1->setCursor(Qt::CrossCursor);
   // JPEG files dropped anywhere on the window open as if picked with "Select Picture".
   setAcceptDrops(true);
+  // Only now: the filter reads members that the initialisers above were still making.
+  client_->installEventFilter(this);
   menuBar()->installEventFilter(this);
   auto* barStyle = new MenuBarStyle;
   barStyle->setParent(menuBar());
@@ -105,7 +107,6 @@ QWidget* Form1::createClientArea() {
   QPalette palette = client->palette();
   palette.setColor(QPalette::Window, Qt::white);
   client->setPalette(palette);
-  client->installEventFilter(this);
   client->setMouseTracking(true);  // moves over the bare client area reset the pointer
   setCentralWidget(client);
   return client;
