@@ -71,7 +71,11 @@ void ProgressiveScans(const uint8_t* data, size_t size) {
       }
       // The decode below holds declared sizes to the program's limits; here, to the fuzzer's.
       if (qint64(progression->width) * progression->height <= (qint64(1) << 22)) {
-        SequentialForScale(bytes, *progression, *idctSizes);
+        // Made on threads of its own, the stream is the one made on one.
+        const std::optional<QByteArray> one = SequentialForScale(bytes, *progression, *idctSizes);
+        const std::optional<QByteArray> three =
+            SequentialForScale(bytes, *progression, *idctSizes, kStripeStoreBytes, 3);
+        if (one && three && *one != *three) __builtin_trap();
       }
     }
   }

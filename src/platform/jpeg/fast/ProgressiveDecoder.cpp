@@ -91,8 +91,10 @@ std::optional<std::vector<int>> IdctSizes(JpegSession& header, DecodeScale scale
 
 std::optional<QImage> DecodeProgressivePruned(JpegSession& header, QByteArrayView jpeg,
                                               const DecodeRequest& request) {
-  if (!header.info().progressive_mode || request.scale.num <= 0 ||
-      request.scale.num >= request.scale.denom) {
+  // At full size every scan is needed, and only the stream made on two threads is quicker than
+  // libjpeg's own decode.
+  const bool full = request.scale.num >= request.scale.denom;
+  if (!header.info().progressive_mode || request.scale.num <= 0 || (full && request.threads < 2)) {
     return std::nullopt;
   }
   const std::optional<std::vector<int>> idctSizes = IdctSizes(header, request.scale);
@@ -101,13 +103,13 @@ std::optional<QImage> DecodeProgressivePruned(JpegSession& header, QByteArrayVie
   // First choice: the needed scans turned into a sequential stream, which libjpeg decodes without
   // holding every coefficient of the picture. Second: the progressive stream without the scans
   // nobody needs (arithmetic coding, for one, only gets that far).
-  if (const std::unique_ptr<SequentialStream> stream =
-          SequentialStream::Open(jpeg, *progression, *idctSizes, kStripeStoreBytes, request.stop)) {
+  if (const std::unique_ptr<SequentialStream> stream = SequentialStream::Open(
+          jpeg, *progression, *idctSizes, kStripeStoreBytes, request.stop, request.threads)) {
     if (std::optional<QImage> pixels = DecodeSequential(*stream, request.scale, request.stop)) {
       return pixels;
     }
   }
-  if (request.stop.stop_requested()) return std::nullopt;
+  if (request.stop.stop_requested() || full) return std::nullopt;
   if (const std::optional<QByteArray> pruned =
           PruneProgressiveScans(jpeg, *progression, *idctSizes)) {
     return DecodeStream(*pruned, request.scale, request.stop);

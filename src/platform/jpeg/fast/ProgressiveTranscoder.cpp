@@ -21,10 +21,21 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <bit>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
+
+#include <QtEndian>
 
 #include <jpeglib.h>
 
@@ -148,6 +159,21 @@ class BitReader {
 
  private:
   void fill(int n) {
+    if (count_ >= n) return;
+    // Most of the data: eight bytes at once, when none of them is 0xFF (no stuffing, no marker).
+    // pos_ + 8 <= end_ keeps the load inside the scan's data.
+    if (pos_ + 8 <= end_) {
+      uint64_t word;
+      std::memcpy(&word, bytes_ + pos_, sizeof word);
+      const uint64_t inverted = ~word;
+      if (((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) == 0) {
+        const int take = (63 - count_) / 8;  // whole bytes that fit in the buffer: 5 at least
+        buffer_ = buffer_ << (8 * take) | (qFromBigEndian(word) >> (64 - 8 * take));
+        count_ += 8 * take;
+        pos_ += take;
+        if (count_ >= n) return;
+      }
+    }
     while (count_ < n) {
       unsigned byte = 0;
       if (pos_ < end_ && !(bytes_[pos_] == 0xFF && bytes_[pos_ + 1] != 0x00)) {
@@ -181,6 +207,7 @@ struct ComponentStore {
   std::array<int8_t, 64> slot{};         // zigzag position -> index in a block's values, or -1
   int perBlock = 0;
   std::vector<int> acRead;  // AC positions read, ascending
+  uint64_t acMask = 0;      // the same, as bits of zigzag positions
   std::vector<int16_t> values;
   std::vector<uint64_t> nonzero;  // per block, where refinements need to know
   bool refinesAc = false;
@@ -257,35 +284,41 @@ EncodingTable AcTable() {
 class BitWriter {
  public:
   void into(QByteArray& out) { out_ = &out; }
+  // At most 31 bits at a time.
   void put(uint32_t bits, int n) {
     buffer_ = buffer_ << n | (bits & ((uint32_t(1) << n) - 1));
     count_ += n;
-    while (count_ >= 8) {
-      count_ -= 8;
-      const char byte = char(buffer_ >> count_);
-      out_->append(byte);
-      if (byte == char(0xFF)) out_->append(char(0));
-    }
+    if (count_ >= 32) writeBytes(4);
   }
   void flush() {
-    if (count_ > 0) put(0x7F, 8 - count_);  // pad with ones
+    writeBytes(count_ / 8);
+    if (count_ > 0) {  // pad with ones
+      put(0x7F, 8 - count_);
+      writeBytes(1);
+    }
   }
 
  private:
+  // Moves whole bytes from the top of the buffer into the output, stuffing a zero after 0xFF;
+  // appended a few at a time, as appending byte by byte costs more than the coding.
+  void writeBytes(int bytes) {
+    char out[8];
+    int n = 0;
+    for (int i = 0; i < bytes; ++i) {
+      count_ -= 8;
+      const char byte = char(buffer_ >> count_);
+      out[n++] = byte;
+      if (byte == char(0xFF)) out[n++] = 0;
+    }
+    out_->append(out, n);
+  }
+
   QByteArray* out_ = nullptr;
   uint64_t buffer_ = 0;
   int count_ = 0;
 };
 
-int SizeOf(int value) {
-  unsigned magnitude = unsigned(value < 0 ? -value : value);
-  int size = 0;
-  while (magnitude != 0) {
-    ++size;
-    magnitude >>= 1;
-  }
-  return size;
-}
+int SizeOf(int value) { return std::bit_width(unsigned(value < 0 ? -value : value)); }
 
 void Segment(QByteArray& out, unsigned char marker, const QByteArray& body) {
   out.append(char(0xFF)).append(char(marker));
@@ -304,6 +337,8 @@ QByteArray TableBody(int tableClass, const EncodingTable& t) {
 }  // namespace
 
 class SequentialStream::Transcoder {
+  class Pipeline;
+
  public:
   Transcoder(QByteArrayView jpeg, const Progression& p, const std::vector<int>& idctSizes,
              qint64 storeBytes, std::stop_token stop)
@@ -314,16 +349,16 @@ class SequentialStream::Transcoder {
         storeBytes_(storeBytes),
         stop_(std::move(stop)) {}
 
-  bool open() {
+  bool open(int threads) {
     if (p_.arithmetic || idctSizes_.size() != p_.components.size()) return false;
     const std::vector<uint64_t> read = CoefficientsRead(idctSizes_);
     const std::vector<bool> needed = ScansNeeded(p_, read);
     if (!layOut(read, needed)) return false;
-    // Every scan needed: libjpeg's own decode of the whole file is quicker, where what it holds
-    // for the picture's coefficients is not too much.
-    if (std::find(needed.begin(), needed.end(), false) == needed.end()) {
+    // Every scan needed: on one thread, libjpeg's own decode of the whole file is quicker, where
+    // what it holds for the picture's coefficients is not too much.
+    if (threads < 2 && std::find(needed.begin(), needed.end(), false) == needed.end()) {
       qint64 whole = 0;
-      for (const ComponentStore& store : stores_) whole += qint64(store.wide) * store.high * 128;
+      for (const ComponentStore& store : layout_) whole += qint64(store.wide) * store.high * 128;
       if (whole <= kWholeCoefficientBytes) return false;
     }
     for (size_t s = 0; s < p_.scans.size(); ++s) {
@@ -331,35 +366,32 @@ class SequentialStream::Transcoder {
       cursors_.emplace_back(p_.scans[s], BitReader(bytes_, p_.scans[s].data, p_.scans[s].end));
       if (!start(cursors_.back())) return false;
     }
+    stripes_.assign(1, layout_);
+    if (threads >= 2 && cursors_.size() >= 2 && rows_ >= 2) {
+      // Stripes small enough that the two threads start and end nearly together.
+      stripeRows_ = std::min(stripeRows_, std::max(1, rows_ / kPipelineStripes));
+      startPipeline();
+    }
     return true;
   }
 
   // The headers, then a stripe at a time: decodes the stripe's part of every needed scan into the
-  // store, then writes its blocks.
-  bool next(QByteArray& out) {
-    out.clear();
+  // store, then writes its blocks. On several threads, the pieces come as the stages make them.
+  bool next(QByteArray& out);
+  ~Transcoder();
+
+  void finish(QByteArray& out) {
     writer_.into(out);
-    if (!headerWritten_) {
-      writeHeaders(out);
-      headerWritten_ = true;
-      return true;
-    }
-    if (top_ >= rows_) return false;
-    const int bottom = std::min(rows_, top_ + stripeRows_);
-    hold(top_, bottom);
-    for (ScanCursor& cursor : cursors_) {
-      if (!decodeScan(cursor, bottom)) return false;
-    }
-    if (!writeStripe(top_, bottom)) return false;
-    top_ = bottom;
-    if (top_ == rows_) {
-      writer_.flush();
-      out.append(char(0xFF)).append(char(JPEG_EOI));
-    }
-    return true;
+    writer_.flush();
+    out.append(char(0xFF)).append(char(JPEG_EOI));
   }
 
  private:
+  void startPipeline();
+
+  static constexpr size_t kStripesHeld = 4;
+  static constexpr int kPipelineStripes = 32;
+
   bool layOut(const std::vector<uint64_t>& read, const std::vector<bool>& needed) {
     int maxH = 1, maxV = 1, blocksPerMcu = 0;
     for (const ProgressiveComponent& c : p_.components) {
@@ -371,10 +403,10 @@ class SequentialStream::Transcoder {
     if (!single_ && blocksPerMcu > kMaxBlocksPerMcu) return false;
     mcusWide_ = (p_.width + 8 * maxH - 1) / (8 * maxH);
     mcusHigh_ = (p_.height + 8 * maxV - 1) / (8 * maxV);
-    stores_.resize(p_.components.size());
+    layout_.resize(p_.components.size());
     for (size_t c = 0; c < p_.components.size(); ++c) {
       const ProgressiveComponent& component = p_.components[c];
-      ComponentStore& store = stores_[c];
+      ComponentStore& store = layout_[c];
       store.pictureWide = int((qint64(p_.width) * component.h + 8 * maxH - 1) / (8 * maxH));
       store.pictureHigh = int((qint64(p_.height) * component.v + 8 * maxV - 1) / (8 * maxV));
       store.wide = single_ ? store.pictureWide : mcusWide_ * component.h;
@@ -383,7 +415,10 @@ class SequentialStream::Transcoder {
       for (int k = 0; k < 64; ++k) {
         if (!(read[c] >> k & 1)) continue;
         store.slot[size_t(k)] = int8_t(store.perBlock++);
-        if (k > 0) store.acRead.push_back(k);
+        if (k > 0) {
+          store.acRead.push_back(k);
+          store.acMask |= uint64_t(1) << k;
+        }
       }
       bool refinesAc = false;
       for (size_t s = 0; s < p_.scans.size(); ++s) {
@@ -401,7 +436,7 @@ class SequentialStream::Transcoder {
       if (!needed[s] || scan.ss != 0) continue;
       qint64 blocks = 0;
       for (int c : scan.components) {
-        const ComponentStore& store = stores_[size_t(c)];
+        const ComponentStore& store = layout_[size_t(c)];
         blocks += scan.components.size() > 1 ? qint64(store.wide) * store.high
                                              : qint64(store.pictureWide) * store.pictureHigh;
       }
@@ -409,19 +444,19 @@ class SequentialStream::Transcoder {
     }
     // Stripes of whole MCU rows (block rows, for one component alone) that the store may hold.
     qint64 perRow = 0;
-    for (const ComponentStore& store : stores_) {
+    for (const ComponentStore& store : layout_) {
       perRow += qint64(store.rowsPerStripeRow) * store.wide *
                 (qint64(store.perBlock) * qint64(sizeof(int16_t)) +
                  (store.refinesAc ? qint64(sizeof(uint64_t)) : 0));
     }
-    rows_ = single_ ? stores_[0].high : mcusHigh_;
+    rows_ = single_ ? layout_[0].high : mcusHigh_;
     stripeRows_ = int(std::clamp<qint64>(storeBytes_ / std::max<qint64>(perRow, 1), 1, rows_));
     return true;
   }
 
-  // Holds the stripe of rows [top, bottom), all its coefficients zero.
-  void hold(int top, int bottom) {
-    for (ComponentStore& store : stores_) {
+  // Makes `stores` hold the stripe of rows [top, bottom), all its coefficients zero.
+  static void hold(std::vector<ComponentStore>& stores, int top, int bottom) {
+    for (ComponentStore& store : stores) {
       const int first = top * store.rowsPerStripeRow;
       const int end = std::min(store.high, bottom * store.rowsPerStripeRow);
       const size_t blocks = size_t(end - first) * size_t(store.wide);
@@ -446,9 +481,9 @@ class SequentialStream::Transcoder {
     return true;
   }
 
-  // Decodes the scan on from where it stands to the end of the stripe that ends at row `bottom`.
-  // Gives up at the start of a row once the decode is asked to stop.
-  bool decodeScan(ScanCursor& at, int bottom) {
+  // Decodes the scan on from where it stands to the end of the stripe held in `stores`, which
+  // ends at row `bottom`. Gives up at the start of a row once the decode is asked to stop.
+  bool decodeScan(ScanCursor& at, std::vector<ComponentStore>& stores, int bottom) {
     const ProgressiveScan& scan = *at.scan;
     // Copies, which the compiler keeps in registers where the cursor's fields would be reloaded
     // after every byte read; stored back once this stripe's part of the scan is done.
@@ -457,7 +492,7 @@ class SequentialStream::Transcoder {
     std::array<int, 4> lastDc = at.lastDc;
     int eobRun = at.eobRun, nextRestart = at.nextRestart;
     qint64 unit = at.unit;
-    const ComponentStore& first = stores_[size_t(scan.components[0])];
+    const ComponentStore& first = stores[size_t(scan.components[0])];
     // A non-interleaved scan of a component with others covers only its picture's blocks.
     const bool interleaved = scan.components.size() > 1;
     const int unitsWide = interleaved ? mcusWide_ : first.pictureWide;
@@ -472,9 +507,9 @@ class SequentialStream::Transcoder {
         eobRun = 0;
       }
       const int row = int(unit / unitsWide), column = int(unit % unitsWide);
-      if (column == 0 && stop_.stop_requested()) return false;
+      if (column == 0 && (stop_.stop_requested() || abandoned_)) return false;
       for (size_t i = 0; i < scan.components.size(); ++i) {
-        ComponentStore& store = stores_[size_t(scan.components[i])];
+        ComponentStore& store = stores[size_t(scan.components[i])];
         const ProgressiveComponent& component = p_.components[size_t(scan.components[i])];
         const bool mcu = scan.components.size() > 1;
         const int bh = mcu ? component.h : 1, bv = mcu ? component.v : 1;
@@ -581,8 +616,13 @@ class SequentialStream::Transcoder {
       }
     }
     if (eobRun > 0) {
-      for (; k <= scan.se; ++k) {
-        if ((nonzero >> k & 1) && in.bits(1)) refine(store, b, k, p1);
+      // Only the coefficients already nonzero take a correction bit: straight to each of them.
+      if (k <= scan.se) {
+        const uint64_t upTo = scan.se == 63 ? ~uint64_t(0) : (uint64_t(1) << (scan.se + 1)) - 1;
+        for (uint64_t pending = nonzero & upTo & ~((uint64_t(1) << k) - 1); pending != 0;
+             pending &= pending - 1) {
+          if (in.bits(1)) refine(store, b, std::countr_zero(pending), p1);
+        }
       }
       --eobRun;
     }
@@ -626,27 +666,49 @@ class SequentialStream::Transcoder {
 
   // One block of component c, Huffman-coded with the stream's tables. False for a value the
   // tables cannot code (a DC difference or coefficient above 15 bits).
-  bool writeBlock(int c, size_t b) {
-    ComponentStore& store = stores_[size_t(c)];
+  bool writeBlock(ComponentStore& store, int c, size_t b) {
     const int16_t* block = store.block(b);
     const int diff = block[0] - lastDc_[size_t(c)];
     lastDc_[size_t(c)] = block[0];
     const int dcSize = SizeOf(diff);
     if (dcSize > 15) return false;
-    writer_.put(dc_.code[size_t(dcSize)], dc_.length[size_t(dcSize)]);
-    writer_.put(uint32_t(diff < 0 ? diff - 1 : diff), dcSize);
+    const uint32_t dcExtra = uint32_t(diff < 0 ? diff - 1 : diff) & ((1u << dcSize) - 1);
+    writer_.put(uint32_t(dc_.code[size_t(dcSize)]) << dcSize | dcExtra,
+                dc_.length[size_t(dcSize)] + dcSize);
     int last = 0;
-    for (int k : store.acRead) {
-      const int value = block[store.slot[size_t(k)]];
-      if (value == 0) continue;
+    const auto code = [&](int k, int value) {
       int run = k - last - 1;
       for (; run > 15; run -= 16) writer_.put(ac_.code[0xF0], ac_.length[0xF0]);
       const int size = SizeOf(value);
       if (size > 15) return false;
       const size_t symbol = size_t(run << 4 | size);
-      writer_.put(ac_.code[symbol], ac_.length[symbol]);
-      writer_.put(uint32_t(value < 0 ? value - 1 : value), size);
+      const uint32_t extra = uint32_t(value < 0 ? value - 1 : value) & ((1u << size) - 1);
+      writer_.put(uint32_t(ac_.code[symbol]) << size | extra, ac_.length[symbol] + size);
       last = k;
+      return true;
+    };
+    if (!store.nonzero.empty()) {
+      // Where refinements keep a bit for every nonzero coefficient: straight to each of them.
+      for (uint64_t pending = store.nonzeroOf(b) & store.acMask; pending != 0;
+           pending &= pending - 1) {
+        const int k = std::countr_zero(pending);
+        const int value = block[store.slot[size_t(k)]];  // zero only where it wrapped around
+        if (value != 0 && !code(k, value)) return false;
+      }
+    } else {
+      // The values after DC lie in the order of acRead, zigzag order; most are zero.
+      const int count = int(store.acRead.size());
+      for (int j = 0; j < count; ++j) {
+        if ((j & 3) == 0 && j + 4 <= count) {
+          uint64_t four;
+          std::memcpy(&four, block + 1 + j, sizeof four);
+          if (four == 0) {
+            j += 3;
+            continue;
+          }
+        }
+        if (block[1 + j] != 0 && !code(store.acRead[size_t(j)], block[1 + j])) return false;
+      }
     }
     if (last < 63) writer_.put(ac_.code[0], ac_.length[0]);
     return true;
@@ -654,11 +716,11 @@ class SequentialStream::Transcoder {
 
   // The blocks of the stripe's rows in the sequential scan's order: MCU by MCU, or block by block
   // for one component alone.
-  bool writeStripe(int top, int bottom) {
+  bool writeStripe(std::vector<ComponentStore>& stores, int top, int bottom) {
     if (single_) {
-      const size_t wide = size_t(stores_[0].wide);
+      const size_t wide = size_t(stores[0].wide);
       for (size_t b = size_t(top) * wide; b < size_t(bottom) * wide; ++b) {
-        if (!writeBlock(0, b)) return false;
+        if (!writeBlock(stores[0], 0, b)) return false;
       }
       return true;
     }
@@ -666,12 +728,13 @@ class SequentialStream::Transcoder {
       for (int column = 0; column < mcusWide_; ++column) {
         for (int c = 0; c < int(p_.components.size()); ++c) {
           const ProgressiveComponent& component = p_.components[size_t(c)];
-          const size_t wide = size_t(stores_[size_t(c)].wide);
+          ComponentStore& store = stores[size_t(c)];
+          const size_t wide = size_t(store.wide);
           for (int y = 0; y < component.v; ++y) {
             for (int x = 0; x < component.h; ++x) {
               const size_t b =
                   size_t(row * component.v + y) * wide + size_t(column * component.h + x);
-              if (!writeBlock(c, b)) return false;
+              if (!writeBlock(store, c, b)) return false;
             }
           }
         }
@@ -688,15 +751,190 @@ class SequentialStream::Transcoder {
   const std::stop_token stop_;
   bool single_ = false;
   int mcusWide_ = 0, mcusHigh_ = 0;
-  int rows_ = 0, stripeRows_ = 0;  // MCU rows (block rows, for one component alone)
-  std::vector<ComponentStore> stores_;
+  int rows_ = 0, stripeRows_ = 0;       // MCU rows (block rows, for one component alone)
+  std::vector<ComponentStore> layout_;  // each component's shape, no stripe held
+  std::vector<std::vector<ComponentStore>> stripes_;  // one, or kStripesHeld on several threads
   std::vector<ScanCursor> cursors_;
+  size_t split_ = 0;  // on several threads: the first scan of the second part
+  std::atomic<bool> abandoned_{false};
+  std::unique_ptr<Pipeline> pipeline_;
   const EncodingTable dc_ = DcTable(), ac_ = AcTable();
   BitWriter writer_;
   std::array<int, 4> lastDc_{};
   bool headerWritten_ = false;
   int top_ = 0;  // the next stripe's first row
 };
+
+// The three stages of a stream made on threads of its own, and the pieces they have made for its
+// reader: the first part of the scans, the rest of them, and the writing of the blocks, each a
+// stripe behind the one before it.
+class SequentialStream::Transcoder::Pipeline {
+ public:
+  explicit Pipeline(Transcoder& t)
+      : t_(t), stripes_((t.rows_ + t.stripeRows_ - 1) / t.stripeRows_) {
+    stages_[0] = std::thread([this] { run([this] { return decodeScans(0); }); });
+    stages_[1] = std::thread([this] { run([this] { return decodeScans(1); }); });
+    stages_[2] = std::thread([this] { run([this] { return write(); }); });
+  }
+  ~Pipeline() {
+    {
+      const std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    t_.abandoned_ = true;  // a stage in the middle of a scan gives up at its next row
+    changed_.notify_all();
+    for (std::thread& stage : stages_) stage.join();
+  }
+  Pipeline(const Pipeline&) = delete;
+  Pipeline& operator=(const Pipeline&) = delete;
+
+  // The next piece, waiting for it; false once the stream is over or a stage failed.
+  bool take(QByteArray& out) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !pieces_.empty() || ended_ || failed_; });
+    if (failed_ || pieces_.empty()) return false;
+    out = std::move(pieces_.front());
+    pieces_.pop_front();
+    return true;
+  }
+
+ private:
+  void run(const std::function<bool()>& stage) {
+    bool done = false;
+    try {
+      done = stage();
+    } catch (const std::exception&) {
+    }
+    if (!done) {
+      const std::lock_guard lock(mutex_);
+      failed_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  int top(int k) const { return k * t_.stripeRows_; }
+  int bottom(int k) const { return std::min(t_.rows_, top(k) + t_.stripeRows_); }
+  std::vector<ComponentStore>& stripe(int k) { return t_.stripes_[size_t(k) % kStripesHeld]; }
+
+  // Waits until the condition holds; false when the stream is given up meanwhile.
+  template <typename Condition>
+  bool waitFor(Condition condition) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return condition() || quit_ || failed_; });
+    return !quit_ && !failed_;
+  }
+
+  void done(int stage, int k) {
+    {
+      const std::lock_guard lock(mutex_);
+      done_[size_t(stage)] = k + 1;
+    }
+    changed_.notify_all();
+  }
+
+  // Part 0 of the scans holds each stripe as the writing frees one; part 1 follows part 0.
+  bool decodeScans(int part) {
+    const size_t from = part == 0 ? 0 : t_.split_;
+    const size_t to = part == 0 ? t_.split_ : t_.cursors_.size();
+    for (int k = 0; k < stripes_; ++k) {
+      const bool ready = part == 0 ? waitFor([&] { return k - done_[2] < int(kStripesHeld); })
+                                   : waitFor([&] { return done_[0] > k; });
+      if (!ready) return false;
+      if (part == 0) hold(stripe(k), top(k), bottom(k));
+      for (size_t s = from; s < to; ++s) {
+        if (!t_.decodeScan(t_.cursors_[s], stripe(k), bottom(k))) return false;
+      }
+      done(part, k);
+    }
+    return true;
+  }
+
+  bool write() {
+    QByteArray piece;
+    t_.writeHeaders(piece);
+    push(std::move(piece));
+    for (int k = 0; k < stripes_; ++k) {
+      if (!waitFor([&] { return done_[1] > k; })) return false;
+      piece = QByteArray();
+      t_.writer_.into(piece);
+      if (!t_.writeStripe(stripe(k), top(k), bottom(k))) return false;
+      if (k + 1 == stripes_) t_.finish(piece);
+      push(std::move(piece));
+      done(2, k);
+    }
+    const std::lock_guard lock(mutex_);
+    ended_ = true;
+    return true;
+  }
+
+  void push(QByteArray piece) {
+    {
+      const std::lock_guard lock(mutex_);
+      pieces_.push_back(std::move(piece));
+    }
+    changed_.notify_all();
+  }
+
+  Transcoder& t_;
+  const int stripes_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::array<int, 3> done_{};  // stripes each stage has finished
+  std::deque<QByteArray> pieces_;
+  bool ended_ = false;
+  bool failed_ = false;
+  bool quit_ = false;
+  std::array<std::thread, 3> stages_;
+};
+
+// The headers, then a stripe at a time: decodes the stripe's part of every needed scan into the
+// store, then writes its blocks. On several threads, the pieces come as the stages make them.
+bool SequentialStream::Transcoder::next(QByteArray& out) {
+  if (pipeline_) return pipeline_->take(out);
+  out.clear();
+  writer_.into(out);
+  if (!headerWritten_) {
+    writeHeaders(out);
+    headerWritten_ = true;
+    return true;
+  }
+  if (top_ >= rows_) return false;
+  const int bottom = std::min(rows_, top_ + stripeRows_);
+  std::vector<ComponentStore>& stores = stripes_[0];
+  hold(stores, top_, bottom);
+  for (ScanCursor& cursor : cursors_) {
+    if (!decodeScan(cursor, stores, bottom)) return false;
+  }
+  if (!writeStripe(stores, top_, bottom)) return false;
+  top_ = bottom;
+  if (top_ == rows_) finish(out);
+  return true;
+}
+
+// Makes the stream on three threads besides the one that reads it: the first decodes the first
+// part of the needed scans, the second the rest of them, the third writes the blocks, each a
+// stripe behind the one before. Every scan depends only on those before it, so the first part of
+// a stripe is complete before the second begins on it.
+void SequentialStream::Transcoder::startPipeline() {
+  // The two parts take about as long each. A byte of a refinement scan, a correction bit for
+  // every coefficient already nonzero, takes some two and a half times as long to decode as a
+  // byte of a first scan.
+  const auto weight = [](const ProgressiveScan& scan) {
+    return (scan.end - scan.data) * (scan.ah > 0 ? 5 : 2);
+  };
+  qint64 total = 0, first = 0;
+  for (const ScanCursor& cursor : cursors_) total += weight(*cursor.scan);
+  split_ = 0;
+  while (split_ + 1 < cursors_.size() && 2 * (first + weight(*cursors_[split_].scan)) <= total) {
+    first += weight(*cursors_[split_].scan);
+    ++split_;
+  }
+  split_ = std::max<size_t>(split_, 1);
+  stripes_.resize(kStripesHeld, stripes_[0]);
+  pipeline_ = std::make_unique<Pipeline>(*this);
+}
+
+SequentialStream::Transcoder::~Transcoder() { pipeline_.reset(); }
 
 SequentialStream::SequentialStream(std::unique_ptr<Transcoder> transcoder)
     : transcoder_(std::move(transcoder)) {}
@@ -706,19 +944,21 @@ SequentialStream::~SequentialStream() = default;
 std::unique_ptr<SequentialStream> SequentialStream::Open(QByteArrayView jpeg,
                                                          const Progression& progression,
                                                          const std::vector<int>& idctSizes,
-                                                         qint64 storeBytes, std::stop_token stop) {
+                                                         qint64 storeBytes, std::stop_token stop,
+                                                         int threads) {
   auto transcoder =
       std::make_unique<Transcoder>(jpeg, progression, idctSizes, storeBytes, std::move(stop));
-  if (!transcoder->open()) return nullptr;
+  if (!transcoder->open(threads)) return nullptr;
   return std::unique_ptr<SequentialStream>(new SequentialStream(std::move(transcoder)));
 }
 
 bool SequentialStream::next(QByteArray& out) { return transcoder_->next(out); }
 
 std::optional<QByteArray> SequentialForScale(QByteArrayView jpeg, const Progression& progression,
-                                             const std::vector<int>& idctSizes, qint64 storeBytes) {
+                                             const std::vector<int>& idctSizes, qint64 storeBytes,
+                                             int threads) {
   const std::unique_ptr<SequentialStream> stream =
-      SequentialStream::Open(jpeg, progression, idctSizes, storeBytes);
+      SequentialStream::Open(jpeg, progression, idctSizes, storeBytes, {}, threads);
   if (!stream) return std::nullopt;
   QByteArray whole, piece;
   while (stream->next(piece)) whole += piece;

@@ -23,7 +23,9 @@ struct Progression;
 // The stream comes a stripe of rows at a time: the headers first, then each stripe's blocks, the
 // end of the image with the last. The store holds one stripe of at most `storeBytes` (one MCU row
 // at least), every scan resuming where it stopped, so every scan's data is still read once; the
-// stream is the same whatever the stripes.
+// stream is the same whatever the stripes. Given two threads or more, three threads of its own
+// make it, two each decoding a part of the scans and one writing the blocks, each a stripe behind
+// the one before, and the store holds four smaller stripes.
 inline constexpr qint64 kStripeStoreBytes = qint64(8) << 20;
 
 class SequentialStream {
@@ -35,7 +37,7 @@ class SequentialStream {
   static std::unique_ptr<SequentialStream> Open(QByteArrayView jpeg, const Progression& progression,
                                                 const std::vector<int>& idctSizes,
                                                 qint64 storeBytes = kStripeStoreBytes,
-                                                std::stop_token stop = {});
+                                                std::stop_token stop = {}, int threads = 1);
   ~SequentialStream();
   SequentialStream(const SequentialStream&) = delete;
   SequentialStream& operator=(const SequentialStream&) = delete;
@@ -55,6 +57,7 @@ class SequentialStream {
 // The whole stream at once; none wherever the stream would not open or not end.
 std::optional<QByteArray> SequentialForScale(QByteArrayView jpeg, const Progression& progression,
                                              const std::vector<int>& idctSizes,
-                                             qint64 storeBytes = kStripeStoreBytes);
+                                             qint64 storeBytes = kStripeStoreBytes,
+                                             int threads = 1);
 
 }  // namespace brindlewick

@@ -42,11 +42,11 @@ QImage WholeFile(const QByteArray& jpeg, int eighths) {
   return DecodeJpegAtScale(jpeg, {eighths, 8});
 }
 
-// The pruned decode at eighths/8; none when it was refused.
-std::optional<QImage> Pruned(const QByteArray& jpeg, int eighths) {
+// The pruned decode at eighths/8 on the threads given; none when it was refused.
+std::optional<QImage> Pruned(const QByteArray& jpeg, int eighths, int threads = 1) {
   JpegSession header;
   if (!header.readHeader(jpeg)) return std::nullopt;
-  return DecodeProgressivePruned(header, jpeg, {{eighths, 8}, 1, {}});
+  return DecodeProgressivePruned(header, jpeg, {{eighths, 8}, threads, {}});
 }
 
 // Each component's IDCT size at eighths/8, as libjpeg chooses it.
@@ -106,10 +106,23 @@ TEST_P(PrunedDecode, EqualsTheWholeFileAtEveryScaleForEveryKindOfProgression) {
       if (pruned) {
         EXPECT_EQ(*pruned, WholeFile(jpeg, eighths));
       }
-      // Held a row of MCUs at a time, the picture gives the stream it gives held whole.
+      // Held a row of MCUs at a time, or made on three threads, the picture gives the stream it
+      // gives held whole.
       const std::vector<int> idcts = Idcts(jpeg, eighths);
-      EXPECT_EQ(SequentialForScale(jpeg, *progression, idcts, 1),
-                SequentialForScale(jpeg, *progression, idcts));
+      const std::optional<QByteArray> whole = SequentialForScale(jpeg, *progression, idcts);
+      EXPECT_EQ(SequentialForScale(jpeg, *progression, idcts, 1), whole);
+      if (whole) {
+        EXPECT_EQ(SequentialForScale(jpeg, *progression, idcts, kStripeStoreBytes, 3), whole);
+      }
+    }
+    // On several threads every scale down to full size goes through the stream.
+    for (int eighths = 1; eighths <= 8; ++eighths) {
+      SCOPED_TRACE(std::string(how) + " on three threads at " + std::to_string(eighths) + "/8");
+      const std::optional<QImage> pruned = Pruned(jpeg, eighths, 3);
+      EXPECT_TRUE(pruned.has_value() || progression->arithmetic);
+      if (pruned) {
+        EXPECT_EQ(*pruned, WholeFile(jpeg, eighths));
+      }
     }
   }
 }
