@@ -1,7 +1,7 @@
 // Opening and re-laying out a large photo, measured side by side with the decoder alone, the
 // naive path (full decode + Qt's smooth scale) and peer tools. Run through bench/run.
 //   brindlewick_bench --data=<folder> [benchmark flags]
-//   brindlewick_bench --display-once=<file> --peak-to=<path>
+//   brindlewick_bench --display-once=<file> --peak-to=<path> [--view=<width>x<height>]
 //       one display in this process, then its peak resident size (KiB) written to <path>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -42,13 +42,17 @@ namespace brindlewick::bench {
 namespace {
 
 constexpr QSize kView(685, 485);
+// The view in a window maximised on a 1920 x 1080 screen (a title bar and a panel take the rest),
+// and the first view on a screen at 200 %.
+constexpr QSize kMaximisedView(1905, 1000);
+constexpr QSize kDenseView(1371, 985);
 
 QByteArray ReadAll(const QString& path) { return ReadRegularFile(path, kMaxPictureFileBytes); }
 
-void Display(benchmark::State& state, const QString& path) {
+void Display(benchmark::State& state, const QString& path, QSize view = kView) {
   JpegFileLoader loader;
   MainWindow window(loader);
-  window.layOut();
+  window.layOut(view.width() + kViewMargin, view.height() + kViewMargin);
   for (auto _ : state) {
     DisplayPicture(window.display, path, window.doc.Picture1);
     benchmark::DoNotOptimize(window.doc.picLoad.canvas().constBits());
@@ -93,7 +97,9 @@ PaintSizeFor MaximisedView() {
   };
 }
 
-enum class Grow { kPrepared, kAtOnce, kReady };
+// kNone measures the first display alone, with the prepare for the screen beside it (or, plain,
+// without one): it must not slow the display.
+enum class Grow { kPrepared, kAtOnce, kReady, kNone };
 
 void Maximise(benchmark::State& state, const QString& path, Grow grow, bool background = true) {
   for (auto _ : state) {
@@ -101,10 +107,14 @@ void Maximise(benchmark::State& state, const QString& path, Grow grow, bool back
     auto session = std::make_unique<Session>(background ? MaximisedView() : PaintSizeFor());
     session->window.layOut();
     session->window.doc.Tag = path;
+    if (grow == Grow::kNone) state.ResumeTiming();
     DisplayPicture(session->window.display, path, session->window.doc.Picture1);
+    if (grow == Grow::kNone) state.PauseTiming();
     if (grow == Grow::kPrepared) session->preparing.waitUntilPrepared();
     state.ResumeTiming();
-    if (grow == Grow::kReady) {
+    if (grow == Grow::kNone) {
+      benchmark::DoNotOptimize(session->window.doc.picLoad.canvas().constBits());
+    } else if (grow == Grow::kReady) {
       session->preparing.waitUntilPrepared();
     } else {
       session->window.layOut(1920, 1050);
@@ -162,13 +172,13 @@ void StopHeard(benchmark::State& state, const QString& path) {
 }
 
 // libjpeg-turbo decoding the file at the scale the display chooses, and nothing else.
-void Limit(benchmark::State& state, const QString& path) {
+void Limit(benchmark::State& state, const QString& path, QSize view = kView) {
   const QByteArray bytes = ReadAll(path);
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
   tjhandle handle = tjInitDecompress();
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
   tjDecompressHeader3(handle, data, bytes.size(), &width, &height, &subsampling, &colorspace);
-  const double r = FitScale(width, height, kView.width(), kView.height());
+  const double r = FitScale(width, height, view.width(), view.height());
   const DecodeScale scale = DecodeScaleFor(width, height, QSizeF(width * r, height * r));
   const tjscalingfactor factor{scale.num, scale.denom};
   const int outWidth = TJSCALED(width, factor), outHeight = TJSCALED(height, factor);
@@ -247,30 +257,32 @@ long PeakResidentKiB() {
   return -1;
 }
 
-long PeakOfChild(const std::string& self, const std::string& picture) {
+long PeakOfChild(const std::string& self, const std::string& picture, QSize view) {
   const std::string report =
       (QDir::tempPath() + QStringLiteral("/brindlewick-bench-peak")).toStdString();
-  Run({self, "--display-once=" + picture, "--peak-to=" + report});
+  Run({self, "--display-once=" + picture, "--peak-to=" + report,
+       "--view=" + std::to_string(view.width()) + "x" + std::to_string(view.height())});
   QFile file(QString::fromStdString(report));
   return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLong() : -1;
 }
 
 // Peak resident memory of a process that displays the file once, and of one that does not.
-void PeakMemory(benchmark::State& state, const std::string& self, const QString& path) {
+void PeakMemory(benchmark::State& state, const std::string& self, const QString& path,
+                QSize view = kView) {
   long display = 0, empty = 0;
   for (auto _ : state) {
-    display = PeakOfChild(self, path.toStdString());
-    empty = PeakOfChild(self, {});
+    display = PeakOfChild(self, path.toStdString(), view);
+    empty = PeakOfChild(self, {}, view);
   }
   state.counters["display_MiB"] = display / 1024.0;
   state.counters["empty_MiB"] = empty / 1024.0;
   state.counters["added_MiB"] = (display - empty) / 1024.0;
 }
 
-int DisplayOnce(const QString& path, const QString& report) {
+int DisplayOnce(const QString& path, const QString& report, QSize view) {
   JpegFileLoader loader;
   MainWindow window(loader);
-  window.layOut();
+  window.layOut(view.width() + kViewMargin, view.height() + kViewMargin);
   if (!path.isEmpty()) DisplayPicture(window.display, path, window.doc.Picture1);
   QFile file(report);
   if (!file.open(QIODevice::WriteOnly)) return 1;
@@ -304,6 +316,16 @@ void RegisterAll(const std::string& self, const QString& folder) {
     };
     add("Display", [path](benchmark::State& s) { Display(s, path); });
     add("Limit", [path](benchmark::State& s) { Limit(s, path); });
+    // The same at the two larger views, where the decode needs 2/8 or more.
+    if (std::strcmp(name, "photo12") != 0 && name[std::strlen(name) - 1] != 'a') {
+      for (const auto& [label, view] :
+           {std::pair("maximised", kMaximisedView), std::pair("dense", kDenseView)}) {
+        add(std::string("Display/") + label,
+            [path, view = view](benchmark::State& s) { Display(s, path, view); });
+        add(std::string("Limit/") + label,
+            [path, view = view](benchmark::State& s) { Limit(s, path, view); });
+      }
+    }
     // The tagged photos are measured against the untagged ones, re-layout included.
     if (name[std::strlen(name) - 1] == 'a') {
       add("Relayout", [path](benchmark::State& s) { Relayout(s, path); });
@@ -337,6 +359,14 @@ void RegisterAll(const std::string& self, const QString& folder) {
                                        OpenAgain(s, progressive, path, background);
                                      })
             ->Iterations(4)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+      }
+      for (const bool background : {true, false}) {
+        benchmark::RegisterBenchmark(
+            background ? "DisplayBeside/photo48" : "DisplayBeside/photo48/plain",
+            [path, background](benchmark::State& s) { Maximise(s, path, Grow::kNone, background); })
+            ->Iterations(8)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
       }
@@ -390,20 +420,24 @@ void RegisterProgressive(const std::string& self, const QString& folder) {
   for (const char* name : {"photo48p", "photo24pj", "photo48pj"}) {
     const QString path = folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".jpg");
     if (!QFile::exists(path)) continue;
-    const auto add = [&](const std::string& what, void (*fn)(benchmark::State&, const QString&)) {
+    const auto add = [&](const std::string& what, auto fn) {
       benchmark::RegisterBenchmark((what + "/" + name).c_str(),
                                    [path, fn](benchmark::State& s) { fn(s, path); })
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
     };
-    add("Display", Display);
-    add("Limit", Limit);
+    add("Display", [](benchmark::State& s, const QString& p) { Display(s, p); });
+    add("Limit", [](benchmark::State& s, const QString& p) { Limit(s, p); });
     if (std::strstr(name, "48")) {
-      benchmark::RegisterBenchmark((std::string("PeakMemory/") + name).c_str(),
-                                   [self, path](benchmark::State& s) { PeakMemory(s, self, path); })
-          ->Iterations(1)
-          ->Repetitions(1)
-          ->Unit(benchmark::kMillisecond);
+      for (const auto& [label, view] :
+           {std::pair("", kView), std::pair("maximised/", kMaximisedView)}) {
+        benchmark::RegisterBenchmark(
+            (std::string("PeakMemory/") + label + name).c_str(),
+            [self, path, view = view](benchmark::State& s) { PeakMemory(s, self, path, view); })
+            ->Iterations(1)
+            ->Repetitions(1)
+            ->Unit(benchmark::kMillisecond);
+      }
     }
   }
 }
@@ -414,6 +448,7 @@ void RegisterProgressive(const std::string& self, const QString& folder) {
 int main(int argc, char** argv) {
   std::vector<char*> rest;
   QString data, once, peakTo;
+  QSize view = brindlewick::bench::kView;
   bool displayOnce = false;
   for (int i = 0; i < argc; ++i) {
     const std::string a = argv[i];
@@ -421,6 +456,9 @@ int main(int argc, char** argv) {
       data = QString::fromStdString(a.substr(7));
     } else if (a.rfind("--peak-to=", 0) == 0) {
       peakTo = QString::fromStdString(a.substr(10));
+    } else if (a.rfind("--view=", 0) == 0) {
+      const QStringList sides = QString::fromStdString(a.substr(7)).split(QLatin1Char('x'));
+      view = QSize(sides.value(0).toInt(), sides.value(1).toInt());
     } else if (a.rfind("--display-once=", 0) == 0) {
       displayOnce = true;
       once = QString::fromStdString(a.substr(15));
@@ -431,7 +469,7 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
-  if (displayOnce) return brindlewick::bench::DisplayOnce(once, peakTo);
+  if (displayOnce) return brindlewick::bench::DisplayOnce(once, peakTo, view);
 
   const QString folder = data.isEmpty() ? QStringLiteral("bench/data") : data;
   brindlewick::bench::RegisterAll(argv[0], folder);

@@ -33,6 +33,7 @@ LoadedPicture CountingLoader::LoadPicture(const QString& path, const PictureRequ
   {
     const std::lock_guard lock(mutex_);
     loaded << path;
+    threads.push_back(request.threads);
   }
   if (fake) return {fake(path, request), IdentifyFile(path)};
   return real_.LoadPicture(path, request);

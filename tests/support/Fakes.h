@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -111,7 +112,13 @@ class CountingLoader : public PictureLoader {
 
   // Used instead of the decoder when set.
   std::function<Picture(const QString&, const PictureRequest&)> fake;
-  QStringList loaded;  // read it only while no decode runs in the background
+  // Read these only while no decode runs in the background.
+  QStringList loaded;
+  std::vector<int> threads;  // each load's cores: one for a decode in the background
+  // The loads that asked for more than one core, as a display does.
+  int displays() const {
+    return int(std::count_if(threads.begin(), threads.end(), [](int t) { return t > 1; }));
+  }
 
  private:
   JpegFileLoader real_;

@@ -1,5 +1,8 @@
 #include "platform/loading/PreparingPictureLoader.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <utility>
 
 namespace brindlewick {
@@ -29,19 +32,24 @@ LoadedPicture PreparingPictureLoader::LoadPicture(const QString& path,
                                                   const PictureRequest& request) {
   std::unique_lock lock(mutex_);
   if (std::optional<LoadedPicture> ready = preparedFor(path, request.paintSize)) return *ready;
-  // The prepare under way for this very file started before this load and may well end first
-  // (a grow the instant the picture shows); anything else is of no more use.
-  const bool racing = running_ && running_->path == path && !queued_;
-  if (!racing) {
+  // A prepare under way for this very file started before this load and may well end first (a
+  // grow the instant the picture shows): the load races it. Anything else is of no more use,
+  // and the prepare for this file starts at once, beside this load's own decode: on a core that
+  // decode leaves idle it is often ready by the time the picture shows.
+  const bool preparing = (running_ && running_->path == path) || (queued_ && queued_->path == path);
+  const bool racing = running_ && running_->path == path;
+  if (!preparing) {
     ++generation_;
     prepared_.reset();
     queued_.reset();
     runningStop_.request_stop();
+    if (largest_) queued_ = Job{path, generation_};
   }
   std::stop_source mine;
   const std::stop_callback asked(request.stop, [&] { mine.request_stop(); });
   if (racing) racer_ = Racer{path, request.paintSize, &mine};
   lock.unlock();
+  changed_.notify_all();
 
   std::optional<LoadedPicture> loaded;
   try {
@@ -59,11 +67,13 @@ LoadedPicture PreparingPictureLoader::LoadPicture(const QString& path,
     lock.unlock();
     return decoder_.LoadPicture(path, request);  // the file changed meanwhile
   }
-  // A prepare under way for this file goes on: its pixels serve the next, larger view.
-  if (!racing && largest_ && !Covers(loaded->picture, largest_)) {
-    queued_ = Job{path, generation_};
-    lock.unlock();
-    changed_.notify_all();
+  // Pixels that cover the largest view already leave nothing to prepare.
+  if (!preparing && largest_ && Covers(loaded->picture, largest_)) {
+    if (queued_ && queued_->path == path) queued_.reset();
+    if (running_ && running_->path == path) {
+      ++generation_;
+      runningStop_.request_stop();
+    }
   }
   return *loaded;
 }
@@ -74,6 +84,9 @@ void PreparingPictureLoader::waitUntilPrepared() {
 }
 
 void PreparingPictureLoader::work(const std::stop_token& quit) {
+  // Only what the cores leave idle: a prepare never slows the picture being shown.
+  const sched_param idle{};
+  pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
   std::unique_lock lock(mutex_);
   while (changed_.wait(lock, quit, [&] { return queued_.has_value(); })) {
     running_ = std::exchange(queued_, std::nullopt);

@@ -12,13 +12,14 @@
 
 namespace brindlewick {
 
-// Decodes through the given decoder, and after each decode prepares, on one worker thread and one
-// core, the decode that covers the largest size the picture can be painted at (the screen's), so
-// that growing or maximising the window finds its pixels ready. The prepared picture is handed
-// out only for the same path while the file keeps the identity it was read with, and only when it
-// covers the size asked for. Anything else is decoded at once on the calling thread, so a load
-// never waits on the background: a prepare for another file is stopped, and one under way for the
-// same file races the load's own decode, whichever ends first stopping the other.
+// Decodes through the given decoder, and beside each decode prepares, on one worker thread that
+// takes only what the cores leave idle, the decode that covers the largest size the picture can be
+// painted at (the screen's), so that growing or maximising the window finds its pixels ready. The
+// prepared picture is handed out only for the same path while the file keeps the identity it was
+// read with, and only when it covers the size asked for. Anything else is decoded at once on the
+// calling thread, so a load never waits on the background: a prepare for another file is stopped,
+// and one under way for the same file races the load's own decode, whichever ends first stopping
+// the other.
 class PreparingPictureLoader : public PictureLoader {
  public:
   PreparingPictureLoader(PictureLoader& decoder, PaintSizeFor largest);

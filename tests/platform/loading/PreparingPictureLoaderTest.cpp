@@ -17,8 +17,9 @@ namespace {
 
 class PreparingPictureLoaderTest : public ::testing::Test {
  protected:
+  // As a display asks: on two cores.
   Picture load(const QString& path, QSizeF painted) {
-    return loader.LoadPicture(path, {[painted](QSize) { return painted; }}).picture;
+    return loader.LoadPicture(path, {[painted](QSize) { return painted; }, 2}).picture;
   }
 
   test::TempFolder folder;
@@ -32,7 +33,7 @@ TEST_F(PreparingPictureLoaderTest, GrowingFindsThePixelsOfTheLargestViewReady) {
       test::Settled(test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(800, 600)));
   EXPECT_EQ(load(path, {100, 75}).pixels().size(), QSize(100, 75));
   loader.waitUntilPrepared();
-  ASSERT_EQ(decoder.loaded.size(), 2);  // the display, then the prepare in the background
+  ASSERT_EQ(decoder.loaded.size(), 2);  // the display, and the prepare beside it
   const Picture grown = load(path, {390, 292});
   EXPECT_EQ(decoder.loaded.size(), 2);
   EXPECT_EQ(grown.pixels().size(), QSize(400, 300));
@@ -47,14 +48,13 @@ TEST_F(PreparingPictureLoaderTest, AChangedFileOrAnotherOneIsDecodedAtOnce) {
   load(a, {100, 75});
   loader.waitUntilPrepared();
   test::WriteJpeg(a, test::SmoothImage(600, 800));
-  const Picture changed = load(a, {292, 390});  // covers the largest view: nothing to prepare
-  EXPECT_EQ(decoder.loaded.size(), 3);
+  const Picture changed = load(a, {292, 390});
+  EXPECT_EQ(decoder.displays(), 2);
   EXPECT_EQ(changed.naturalSize(), QSize(600, 800));
   EXPECT_EQ(load(b, {80, 60}).naturalSize(), QSize(640, 480));
   loader.waitUntilPrepared();
-  EXPECT_EQ(decoder.loaded.size(), 5);
   EXPECT_EQ(load(b, {300, 225}).pixels().size(), QSize(320, 240));
-  EXPECT_EQ(decoder.loaded.size(), 5);
+  EXPECT_EQ(decoder.displays(), 3);  // the grow found its pixels prepared
 }
 
 // Opening another file stops the prepare under way for the last one.
@@ -130,7 +130,8 @@ TEST_F(PreparingPictureLoaderTest, NeitherCacheKeepsAFileReadInTheTickOfItsLastC
   CachingPictureLoader cache(loader);  // as main() stacks them
   // Each display, and the prepare it leaves behind.
   const auto show = [&](QSizeF painted) {
-    const Picture shown = cache.LoadPicture(path, {[painted](QSize) { return painted; }}).picture;
+    const Picture shown =
+        cache.LoadPicture(path, {[painted](QSize) { return painted; }, 2}).picture;
     loader.waitUntilPrepared();
     return shown;
   };
@@ -139,14 +140,14 @@ TEST_F(PreparingPictureLoaderTest, NeitherCacheKeepsAFileReadInTheTickOfItsLastC
   show({100, 75});   // a re-layout
   show({390, 292});  // a grow, which needs nothing prepared
   SetFileClockForTesting(nullptr);
-  EXPECT_EQ(decoder.loaded.size(), 5);  // every display decoded anew, with two prepares
+  EXPECT_EQ(decoder.displays(), 3);  // every display decoded anew
 
-  decoder.loaded.clear();
+  decoder.threads.clear();
   test::Settled(path);
   show({100, 75});
   show({100, 75});
   EXPECT_EQ(show({390, 292}).pixels().size(), QSize(400, 300));
-  EXPECT_EQ(decoder.loaded.size(), 2);  // the first display and its prepare
+  EXPECT_EQ(decoder.displays(), 1);  // the first display; the others kept or prepared
 }
 
 }  // namespace
