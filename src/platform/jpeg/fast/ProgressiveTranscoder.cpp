@@ -887,8 +887,6 @@ class SequentialStream::Transcoder::Pipeline {
   std::array<std::thread, 3> stages_;
 };
 
-// The headers, then a stripe at a time: decodes the stripe's part of every needed scan into the
-// store, then writes its blocks. On several threads, the pieces come as the stages make them.
 bool SequentialStream::Transcoder::next(QByteArray& out) {
   if (pipeline_) return pipeline_->take(out);
   out.clear();
