@@ -1,8 +1,10 @@
 // Brindlewick against the desktop viewers a user would pick instead, end to end on a private
 // Xvfb screen: the time from launching a program with a photo to the fitted picture on screen,
 // its start-up without a file, and its peak memory; and Brindlewick's time from Return in its
-// open dialog to the picture.
-//   viewer_bench <brindlewick> <folder of photos> <folder for screenshots> [runs [program...]]
+// open dialog to the picture. Each program at its own default size on a bare screen, then
+// maximised by a window manager.
+//   viewer_bench [--default|--maximised] <brindlewick> <folder of photos>
+//                <folder for screenshots> [runs [program...]]
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -161,51 +163,107 @@ class Screen {
     if (server > 0) kill(server, SIGTERM);
   }
 
-  // Takes the events so far; waits up to `ms` for the first.
+  // Takes the events so far; waits up to `ms` for the first. Those about the screen's top-level
+  // windows come to the root; under a window manager, those about a program's own window in its
+  // frame come to that window, and the manager's synthetic ones (in root coordinates) are not
+  // what the server did.
   void pump(int ms = 0) {
     pollfd fd{xcb_get_file_descriptor(c_), POLLIN, 0};
     if (ms > 0) poll(&fd, 1, ms);
     while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
+      const bool sent = e->response_type & 0x80;
       switch (e->response_type & 0x7f) {
         case XCB_CREATE_NOTIFY: {
           auto* n = reinterpret_cast<xcb_create_notify_event_t*>(e);
-          windows_[n->window] = {{n->x, n->y, n->width, n->height}, bool(n->override_redirect)};
+          if (n->parent == root_) {
+            windows_[n->window] = {{n->x, n->y, n->width, n->height}, bool(n->override_redirect)};
+          }
           break;
         }
         case XCB_CONFIGURE_NOTIFY: {
           auto* n = reinterpret_cast<xcb_configure_notify_event_t*>(e);
-          windows_[n->window].place = {n->x, n->y, n->width, n->height};
+          if (n->event == root_) {
+            windows_[n->window].place = {n->x, n->y, n->width, n->height};
+          } else if (!sent && framed_.count(n->window)) {
+            framed_[n->window].place = {n->x, n->y, n->width, n->height};
+          }
           break;
         }
-        case XCB_MAP_NOTIFY:
-          windows_[reinterpret_cast<xcb_map_notify_event_t*>(e)->window].mapped = true;
+        case XCB_MAP_NOTIFY: {
+          auto* n = reinterpret_cast<xcb_map_notify_event_t*>(e);
+          if (n->event == root_) windows_[n->window].mapped = true;
           break;
-        case XCB_UNMAP_NOTIFY:
-          windows_[reinterpret_cast<xcb_unmap_notify_event_t*>(e)->window].mapped = false;
+        }
+        case XCB_UNMAP_NOTIFY: {
+          auto* n = reinterpret_cast<xcb_unmap_notify_event_t*>(e);
+          if (n->event == root_) windows_[n->window].mapped = false;
           break;
-        case XCB_DESTROY_NOTIFY:
-          windows_.erase(reinterpret_cast<xcb_destroy_notify_event_t*>(e)->window);
+        }
+        case XCB_DESTROY_NOTIFY: {
+          auto* n = reinterpret_cast<xcb_destroy_notify_event_t*>(e);
+          if (n->event == root_) {
+            windows_.erase(n->window);
+          } else {
+            framed_.erase(n->window);
+          }
           break;
+        }
+        case XCB_REPARENT_NOTIFY: {
+          auto* n = reinterpret_cast<xcb_reparent_notify_event_t*>(e);
+          if (n->event != root_) break;
+          if (n->parent == root_) {  // given back by the window manager
+            framed_.erase(n->window);
+            windows_[n->window] = {{n->x, n->y, 0, 0}, bool(n->override_redirect)};
+          } else {
+            windows_.erase(n->window);
+            follow(n->window, n->parent);
+          }
+          break;
+        }
       }
       std::free(e);
     }
   }
   // The largest mapped top-level window other than menus and tooltips: the program's main one.
+  // Under a window manager, its frame, which the manager may have made override-redirect too.
   std::optional<xcb_window_t> mainWindow(xcb_window_t except = 0) const {
     std::optional<xcb_window_t> best;
     for (const auto& [id, w] : windows_) {
-      if (w.mapped && !w.popup && id != except &&
+      if (w.mapped && (!w.popup || client(id) != id) && id != except &&
           (!best || w.place.area() > windows_.at(*best).place.area())) {
         best = id;
       }
     }
     return best;
   }
-  bool popupShown() const {
-    return std::any_of(windows_.begin(), windows_.end(),
-                       [](const auto& w) { return w.second.mapped && w.second.popup; });
+  // A top-level window's area on the screen; for a window manager's frame, the area of the
+  // program's window in it, without the title bar and borders.
+  Rect place(xcb_window_t id) const {
+    const Rect top = windows_.at(id).place;
+    const xcb_window_t inner = client(id);
+    if (inner == id) return top;
+    const Rect r = framed_.at(inner).place;
+    return {top.x + r.x, top.y + r.y, r.w, r.h};
   }
-  Rect place(xcb_window_t id) const { return windows_.at(id).place; }
+  // The program's own window: the top-level one itself, or the one in the frame.
+  xcb_window_t client(xcb_window_t id) const {
+    for (const auto& [inner, f] : framed_) {
+      if (f.frame == id) return inner;
+    }
+    return id;
+  }
+  // Whether a window manager has announced itself on the screen.
+  bool managed() {
+    auto* atom =
+        xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, 24, "_NET_SUPPORTING_WM_CHECK"), nullptr);
+    if (!atom) return false;
+    auto* reply = xcb_get_property_reply(
+        c_, xcb_get_property(c_, 0, root_, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    const bool found = reply && xcb_get_property_value_length(reply) == 4;
+    std::free(reply);
+    std::free(atom);
+    return found;
+  }
 
   // The rectangle's pixels (XRGB, rows of r.w), valid until the next grab.
   const uint32_t* grab(const Rect& r) {
@@ -256,10 +314,25 @@ class Screen {
     return found;
   }
 
+  // A window a window manager has put into its frame: its events are asked for, and its size and
+  // place in the frame read once, as it may have changed before they were.
+  void follow(xcb_window_t window, xcb_window_t frame) {
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &mask);
+    auto* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, window), nullptr);
+    if (!g) return;  // already gone
+    framed_[window] = {frame, {g->x, g->y, g->width, g->height}};
+    std::free(g);
+  }
+
   struct Window {
     Rect place;
     bool popup = false;
     bool mapped = false;
+  };
+  struct Framed {
+    xcb_window_t frame = 0;
+    Rect place;  // in the frame
   };
   xcb_connection_t* c_ = nullptr;
   xcb_window_t root_ = 0;
@@ -268,6 +341,7 @@ class Screen {
   xcb_shm_seg_t seg_ = 0;
   xcb_keycode_t returnKey_ = 0;
   std::map<xcb_window_t, Window> windows_;
+  std::map<xcb_window_t, Framed> framed_;
 };
 
 // One run's surroundings: a fresh home (so no viewer remembers a window size or a last folder)
@@ -306,20 +380,20 @@ class Session {
     fs::create_directories(fs::path(home_ + "/" + file.first).parent_path());
     std::ofstream(home_ + "/" + file.first) << file.second;
   }
-  // Peak resident memory of everything started for the program, less the bus we gave it.
-  long peakKb(pid_t server) const {
+  // Peak resident memory of everything started for the program, less the bus we gave it and
+  // what outlives the runs.
+  long peakKb() const {
     long sum = 0;
     for (pid_t p : Descendants()) {
-      if (p != server && p != bus_) sum += VmHwmKb(p);
+      if (!Fixtures().count(p) && p != bus_) sum += VmHwmKb(p);
     }
     return sum;
   }
   static void EndAll(const std::set<pid_t>& keep) {
-    const pid_t server = Server();
     auto others = [&] {
       std::vector<pid_t> list;
       for (pid_t p : Descendants()) {
-        if (p != server && !keep.count(p)) list.push_back(p);
+        if (!Fixtures().count(p) && !keep.count(p)) list.push_back(p);
       }
       return list;
     };
@@ -335,9 +409,10 @@ class Session {
       Sleep(10);
     }
   }
-  static pid_t& Server() {
-    static pid_t server = -1;
-    return server;
+  // What outlives every run, as on a desktop: the X server and the window manager.
+  static std::set<pid_t>& Fixtures() {
+    static std::set<pid_t> fixtures;
+    return fixtures;
   }
 
  private:
@@ -591,8 +666,8 @@ std::optional<Seen> ReturnInDialog(Screen& screen, const Session& session,
   if (Spawn({program}, session.env()) <= 0 || !WatchForWindow(screen, Clock::now())) return {};
   const xcb_window_t main = *screen.mainWindow();
   Sleep(800);  // painted and idle
-  if (!Xdotool(screen, {"mousemove", "--sync", "--window", std::to_string(main), "30", "10",
-                        "click", "1"})) {
+  if (!Xdotool(screen, {"mousemove", "--sync", "--window", std::to_string(screen.client(main)),
+                        "30", "10", "click", "1"})) {
     return {};
   }
   std::optional<xcb_window_t> dialog;
@@ -602,7 +677,7 @@ std::optional<Seen> ReturnInDialog(Screen& screen, const Session& session,
   }
   if (!dialog) return {};
   Sleep(300);
-  if (!Xdotool(screen, {"windowfocus", "--sync", std::to_string(*dialog)}) ||
+  if (!Xdotool(screen, {"windowfocus", "--sync", std::to_string(screen.client(*dialog))}) ||
       !Xdotool(screen, {"type", "--delay", "10", photo})) {
     return {};
   }
@@ -631,20 +706,96 @@ struct Program {
 };
 
 struct Row {
-  std::string program, photo;
+  std::string size, program, photo;
   Rect window, picture;
   std::vector<double> picture_, first, startup, peakMiB, match;
 };
+
+// A window manager that maximises every program's main window the moment it is mapped, as a
+// user's maximise would, and leaves dialogs their own size: matchbox-window-manager, whose
+// frame takes a 20-pixel title bar and 4-pixel borders, so a main window gets 1912 x 1056.
+pid_t StartWindowManager(Screen& screen, const std::string& home) {
+  const pid_t pid = Spawn({"matchbox-window-manager"},
+                          {"DISPLAY=" + screen.display, "HOME=" + home,
+                           "PATH=" + std::string(std::getenv("PATH")), "LC_ALL=C.UTF-8"});
+  for (int i = 0; pid > 0 && i < 500; ++i) {
+    if (screen.managed()) return pid;
+    Sleep(10);
+  }
+  return -1;
+}
+
+// The medians of one size's rows, and the goal against the fastest peer per photo.
+void Report(const std::vector<Row>& all, const std::string& size, const Strings& photos, int runs) {
+  std::vector<Row> rows;
+  std::copy_if(all.begin(), all.end(), std::back_inserter(rows),
+               [&](const Row& r) { return r.size == size; });
+  if (rows.empty()) return;
+  std::printf("\n%s size\n", size.c_str());
+  std::printf("%-19s %-9s %9s %9s %10s %7s %9s %8s %6s   (medians of %d)\n", "program", "photo",
+              "window", "picture", "to picture", "first", "start-up", "peak MiB", "match", runs);
+  auto cell = [](double v) {
+    char text[32] = "-";
+    if (v >= 0) std::snprintf(text, sizeof text, "%.1f", v);
+    return std::string(text);
+  };
+  for (const Row& r : rows) {
+    std::printf("%-19s %-9s %4dx%-4d %4dx%-4d %10.1f %7.1f %9s %8.1f %6.3f\n", r.program.c_str(),
+                r.photo.c_str(), r.window.w, r.window.h, r.picture.w, r.picture.h,
+                Median(r.picture_), Median(r.first), cell(Median(r.startup)).c_str(),
+                Median(r.peakMiB),
+                r.match.empty() ? 0 : *std::min_element(r.match.begin(), r.match.end()));
+  }
+  std::printf(
+      "\ngoal (%s size): at least 2 x faster than the fastest peer viewer, launched with the "
+      "file\n",
+      size.c_str());
+  for (const auto& photo : photos) {
+    double ours = -1, ourReturn = -1, best = -1;
+    std::string bestName;
+    for (const Row& r : rows) {
+      if (r.photo != photo || r.picture_.empty()) continue;
+      const double m = Median(r.picture_);
+      if (r.program == "brindlewick") {
+        ours = m;
+      } else if (r.program == "brindlewick-return") {
+        ourReturn = m;
+      } else if (best < 0 || m < best) {
+        best = m, bestName = r.program;
+      }
+    }
+    if (ours <= 0 || best <= 0) {
+      std::printf("%-9s not measured\n", photo.c_str());
+      continue;
+    }
+    std::printf("%-9s fastest peer %s %.1f ms / brindlewick %.1f ms = %.2f (Return: %.2f)   %s\n",
+                photo.c_str(), bestName.c_str(), best, ours, best / ours,
+                ourReturn > 0 ? best / ourReturn : 0, best / ours >= 2 ? "yes" : "NO");
+  }
+}
 
 }  // namespace
 }  // namespace brindlewick::bench
 
 int main(int argc, char* argv[]) {
   using namespace brindlewick::bench;
+  // --default or --maximised runs only that size; without either, both.
+  std::vector<char*> args;
+  std::set<std::string> sizes;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--default" || arg == "--maximised") {
+      sizes.insert(arg.substr(2));
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  if (sizes.empty()) sizes = {"default", "maximised"};
+  argc = int(args.size()), argv = args.data();
   if (argc < 4) {
     std::fprintf(stderr,
-                 "usage: %s <brindlewick> <photos folder> <screenshots folder> [runs "
-                 "[program...]]\n",
+                 "usage: %s [--default|--maximised] <brindlewick> <photos folder> <screenshots "
+                 "folder> [runs [program...]]\n",
                  argv[0]);
     return 2;
   }
@@ -687,11 +838,13 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "cannot start Xvfb with MIT-SHM and XTEST\n");
     return 1;
   }
-  Session::Server() = screen.server;
+  Session::Fixtures().insert(screen.server);
 
   std::vector<Row> rows;
+  std::string size;
   auto measure = [&](const std::string& name, const std::string& photo, auto&& run) {
-    Row row{name, photo, {}, {}, {}, {}, {}, {}, {}};
+    Row row{size, name, photo, {}, {}, {}, {}, {}, {}, {}};
+    const std::string shot = name + "-" + photo + (size == "default" ? "" : "-" + size);
     for (int i = 0; i < runs; ++i) {
       ReadWhole(files[photo]);  // a warm page cache for every program
       std::optional<Seen> seen;
@@ -699,7 +852,7 @@ int main(int argc, char* argv[]) {
       {
         Session session(screen.display);
         seen = run(session);
-        if (seen) peakKb = session.peakKb(screen.server);
+        if (seen) peakKb = session.peakKb();
       }
       screen.pump(50);
       if (!seen) {
@@ -708,7 +861,7 @@ int main(int argc, char* argv[]) {
       }
       // What was found must be the photo, not a placeholder, a thumbnail bar or an error box.
       if (seen->match < 0.9) {
-        seen->shot.save(QString::fromStdString(shots / (name + "-" + photo + "-unlike.png")));
+        seen->shot.save(QString::fromStdString(shots / (shot + "-unlike.png")));
         std::printf("  %s %s: what was found is unlike the photo (%.3f)\n", name.c_str(),
                     photo.c_str(), seen->match);
         continue;
@@ -724,7 +877,7 @@ int main(int argc, char* argv[]) {
         painter.drawRect(seen->picture.x - 1, seen->picture.y - 1, seen->picture.w + 1,
                          seen->picture.h + 1);
         painter.end();
-        seen->shot.save(QString::fromStdString(shots / (name + "-" + photo + ".png")));
+        seen->shot.save(QString::fromStdString(shots / (shot + ".png")));
       }
       std::printf("  %s %s: %.1f ms (first sight %.1f), %.1f MiB, match %.3f\n", name.c_str(),
                   photo.c_str(), seen->pictureMs, seen->firstMs, peakKb / 1024.0, seen->match);
@@ -734,78 +887,68 @@ int main(int argc, char* argv[]) {
     return &rows.back();
   };
 
-  std::map<std::string, std::vector<double>> startup;
-  for (const Program& program : programs) {
-    if (!only.empty() && !only.count(program.name)) continue;
-    if (!OnPath(program.command[0])) {
-      std::printf("%s is not installed: skipped\n", program.name.c_str());
-      continue;
+  // Each program at its own default size on a bare screen, then maximised under a window manager
+  // that stays for all of that size's runs, as a desktop's does.
+  pid_t windowManager = -1;
+  char wmHome[] = "/tmp/viewer-wm-XXXXXX";  // empty: nobody's own settings for it
+  if (!mkdtemp(wmHome)) return 1;
+  for (const char* current : {"default", "maximised"}) {
+    size = current;
+    if (!sizes.count(size)) continue;
+    if (size == "maximised") {
+      windowManager = StartWindowManager(screen, wmHome);
+      if (windowManager <= 0) {
+        std::printf("matchbox-window-manager did not start: no maximised run\n");
+        break;
+      }
+      Session::Fixtures().insert(windowManager);
     }
-    for (int i = 0; program.opensEmpty && i < runs; ++i) {
-      Session session(screen.display);
-      session.write(program.used);
-      const auto start = Clock::now();
-      if (Spawn(program.command, session.env()) <= 0) break;
-      if (auto ms = WatchForWindow(screen, start)) startup[program.name].push_back(*ms);
-      Sleep(300);
-    }
-    screen.pump(50);
-    for (const auto& photo : photos) {
-      Row* row = measure(program.name, photo, [&](Session& session) -> std::optional<Seen> {
+    std::printf("%s size\n", size.c_str());
+    std::fflush(stdout);
+    std::map<std::string, std::vector<double>> startup;
+    for (const Program& program : programs) {
+      if (!only.empty() && !only.count(program.name)) continue;
+      if (!OnPath(program.command[0])) {
+        std::printf("%s is not installed: skipped\n", program.name.c_str());
+        continue;
+      }
+      for (int i = 0; program.opensEmpty && i < runs; ++i) {
+        Session session(screen.display);
         session.write(program.used);
-        Strings command = program.command;
-        command.push_back(files[photo]);
         const auto start = Clock::now();
-        if (Spawn(command, session.env()) <= 0) return {};
-        return WatchForPicture(screen, start, files[photo]);
-      });
-      row->startup = startup[program.name];
-    }
-    if (program.name == "brindlewick") {
+        if (Spawn(program.command, session.env()) <= 0) break;
+        if (auto ms = WatchForWindow(screen, start)) startup[program.name].push_back(*ms);
+        Sleep(300);
+      }
+      screen.pump(50);
       for (const auto& photo : photos) {
-        measure("brindlewick-return", photo, [&](Session& session) {
-          return ReturnInDialog(screen, session, brindlewick, files[photo]);
+        Row* row = measure(program.name, photo, [&](Session& session) -> std::optional<Seen> {
+          session.write(program.used);
+          Strings command = program.command;
+          command.push_back(files[photo]);
+          const auto start = Clock::now();
+          if (Spawn(command, session.env()) <= 0) return {};
+          return WatchForPicture(screen, start, files[photo]);
         });
+        row->startup = startup[program.name];
+      }
+      if (program.name == "brindlewick") {
+        for (const auto& photo : photos) {
+          measure("brindlewick-return", photo, [&](Session& session) {
+            return ReturnInDialog(screen, session, brindlewick, files[photo]);
+          });
+        }
       }
     }
   }
+  if (windowManager > 0) {
+    kill(windowManager, SIGTERM);
+    waitpid(windowManager, nullptr, 0);
+  }
+  fs::remove_all(wmHome);
 
-  std::printf("\n%-19s %-9s %9s %9s %10s %7s %9s %8s %6s   (medians of %d)\n", "program", "photo",
-              "window", "picture", "to picture", "first", "start-up", "peak MiB", "match", runs);
-  auto cell = [](double v) {
-    char text[32] = "-";
-    if (v >= 0) std::snprintf(text, sizeof text, "%.1f", v);
-    return std::string(text);
-  };
-  for (const Row& r : rows) {
-    std::printf("%-19s %-9s %4dx%-4d %4dx%-4d %10.1f %7.1f %9s %8.1f %6.3f\n", r.program.c_str(),
-                r.photo.c_str(), r.window.w, r.window.h, r.picture.w, r.picture.h,
-                Median(r.picture_), Median(r.first), cell(Median(r.startup)).c_str(),
-                Median(r.peakMiB),
-                r.match.empty() ? 0 : *std::min_element(r.match.begin(), r.match.end()));
-  }
-  std::printf("\ngoal: at least 2 x faster than the fastest peer viewer, launched with the file\n");
-  for (const auto& photo : photos) {
-    double ours = -1, ourReturn = -1, best = -1;
-    std::string bestName;
-    for (const Row& r : rows) {
-      if (r.photo != photo || r.picture_.empty()) continue;
-      const double m = Median(r.picture_);
-      if (r.program == "brindlewick") {
-        ours = m;
-      } else if (r.program == "brindlewick-return") {
-        ourReturn = m;
-      } else if (best < 0 || m < best) {
-        best = m, bestName = r.program;
-      }
-    }
-    if (ours <= 0 || best <= 0) {
-      std::printf("%-9s not measured\n", photo.c_str());
-      continue;
-    }
-    std::printf("%-9s fastest peer %s %.1f ms / brindlewick %.1f ms = %.2f (Return: %.2f)   %s\n",
-                photo.c_str(), bestName.c_str(), best, ours, best / ours,
-                ourReturn > 0 ? best / ourReturn : 0, best / ours >= 2 ? "yes" : "NO");
+  for (const char* current : {"default", "maximised"}) {
+    Report(rows, current, photos, runs);
   }
   return 0;
 }
