@@ -7,7 +7,8 @@ results = json.load(open(sys.argv[1]))
 median = {}
 counters = {}
 for b in results["benchmarks"]:
-    name = re.sub(r"/(real_time|iterations:\d+|repeats:\d+)", "", b.get("run_name", b["name"]))
+    name = re.sub(r"/(real_time|manual_time|iterations:\d+|repeats:\d+)", "",
+                  b.get("run_name", b["name"]))
     if b.get("aggregate_name", "median") != "median" or b.get("error_occurred"):
         continue
     median[name] = b["real_time"]

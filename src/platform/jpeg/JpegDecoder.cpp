@@ -117,6 +117,15 @@ QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const DecodeReque
   return std::move(*whole);
 }
 
+// How many of the allowed cores the decode will keep busy: a progressive file goes through the
+// stream made on threads of its own, and a file with restart markers decodes in bands; anything
+// else decodes on the calling thread alone.
+int CoresBusy(const jpeg_decompress_struct& info, DecodeScale scale, int threads) {
+  const bool pruned = info.progressive_mode && (scale.num < scale.denom || threads >= 2);
+  const bool banded = !info.progressive_mode && info.restart_interval > 0;
+  return pruned || banded ? threads : 1;
+}
+
 DecodedPixels DecodedAs(const JpegSession& jpeg) {
   if (jpeg.cmyk()) return DecodedPixels::InvertedCmyk;
   return jpeg.info().num_components == 1 ? DecodedPixels::Gray : DecodedPixels::Colour;
@@ -162,6 +171,7 @@ Picture DecodeJpeg(const QByteArray& data, const PictureRequest& request) {
   QSizeF painted = request.paintSize ? request.paintSize(natural) : QSizeF();
   if (SwapsSides(transformation)) painted.transpose();
   const DecodeScale scale = DecodeScaleFor(stored.width(), stored.height(), painted);
+  if (request.coresBusy) request.coresBusy(CoresBusy(jpeg.info(), scale, request.threads));
   const std::shared_ptr<const SrgbConversion> toSrgb = ColourConversion(jpeg);
   QImage pixels = DecodeStored(jpeg, data, {scale, request.threads, request.stop},
                                toSrgb ? JpegSession::Cmyk::AsStored : JpegSession::Cmyk::ToRgb);

@@ -51,9 +51,25 @@ LoadedPicture PreparingPictureLoader::LoadPicture(const QString& path,
   lock.unlock();
   changed_.notify_all();
 
+  // A decode that keeps every core busy leaves none idle for the prepare beside it: that waits
+  // until the decode is done, so as not to take the caches from it.
+  bool deferred = false;
+  PictureRequest own(request.paintSize, request.threads, mine.get_token());
+  own.coresBusy = [&](int cores) {
+    if (request.coresBusy) request.coresBusy(cores);
+    if (preparing || cores < 2) return;
+    const std::lock_guard relock(mutex_);
+    deferred = queued_ && queued_->path == path;
+    if (deferred) queued_.reset();
+    if (running_ && running_->path == path) {
+      deferred = true;
+      ++generation_;
+      runningStop_.request_stop();
+    }
+  };
   std::optional<LoadedPicture> loaded;
   try {
-    loaded = decoder_.LoadPicture(path, {request.paintSize, request.threads, mine.get_token()});
+    loaded = decoder_.LoadPicture(path, own);
   } catch (...) {
     const std::lock_guard relock(mutex_);
     racer_.reset();
@@ -66,6 +82,12 @@ LoadedPicture PreparingPictureLoader::LoadPicture(const QString& path,
     if (std::optional<LoadedPicture> ready = preparedFor(path, request.paintSize)) return *ready;
     lock.unlock();
     return decoder_.LoadPicture(path, request);  // the file changed meanwhile
+  }
+  if (deferred && !Covers(loaded->picture, largest_)) {
+    queued_ = Job{path, generation_};
+    lock.unlock();
+    changed_.notify_all();
+    return *loaded;
   }
   // Pixels that cover the largest view already leave nothing to prepare.
   if (!preparing && largest_ && Covers(loaded->picture, largest_)) {

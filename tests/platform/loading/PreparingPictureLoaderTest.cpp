@@ -121,6 +121,38 @@ TEST_F(PreparingPictureLoaderTest, AGrowRacesThePrepareOfItsFile) {
   }
 }
 
+// The prepare starts beside a display that leaves a core idle, and waits for one that keeps every
+// core busy.
+TEST_F(PreparingPictureLoaderTest, ThePrepareTakesACoreOnlyWhereTheDisplayLeavesOneIdle) {
+  for (const int busy : {1, 2}) {
+    SCOPED_TRACE(busy == 1 ? "one core busy" : "every core busy");
+    const QString path =
+        test::WriteJpeg(folder.path(busy == 1 ? "a.jpg" : "b.jpg"), test::SmoothImage(80, 60));
+    std::atomic<bool> displaying{false}, preparedBeside{false};
+    decoder.fake = [&](const QString&, const PictureRequest& request) {
+      if (request.threads == 1) {  // the prepare
+        preparedBeside = preparedBeside || displaying;
+        return Picture(QImage(400, 300, QImage::Format_RGB32), QSize(800, 600));
+      }
+      request.coresBusy(busy);
+      displaying = true;
+      // Time enough for a prepare beside it to begin.
+      for (int waited = 0; waited < 200 && !preparedBeside; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(busy == 1 ? 10 : 1));
+      }
+      displaying = false;
+      return Picture(QImage(100, 75, QImage::Format_RGB32), QSize(800, 600));
+    };
+    load(path, {100, 75});
+    loader.waitUntilPrepared();
+    EXPECT_EQ(preparedBeside, busy == 1);
+    // Either way the grow finds its pixels prepared.
+    const int displays = decoder.displays();
+    EXPECT_EQ(load(path, {390, 292}).pixels().size(), QSize(400, 300));
+    EXPECT_EQ(decoder.displays(), displays);
+  }
+}
+
 // A file read within the tick of the clock that stamps file times in which it last changed could
 // change again in that tick and keep its identity (where change times move in coarse ticks, as
 // on Debian 12's kernel: two in-place writes during a prepare). Neither cache keeps such a read;

@@ -27,6 +27,9 @@ struct PictureRequest {
   // Once a stop is asked for, the decode gives up within a row or so with a RuntimeError and
   // never falls back on another way of decoding.
   std::stop_token stop;
+  // Told, once the header is read, how many cores the decode is going to keep busy: whoever
+  // would use an idle one meanwhile learns whether there is one.
+  std::function<void(int cores)> coresBusy;
 };
 
 // The DCT scale (num/denom) of a decode: libjpeg-turbo scales by whole eighths.
