@@ -51,14 +51,15 @@ LoadedPicture PreparingPictureLoader::LoadPicture(const QString& path,
   lock.unlock();
   changed_.notify_all();
 
-  // A decode that keeps every core busy leaves none idle for the prepare beside it: that waits
-  // until the decode is done, so as not to take the caches from it.
+  // A decode that keeps every core busy leaves none idle for a prepare beside it, and would only
+  // lose its caches to it: the prepare waits until the decode is done, and a race is called off.
   bool deferred = false;
   PictureRequest own(request.paintSize, request.threads, mine.get_token());
   own.coresBusy = [&](int cores) {
     if (request.coresBusy) request.coresBusy(cores);
-    if (preparing || cores < 2) return;
+    if (cores < 2) return;
     const std::lock_guard relock(mutex_);
+    racer_.reset();
     deferred = queued_ && queued_->path == path;
     if (deferred) queued_.reset();
     if (running_ && running_->path == path) {

@@ -82,27 +82,32 @@ TEST_F(PreparingPictureLoaderTest, OpeningAnotherFileStopsThePrepareUnderWay) {
 }
 
 // A grow while the prepare of its file is under way decodes at once all the same, racing it:
-// whichever ends first is what the grow shows, and stops the other.
+// whichever ends first is what the grow shows, and stops the other. A grow that keeps every core
+// busy calls the race off: the prepare would only slow it.
 TEST_F(PreparingPictureLoaderTest, AGrowRacesThePrepareOfItsFile) {
   const QImage prepared(400, 300, QImage::Format_RGB32), grown(398, 298, QImage::Format_RGB32);
-  for (const bool prepareFirst : {true, false}) {
-    SCOPED_TRACE(prepareFirst ? "the prepare ends first" : "the grow ends first");
+  enum Case { PrepareFirst, GrowFirst, GrowOnEveryCore };
+  for (const Case race : {PrepareFirst, GrowFirst, GrowOnEveryCore}) {
+    SCOPED_TRACE(race);
     const QString a =
-        test::WriteJpeg(folder.path(prepareFirst ? "a.jpg" : "b.jpg"), test::SmoothImage(80, 60));
-    std::atomic<bool> preparing{false}, growing{false}, grew{false};
+        test::WriteJpeg(folder.path(QString("%1.jpg").arg(race)), test::SmoothImage(80, 60));
+    std::atomic<bool> preparing{false}, growing{false}, grew{false}, prepareEnded{false};
     decoder.fake = [&](const QString&, const PictureRequest& request) {
       if (request.threads == 1) {  // the prepare ends once the grow has begun, or has ended
         preparing = true;
-        while (!(prepareFirst ? growing.load() : grew.load())) std::this_thread::yield();
+        while (!(race == GrowFirst ? grew.load() : growing.load())) std::this_thread::yield();
+        prepareEnded = true;
         return Picture(prepared, QSize(800, 600));
       }
       if (request.paintSize(QSize(800, 600)).width() < 390) {  // the first display
         return Picture(QImage(100, 75, QImage::Format_RGB32), QSize(800, 600));
       }
+      if (race == GrowOnEveryCore) request.coresBusy(2);
       growing = true;
-      for (int waited = 0; prepareFirst && waited < 1000; ++waited) {
+      for (int waited = 0; race != GrowFirst && waited < 1000; ++waited) {
         if (request.stop.stop_requested())
           throw RuntimeError(ErrorNumber::InvalidPicture, "stopped");
+        if (race == GrowOnEveryCore && prepareEnded) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
       return Picture(grown, QSize(800, 600));
@@ -112,7 +117,7 @@ TEST_F(PreparingPictureLoaderTest, AGrowRacesThePrepareOfItsFile) {
     const Picture shown =
         loader.LoadPicture(a, {[](QSize) { return QSizeF(390, 292); }, 2}).picture;
     grew = true;
-    EXPECT_EQ(shown.pixels().size(), prepareFirst ? prepared.size() : grown.size());
+    EXPECT_EQ(shown.pixels().size(), race == PrepareFirst ? prepared.size() : grown.size());
     // Either way the prepare's pixels serve the next grow.
     loader.waitUntilPrepared();
     const qsizetype decodes = decoder.loaded.size();
