@@ -20,6 +20,7 @@ bool SameDecodeScale(QSize natural, const PaintSizeFor& a, const PaintSizeFor& b
 HeadStartPictureLoader::~HeadStartPictureLoader() { decode_.request_stop(); }
 
 void HeadStartPictureLoader::start(const QString& path, const PictureRequest& request) {
+  starter_ = std::this_thread::get_id();
   path_ = path;
   paintSize_ = request.paintSize;
   decode_ = std::jthread([this, request](std::stop_token stop) {
@@ -69,7 +70,7 @@ std::optional<LoadedPicture> HeadStartPictureLoader::takeHeadStart(const QString
 
 LoadedPicture HeadStartPictureLoader::LoadPicture(const QString& path,
                                                   const PictureRequest& request) {
-  if (decode_.joinable()) {
+  if (std::this_thread::get_id() == starter_ && decode_.joinable()) {
     if (std::optional<LoadedPicture> early = takeHeadStart(path, request)) return *early;
   }
   return decoder_.LoadPicture(path, request);

@@ -17,7 +17,9 @@ namespace brindlewick {
 // its own as soon as start() is called, while the rest of the program starts. The first load
 // takes that decode (waiting for its end) when it asks for the same file at the same decode scale
 // and the file is unchanged; otherwise the decode is stopped, never waited for, and the load
-// decodes as usual. Every later load goes straight to the decoder.
+// decodes as usual. Every later load goes straight to the decoder, and so does every load from
+// another thread (a prepare in the background): the head start is for the thread that started
+// it, which is the one that shows the picture.
 class HeadStartPictureLoader : public PictureLoader {
  public:
   explicit HeadStartPictureLoader(PictureLoader& decoder) : decoder_(decoder) {}
@@ -30,6 +32,7 @@ class HeadStartPictureLoader : public PictureLoader {
   std::optional<LoadedPicture> takeHeadStart(const QString& path, const PictureRequest& request);
 
   PictureLoader& decoder_;
+  std::thread::id starter_;  // the only thread whose first load settles the head start
   QString path_;
   PaintSizeFor paintSize_;
   std::mutex mutex_;

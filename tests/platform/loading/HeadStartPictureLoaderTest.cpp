@@ -67,6 +67,33 @@ TEST_F(HeadStartPictureLoaderTest, ALoadThatNeedsSomethingElseStopsTheDecode) {
   }
 }
 
+// A prepare on another thread that reaches the loader before the first display neither takes
+// the head start nor stops it: it decodes for itself, and the display still takes the head start.
+TEST_F(HeadStartPictureLoaderTest, ALoadFromAnotherThreadLeavesTheHeadStartToTheDisplay) {
+  std::atomic<bool> prepared{false}, stopped{false};
+  decoder.fake = [&](const QString&, const PictureRequest& request) {
+    if (request.threads == 3) {  // the head start ends once the prepare has
+      request.paintSize(QSize(800, 600));
+      for (int waited = 0; waited < 1000 && !prepared && !request.stop.stop_requested(); ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      stopped = request.stop.stop_requested();
+      return Picture(QImage(100, 75, QImage::Format_RGB32), QSize(800, 600));
+    }
+    return Picture(QImage(400, 300, QImage::Format_RGB32), QSize(800, 600));
+  };
+  loader.start(photo, {Painted({100, 75}), 3, {}});
+  std::thread([&] {
+    EXPECT_EQ(loader.LoadPicture(photo, {Painted({400, 300}), 1, {}}).picture.pixels().size(),
+              QSize(400, 300));
+    prepared = true;
+  }).join();
+  EXPECT_EQ(loader.LoadPicture(photo, {Painted({100, 75}), 2, {}}).picture.pixels().size(),
+            QSize(100, 75));
+  EXPECT_FALSE(stopped);
+  EXPECT_EQ(decoder.loaded.size(), 2);
+}
+
 TEST(SameDecodeScale, HoldsForSizesThatNeedTheSameScaleWhicheverWayTheFileIsStored) {
   const QSize natural(800, 600);
   EXPECT_TRUE(SameDecodeScale(natural, Painted({100, 75}), Painted({100, 75})));
