@@ -115,14 +115,15 @@ class CountingLoader : public PictureLoader {
   // Read these only while no decode runs in the background.
   QStringList loaded;
   std::vector<int> threads;  // each load's cores: one for a decode in the background
-  // The loads that asked for more than one core, as a display does.
+  // The loads that asked for more than one core, as a display does; at any time.
   int displays() const {
+    const std::lock_guard lock(mutex_);
     return int(std::count_if(threads.begin(), threads.end(), [](int t) { return t > 1; }));
   }
 
  private:
   JpegFileLoader real_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
 };
 
 // Records each imaging call and what it was given. A call answers with its scripted status

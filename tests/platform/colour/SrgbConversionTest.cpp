@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include <QFile>
-#include <QProcess>
 
 #include <lcms2.h>
 
@@ -13,6 +12,7 @@
 #include "PhotoSynth.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "support/FileSystem.h"
+#include "support/Programs.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -69,21 +69,20 @@ QByteArray LutProfile(const QByteArray& matrixProfile) {
 
 // What Pillow's ImageCms, on Little CMS, makes of a tagged file: its sRGB pixels, 8-bit RGB.
 QByteArray PillowSrgb(const QString& path) {
-  QProcess python;
-  python.start(QStringLiteral("/usr/bin/python3"),
-               {QStringLiteral("-c"),
-                QStringLiteral(
-                    "import io, sys\n"
-                    "from PIL import Image, ImageCms\n"
-                    "im = Image.open(sys.argv[1])\n"
-                    "profile = ImageCms.ImageCmsProfile(io.BytesIO(im.info['icc_profile']))\n"
-                    "out = ImageCms.profileToProfile(im, profile, ImageCms.createProfile('sRGB'),\n"
-                    "    renderingIntent=ImageCms.getDefaultIntent(profile), outputMode='RGB')\n"
-                    "sys.stdout.buffer.write(out.tobytes())\n"),
-                path});
-  EXPECT_TRUE(python.waitForFinished(60000));
-  EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-  return python.readAllStandardOutput();
+  const test::ProgramRun python = test::RunProgram(
+      QStringLiteral("/usr/bin/python3"),
+      {QStringLiteral("-c"),
+       QStringLiteral(
+           "import io, sys\n"
+           "from PIL import Image, ImageCms\n"
+           "im = Image.open(sys.argv[1])\n"
+           "profile = ImageCms.ImageCmsProfile(io.BytesIO(im.info['icc_profile']))\n"
+           "out = ImageCms.profileToProfile(im, profile, ImageCms.createProfile('sRGB'),\n"
+           "    renderingIntent=ImageCms.getDefaultIntent(profile), outputMode='RGB')\n"
+           "sys.stdout.buffer.write(out.tobytes())\n"),
+       path});
+  EXPECT_EQ(python.exitCode, 0) << python.err.toStdString();
+  return python.out;
 }
 
 // The largest difference in any channel of any pixel.

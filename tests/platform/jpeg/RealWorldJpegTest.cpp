@@ -2,12 +2,12 @@
 // decode to exactly what djpeg makes of them (turned upright where their EXIF says so).
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTransform>
 
 #include "JpegVariants.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "support/Programs.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -18,12 +18,10 @@ using variants::XmpSegment;
 
 // The tool's standard output; djpeg's exit status 2 means it only warned.
 QByteArray RunTool(const QString& program, const QStringList& arguments) {
-  QProcess process;
-  process.start(program, arguments);
-  EXPECT_TRUE(process.waitForFinished(30000)) << program.toStdString();
-  EXPECT_TRUE(process.exitCode() == 0 || process.exitCode() == 2)
-      << program.toStdString() << ": " << process.readAllStandardError().toStdString();
-  return process.readAllStandardOutput();
+  const test::ProgramRun run = test::RunProgram(program, arguments);
+  EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 2)
+      << program.toStdString() << ": " << run.err.toStdString();
+  return run.out;
 }
 
 struct Variant {

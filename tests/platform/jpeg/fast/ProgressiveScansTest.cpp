@@ -5,13 +5,12 @@
 #include <optional>
 #include <vector>
 
-#include <QProcess>
-
 #include "PhotoSynth.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/fast/ProgressiveTranscoder.h"
 #include "platform/jpeg/session/JpegSession.h"
+#include "support/Programs.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -28,13 +27,9 @@ constexpr char kGrayScript[] =
 
 // Runs a libjpeg-turbo tool with stdin and stdout as given; fails the test when it fails.
 QByteArray Tool(const QString& program, const QStringList& arguments, const QByteArray& input) {
-  QProcess process;
-  process.start(program, arguments);
-  process.write(input);
-  process.closeWriteChannel();
-  EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
-  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-  return process.readAllStandardOutput();
+  const test::ProgramRun run = test::RunProgram(program, arguments, input);
+  EXPECT_EQ(run.exitCode, 0) << program.toStdString() << ": " << run.err.toStdString();
+  return run.out;
 }
 
 // The whole file decoded at eighths/8, every scan of it.

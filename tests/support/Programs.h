@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace brindlewick::test {
+
+struct ProgramRun {
+  int exitCode = -1;  // -1 when it could not start or did not exit by itself
+  QByteArray out, err;
+};
+
+// Runs a program to its end with the given standard input, as the reference tools the
+// differential tests compare with. A plain fork and exec rather than QProcess: QProcess starts its
+// child with clone(CLONE_VM), in which ThreadSanitizer's hook stops watching the parent's thread
+// and then reports the test's later hand-overs between threads as races.
+ProgramRun RunProgram(const QString& program, const QStringList& arguments,
+                      const QByteArray& input = {});
+
+}  // namespace brindlewick::test
