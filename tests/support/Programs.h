@@ -7,7 +7,7 @@
 namespace brindlewick::test {
 
 struct ProgramRun {
-  int exitCode = -1;  // -1 when it could not start or did not exit by itself
+  int exitCode = -1;  // 127 when it could not be run (why is in err); -1 when it did not end
   QByteArray out, err;
 };
 

@@ -1,5 +1,6 @@
 #include "platform/jpeg/JpegDecoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -117,13 +118,14 @@ QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const DecodeReque
   return std::move(*whole);
 }
 
-// How many of the allowed cores the decode will keep busy: a progressive file goes through the
-// stream made on threads of its own, and a file with restart markers decodes in bands; anything
-// else decodes on the calling thread alone.
-int CoresBusy(const jpeg_decompress_struct& info, DecodeScale scale, int threads) {
-  const bool pruned = info.progressive_mode && (scale.num < scale.denom || threads >= 2);
-  const bool banded = !info.progressive_mode && info.restart_interval > 0;
-  return pruned || banded ? threads : 1;
+// How many of the allowed cores the decode will keep busy, as far as the header tells: a
+// progressive file goes through the stream made on three threads of its own beside the calling
+// one, and a file with restart markers decodes in bands on all of them; anything else decodes on
+// the calling thread alone.
+int CoresBusy(const jpeg_decompress_struct& info, int threads) {
+  if (threads < 2) return 1;
+  if (info.progressive_mode) return PruningHolds() ? std::min(threads, 4) : 1;
+  return info.restart_interval > 0 ? threads : 1;
 }
 
 DecodedPixels DecodedAs(const JpegSession& jpeg) {
@@ -171,7 +173,7 @@ Picture DecodeJpeg(const QByteArray& data, const PictureRequest& request) {
   QSizeF painted = request.paintSize ? request.paintSize(natural) : QSizeF();
   if (SwapsSides(transformation)) painted.transpose();
   const DecodeScale scale = DecodeScaleFor(stored.width(), stored.height(), painted);
-  if (request.coresBusy) request.coresBusy(CoresBusy(jpeg.info(), scale, request.threads));
+  if (request.coresBusy) request.coresBusy(CoresBusy(jpeg.info(), request.threads));
   const std::shared_ptr<const SrgbConversion> toSrgb = ColourConversion(jpeg);
   QImage pixels = DecodeStored(jpeg, data, {scale, request.threads, request.stop},
                                toSrgb ? JpegSession::Cmyk::AsStored : JpegSession::Cmyk::ToRgb);

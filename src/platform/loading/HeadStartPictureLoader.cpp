@@ -36,6 +36,14 @@ void HeadStartPictureLoader::start(const QString& path, const PictureRequest& re
       changed_.notify_all();
       return paintSize_ ? paintSize_(natural) : QSizeF();
     };
+    // Kept for the load that takes this decode, to tell whoever asks it.
+    early.coresBusy = [this](int cores) {
+      {
+        const std::lock_guard lock(mutex_);
+        cores_ = cores;
+      }
+      changed_.notify_all();
+    };
     std::optional<LoadedPicture> loaded;
     try {
       loaded = decoder_.LoadPicture(path_, early);
@@ -58,6 +66,15 @@ std::optional<LoadedPicture> HeadStartPictureLoader::takeHeadStart(const QString
   const bool wanted =
       path == path_ && natural_ && SameDecodeScale(*natural_, paintSize_, request.paintSize);
   if (!wanted) decode_.request_stop();
+  if (wanted && request.coresBusy) {
+    // The load tells how busy its decode keeps the cores: this one is its decode.
+    changed_.wait(lock, [&] { return cores_ || done_; });
+    if (const std::optional<int> cores = cores_) {
+      lock.unlock();
+      request.coresBusy(*cores);
+      lock.lock();
+    }
+  }
   changed_.wait(lock, [&] { return done_; });
   std::optional<LoadedPicture> loaded = std::move(loaded_);
   lock.unlock();

@@ -38,6 +38,7 @@ class HeadStartPictureLoader : public PictureLoader {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::optional<QSize> natural_;  // the picture's natural size, once the decode has read it
+  std::optional<int> cores_;      // the cores the decode keeps busy, once it has said
   std::optional<LoadedPicture> loaded_;
   bool done_ = false;
   std::jthread decode_;  // last: stops and joins first

@@ -30,14 +30,37 @@ std::optional<LoadedPicture> PreparingPictureLoader::preparedFor(const QString& 
 
 LoadedPicture PreparingPictureLoader::LoadPicture(const QString& path,
                                                   const PictureRequest& request) {
+  // A decode that keeps every core busy leaves none idle for a prepare beside it, and would only
+  // lose its caches to it: the prepare waits until the decode is done, and a race is called off.
+  bool deferred = false;
+  std::stop_source mine;
+  PictureRequest own(request.paintSize, request.threads, mine.get_token());
+  own.coresBusy = [&](int cores) {
+    if (request.coresBusy) request.coresBusy(cores);
+    if (cores < request.threads) return;
+    {
+      const std::lock_guard relock(mutex_);
+      racer_.reset();
+      deferred = queued_ && queued_->path == path;
+      if (deferred) queued_.reset();
+      if (running_ && running_->path == path) {
+        deferred = true;
+        ++generation_;
+        runningStop_.request_stop();
+      }
+    }
+    changed_.notify_all();
+  };
+
   std::unique_lock lock(mutex_);
   if (std::optional<LoadedPicture> ready = preparedFor(path, request.paintSize)) return *ready;
   // A prepare under way for this very file started before this load and may well end first (a
   // grow the instant the picture shows): the load races it. Anything else is of no more use,
   // and the prepare for this file starts at once, beside this load's own decode: on a core that
-  // decode leaves idle it is often ready by the time the picture shows.
-  const bool preparing = (running_ && running_->path == path) || (queued_ && queued_->path == path);
-  const bool racing = running_ && running_->path == path;
+  // decode leaves idle it is often ready by the time the picture shows. A prepare already told
+  // to stop counts for nothing, though it may not have ended yet.
+  const bool racing = running_ && running_->path == path && running_->generation == generation_;
+  const bool preparing = racing || (queued_ && queued_->path == path);
   if (!preparing) {
     ++generation_;
     prepared_.reset();
@@ -45,29 +68,11 @@ LoadedPicture PreparingPictureLoader::LoadPicture(const QString& path,
     runningStop_.request_stop();
     if (largest_) queued_ = Job{path, generation_};
   }
-  std::stop_source mine;
   const std::stop_callback asked(request.stop, [&] { mine.request_stop(); });
   if (racing) racer_ = Racer{path, request.paintSize, &mine};
   lock.unlock();
   changed_.notify_all();
 
-  // A decode that keeps every core busy leaves none idle for a prepare beside it, and would only
-  // lose its caches to it: the prepare waits until the decode is done, and a race is called off.
-  bool deferred = false;
-  PictureRequest own(request.paintSize, request.threads, mine.get_token());
-  own.coresBusy = [&](int cores) {
-    if (request.coresBusy) request.coresBusy(cores);
-    if (cores < 2) return;
-    const std::lock_guard relock(mutex_);
-    racer_.reset();
-    deferred = queued_ && queued_->path == path;
-    if (deferred) queued_.reset();
-    if (running_ && running_->path == path) {
-      deferred = true;
-      ++generation_;
-      runningStop_.request_stop();
-    }
-  };
   std::optional<LoadedPicture> loaded;
   try {
     loaded = decoder_.LoadPicture(path, own);
@@ -97,6 +102,8 @@ LoadedPicture PreparingPictureLoader::LoadPicture(const QString& path,
       ++generation_;
       runningStop_.request_stop();
     }
+    lock.unlock();
+    changed_.notify_all();
   }
   return *loaded;
 }

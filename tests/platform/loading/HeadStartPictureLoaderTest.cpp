@@ -28,10 +28,15 @@ class HeadStartPictureLoaderTest : public ::testing::Test {
 
 TEST_F(HeadStartPictureLoaderTest, TheFirstLoadTakesTheDecodeStartedForIt) {
   loader.start(photo, {Painted({100, 75}), 2, {}});
-  // Another size that needs the same scale, 1/8.
-  const Picture shown = loader.LoadPicture(photo, {Painted({99, 74}), 2, {}}).picture;
+  // Another size that needs the same scale, 1/8; told how busy the decode it takes keeps the
+  // cores (a baseline file without restart markers: one).
+  PictureRequest first{Painted({99, 74}), 2, {}};
+  int told = 0;
+  first.coresBusy = [&](int cores) { told = cores; };
+  const Picture shown = loader.LoadPicture(photo, first).picture;
   EXPECT_EQ(shown.pixels().size(), QSize(100, 75));
   EXPECT_EQ(decoder.loaded.size(), 1);
+  EXPECT_EQ(told, 1);
   // Later loads go to the decoder.
   loader.LoadPicture(photo, {Painted({99, 74}), 2, {}});
   EXPECT_EQ(decoder.loaded.size(), 2);

@@ -135,13 +135,16 @@ TEST_F(PreparingPictureLoaderTest, ThePrepareTakesACoreOnlyWhereTheDisplayLeaves
         test::WriteJpeg(folder.path(busy == 1 ? "a.jpg" : "b.jpg"), test::SmoothImage(80, 60));
     std::atomic<bool> displaying{false}, preparedBeside{false};
     decoder.fake = [&](const QString&, const PictureRequest& request) {
-      if (request.threads == 1) {  // the prepare
-        preparedBeside = preparedBeside || displaying;
+      if (request.threads == 1) {  // the prepare, given a moment to find the display under way
+        for (int waited = 0; waited < 200 && !displaying; ++waited) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        preparedBeside = preparedBeside || (displaying && !request.stop.stop_requested());
         return Picture(QImage(400, 300, QImage::Format_RGB32), QSize(800, 600));
       }
       request.coresBusy(busy);
       displaying = true;
-      // Time enough for a prepare beside it to begin.
+      // Time enough for a prepare beside it to end.
       for (int waited = 0; waited < 200 && !preparedBeside; ++waited) {
         std::this_thread::sleep_for(std::chrono::milliseconds(busy == 1 ? 10 : 1));
       }
