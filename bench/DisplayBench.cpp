@@ -29,9 +29,8 @@
 #include "platform/errors/RuntimeError.h"
 #include "platform/files/FileBytes.h"
 #include "platform/jpeg/JpegDecoder.h"
-#include "platform/loading/CachingPictureLoader.h"
+#include "platform/loading/DecodeJobs.h"
 #include "platform/loading/JpegFileLoader.h"
-#include "platform/loading/PreparingPictureLoader.h"
 #include "platform/surface/Scaling.h"
 #include "view/DisplayPicture.h"
 #include "view/FitGeometry.h"
@@ -60,8 +59,7 @@ void Display(benchmark::State& state, const QString& path, QSize view = kView) {
 }
 
 void Relayout(benchmark::State& state, const QString& path) {
-  JpegFileLoader decoder;
-  CachingPictureLoader loader(decoder);
+  DecodeJobs loader(std::make_shared<JpegCodec>());
   MainWindow window(loader);
   window.layOut();
   window.doc.Tag = path;
@@ -81,10 +79,9 @@ void Relayout(benchmark::State& state, const QString& path) {
 // Without a largest size, nothing is decoded in the background: the same steps as they were
 // before there was a background decode, for comparison.
 struct Session {
-  explicit Session(PaintSizeFor largest) : preparing(files, std::move(largest)) {}
-  JpegFileLoader files;
-  PreparingPictureLoader preparing;
-  CachingPictureLoader loader{preparing};
+  explicit Session(PaintSizeFor largest)
+      : loader(std::make_shared<JpegCodec>(), std::move(largest)) {}
+  DecodeJobs loader;
   MainWindow window{loader};
 };
 
@@ -110,12 +107,12 @@ void Maximise(benchmark::State& state, const QString& path, Grow grow, bool back
     if (grow == Grow::kNone) state.ResumeTiming();
     DisplayPicture(session->window.display, path, session->window.doc.Picture1);
     if (grow == Grow::kNone) state.PauseTiming();
-    if (grow == Grow::kPrepared) session->preparing.waitUntilPrepared();
+    if (grow == Grow::kPrepared) session->loader.waitUntilIdle();
     state.ResumeTiming();
     if (grow == Grow::kNone) {
       benchmark::DoNotOptimize(session->window.doc.picLoad.canvas().constBits());
     } else if (grow == Grow::kReady) {
-      session->preparing.waitUntilPrepared();
+      session->loader.waitUntilIdle();
     } else {
       session->window.layOut(1920, 1050);
       benchmark::DoNotOptimize(session->window.doc.picLoad.canvas().constBits());

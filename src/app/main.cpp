@@ -2,10 +2,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <functional>
+#include <utility>
+
 #include <QApplication>
 #include <QDir>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include "app/CommandLine.h"
 #include "app/Form1.h"
@@ -14,10 +18,7 @@
 #include "platform/dialogs/QtFileDialog.h"
 #include "platform/dialogs/QtMessageBox.h"
 #include "platform/imaging/TurboJpegImaging.h"
-#include "platform/loading/CachingPictureLoader.h"
-#include "platform/loading/HeadStartPictureLoader.h"
-#include "platform/loading/JpegFileLoader.h"
-#include "platform/loading/PreparingPictureLoader.h"
+#include "platform/loading/DecodeJobs.h"
 #include "platform/skin/StyleSheetSkinEngine.h"
 #include "platform/threads/Parallel.h"
 #include "settings/Application.h"
@@ -33,6 +34,29 @@ std::optional<int> Answer(const brindlewick::CommandLine& commandLine) {
   std::fputs(commandLine.standardError.toLocal8Bit().constData(), stderr);
   return commandLine.exitCode;
 }
+
+// Runs `then` on the event loop once the window is first exposed: by then a window manager that
+// maximises it has done so, and the window has the size it is first seen at.
+class AfterFirstExpose : public QObject {
+ public:
+  AfterFirstExpose(QWindow& window, std::function<void()> then)
+      : window_(window), then_(std::move(then)) {
+    window_.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &window_ && event->type() == QEvent::Expose && window_.isExposed() && then_) {
+      window_.removeEventFilter(this);
+      QTimer::singleShot(0, this, std::exchange(then_, {}));
+    }
+    return false;
+  }
+
+ private:
+  QWindow& window_;
+  std::function<void()> then_;
+};
 
 }  // namespace
 
@@ -50,11 +74,10 @@ int main(int argc, char* argv[]) {
   std::signal(SIGXFSZ, SIG_IGN);
   // A picture opened from the file manager starts decoding now, for the window's first size,
   // while Qt and the window start; the window takes it when it shows the picture.
-  JpegFileLoader files;
-  HeadStartPictureLoader headStart(files);
+  DecodeJobs loader(std::make_shared<JpegCodec>());
   if (!early.pictures.isEmpty()) {
-    headStart.start(early.pictures.first(),
-                    {LargestPaintSize(Form1::kClientSize), CoreCount(), {}});
+    loader.headStart(early.pictures.first(),
+                     {LargestPaintSize(Form1::kClientSize), CoreCount(), {}});
   }
   // A fractional ratio such as 1.25 or 1.5 is kept as it is, so the view's surface has exactly
   // the screen's pixels; it must be set before the application object exists.
@@ -76,11 +99,9 @@ int main(int argc, char* argv[]) {
   QtFileDialog dialog;
   // Re-laying the window out shows the unchanged file without decoding it again, and growing it
   // finds the pixels for the largest view the screen allows decoded in advance.
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  PreparingPictureLoader preparing(
-      headStart, screen ? LargestPaintSize(screen->availableSize() * screen->devicePixelRatio())
-                        : PaintSizeFor());
-  CachingPictureLoader loader(preparing);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    loader.prepareFor(LargestPaintSize(screen->availableSize() * screen->devicePixelRatio()));
+  }
   TurboJpegImaging imaging;
   StyleSheetSkinEngine skin;
   QtMessageBox messages;
@@ -91,12 +112,13 @@ int main(int argc, char* argv[]) {
   TerminateSignal terminate;
   QObject::connect(&terminate, &TerminateSignal::received, &form, &QWidget::close);
   form.show();
-  // Pictures named on the command line open as if picked in "Select Picture", once the window
-  // is on the screen.
+  // Pictures named on the command line open as if picked in "Select Picture", at the size the
+  // window has when it is first seen.
+  std::optional<AfterFirstExpose> opening;
   if (!commandLine.pictures.isEmpty()) {
-    QTimer::singleShot(0, &form, [&form, &commandLine] {
-      OpenContext opening = form.opening();
-      OpenGivenPictures(opening, commandLine.pictures);
+    opening.emplace(*form.windowHandle(), [&form, &commandLine] {
+      OpenContext context = form.opening();
+      OpenGivenPictures(context, commandLine.pictures);
     });
   }
   return QApplication::exec();

@@ -6,8 +6,7 @@
 
 #include "app/Form1.h"
 #include "platform/imaging/TurboJpegImaging.h"
-#include "platform/loading/CachingPictureLoader.h"
-#include "platform/loading/JpegFileLoader.h"
+#include "platform/loading/DecodeJobs.h"
 #include "platform/skin/StyleSheetSkinEngine.h"
 #include "settings/Application.h"
 #include "settings/SettingsStore.h"
@@ -33,8 +32,7 @@ struct WindowServices {
 
   RecordingErrorBox errors;
   ScriptedFileDialog dialog;
-  JpegFileLoader decoder;
-  CachingPictureLoader loader{decoder};
+  DecodeJobs loader{std::make_shared<JpegCodec>()};
   TurboJpegImaging imaging;
   StyleSheetSkinEngine skin;
   RecordingMessageBox messages;

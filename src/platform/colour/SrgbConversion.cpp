@@ -7,6 +7,7 @@
 #include <utility>
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QImage>
 
 #include <lcms2.h>
@@ -92,10 +93,11 @@ bool DescribedAsSrgb(void* profile) {
   return description.startsWith("sRGB IEC61966-2.1") || description.startsWith("sRGB IEC61966-2-1");
 }
 
+// A matrix/shaper profile is sRGB when its colourants and curves are, whatever it is called (an
+// Adobe RGB profile may be described as sRGB by mistake); a table-based one only by its name.
 bool MatchesSrgb(void* profile) {
   if (cmsGetColorSpace(profile) != cmsSigRgbData) return false;
-  if (DescribedAsSrgb(profile)) return true;
-  if (!cmsIsMatrixShaper(profile)) return false;
+  if (!cmsIsMatrixShaper(profile)) return DescribedAsSrgb(profile);
   static const Profile srgb(cmsCreate_sRGBProfile());
   for (const auto& [colourant, curve] : {std::pair{cmsSigRedColorantTag, cmsSigRedTRCTag},
                                          std::pair{cmsSigGreenColorantTag, cmsSigGreenTRCTag},
@@ -110,10 +112,16 @@ bool MatchesSrgb(void* profile) {
   return true;
 }
 
-// The last few conversions built, by profile and kind of pixel: photos of one camera or one
-// export carry the same profile.
+// The last few conversions built, by a digest of the profile and its size and the kind of pixel:
+// photos of one camera or one export carry the same profile. The profiles themselves are not
+// kept: a press profile can be 16 MiB.
 class Conversions {
  public:
+  static QByteArray KeyOf(QByteArrayView profile, DecodedPixels pixels) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(profile);
+    return QByteArray::number(qint64(profile.size())) + char(pixels) + hash.result();
+  }
   std::shared_ptr<const SrgbConversion> find(const QByteArray& key) {
     const std::lock_guard lock(mutex_);
     for (auto entry = kept_.begin(); entry != kept_.end(); ++entry) {
@@ -145,7 +153,7 @@ Conversions& Kept() {
 std::shared_ptr<const SrgbConversion> SrgbConversion::For(QByteArrayView profile,
                                                           DecodedPixels pixels) {
   if (profile.isEmpty()) return nullptr;
-  const QByteArray key = QByteArray(1, char(pixels)) + profile.toByteArray();
+  const QByteArray key = Conversions::KeyOf(profile, pixels);
   if (std::shared_ptr<const SrgbConversion> kept = Kept().find(key)) return kept;
   const Profile from = Open(profile);
   if (!from || cmsGetColorSpace(from.get()) != SpaceOf(pixels) || MatchesSrgb(from.get())) {
@@ -163,14 +171,14 @@ std::shared_ptr<const SrgbConversion> SrgbConversion::For(QByteArrayView profile
 
 SrgbConversion::~SrgbConversion() { cmsDeleteTransform(transform_); }
 
-void SrgbConversion::apply(QImage& image, int threads) const {
+void SrgbConversion::apply(QImage& image, int threads, const std::stop_token& stop) const {
   const int height = image.height(), width = image.width();
   uchar* const bits = image.bits();
   const qsizetype stride = image.bytesPerLine();
   const int strips = std::clamp(height / 64, 1, 4 * std::max(threads, 1));
   InParallel(strips, threads, [&](int strip) {
     const int top = height * strip / strips, bottom = height * (strip + 1) / strips;
-    for (int y = top; y < bottom; ++y) {
+    for (int y = top; y < bottom && !stop.stop_requested(); ++y) {
       uchar* line = bits + stride * y;
       cmsDoTransform(transform_, line, line, cmsUInt32Number(width));
       // Little CMS leaves the byte it does not write as it was; Qt's RGB32 wants it opaque.
@@ -178,11 +186,6 @@ void SrgbConversion::apply(QImage& image, int threads) const {
       for (int x = 0; x < width; ++x) pixels[x] |= 0xFF000000u;
     }
   });
-}
-
-bool IsSrgbProfile(QByteArrayView profile) {
-  const Profile opened = Open(profile);
-  return opened && MatchesSrgb(opened.get());
 }
 
 }  // namespace brindlewick

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <stop_token>
 
 #include <QByteArrayView>
 
@@ -28,15 +29,12 @@ class SrgbConversion {
   SrgbConversion& operator=(const SrgbConversion&) = delete;
 
   // Turns the image's pixels into sRGB in place, on up to `threads` cores; alpha stays opaque.
-  void apply(QImage& image, int threads) const;
+  // Once the stop is asked for, the rest of the rows are left as they are.
+  void apply(QImage& image, int threads, const std::stop_token& stop = {}) const;
 
  private:
   explicit SrgbConversion(void* transform) : transform_(transform) {}
   void* transform_;  // cmsHTRANSFORM, owned
 };
-
-// Whether the profile describes sRGB: one of the common sRGB IEC61966-2.1 profiles, or any whose
-// colourants and curves are sRGB's.
-bool IsSrgbProfile(QByteArrayView profile);
 
 }  // namespace brindlewick

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -12,7 +11,6 @@
 #include "platform/colour/SrgbConversion.h"
 #include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/ExifOrientation.h"
-#include "platform/jpeg/JpegEncoder.h"
 #include "platform/jpeg/fast/BandedDecode.h"
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/session/JpegSession.h"
@@ -67,65 +65,20 @@ void CheckLimits(JpegSession& jpeg) {
   }
 }
 
-// A small picture with detail in every block, so that every coefficient carries something.
-QImage CheckPicture() {
-  QImage image(48, 32, QImage::Format_RGB32);
-  uint32_t noise = 12345;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      noise = noise * 1103515245u + 12345u;
-      const int n = int(noise >> 24) & 63;
-      image.setPixel(x, y, qRgb((x * 5 + n) & 255, (y * 7 + 2 * n) & 255, (x * y + 3 * n) & 255));
-    }
-  }
-  return image;
-}
-
-// Whether the pruned decode of progressive files may be used with the libjpeg-turbo this program
-// runs on: the build's version is one it was checked against, and a small progressive picture
-// decodes to the same pixels both ways. Found out once, on first use.
-bool PruningHolds() {
-  static const bool holds = [] {
-    if (!PruningCheckedAgainstThisLibrary()) return false;
-    try {
-      const JpegEncoding progressive{95, ChromaSubsampling::Quarter420, true, true};
-      return PrunedDecodeMatchesWholeFile(EncodeJpeg(CheckPicture(), progressive));
-    } catch (...) {
-      return false;
-    }
-  }();
-  return holds;
-}
-
-// The picture as stored at the request's scale: the quickest way that gives the whole file's
-// pixels, and never another once the decode was asked to stop. CMYK comes as stored when a
-// profile is to turn it into RGB.
-QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const DecodeRequest& request,
-                    JpegSession::Cmyk cmyk) {
-  if (jpeg.info().progressive_mode && PruningHolds()) {
-    // Shown smaller than its size, a progressive file's scans mostly carry nothing the reduced
-    // DCT reads, and its coefficients need not all be held.
-    if (std::optional<QImage> pruned = DecodeProgressivePruned(jpeg, data, request)) {
-      return std::move(*pruned);
-    }
-    StopIfAsked(request.stop);
-  }
-  // A file cut by restart markers into rows decodes on all the cores allowed, to the same pixels.
-  if (std::optional<QImage> banded = DecodeInBands(jpeg, data, request)) return std::move(*banded);
-  StopIfAsked(request.stop);
-  std::optional<QImage> whole = jpeg.decode(request.scale, true, cmyk);
+// The picture as stored at the plan's scale: the planned way, or the whole file where that way
+// cannot vouch for its pixels; never another way once the decode was asked to stop. CMYK comes as
+// stored when a profile is to turn it into RGB.
+QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const DecodePlan& plan,
+                    const std::stop_token& stop, JpegSession::Cmyk cmyk) {
+  const DecodeRequest request{plan.scale, plan.threads, stop};
+  std::optional<QImage> quicker;
+  if (plan.way == DecodeWay::Progressive) quicker = DecodeProgressivePruned(jpeg, data, request);
+  if (plan.way == DecodeWay::Bands) quicker = DecodeInBands(jpeg, data, request);
+  if (quicker) return std::move(*quicker);
+  StopIfAsked(stop);
+  std::optional<QImage> whole = jpeg.decode(plan.scale, true, cmyk);
   if (!whole) throw Failure(jpeg, "decompressing the picture");
   return std::move(*whole);
-}
-
-// How many of the allowed cores the decode will keep busy, as far as the header tells: a
-// progressive file goes through the stream made on three threads of its own beside the calling
-// one, and a file with restart markers decodes in bands on all of them; anything else decodes on
-// the calling thread alone.
-int CoresBusy(const jpeg_decompress_struct& info, int threads) {
-  if (threads < 2) return 1;
-  if (info.progressive_mode) return PruningHolds() ? std::min(threads, 4) : 1;
-  return info.restart_interval > 0 ? threads : 1;
 }
 
 DecodedPixels DecodedAs(const JpegSession& jpeg) {
@@ -161,25 +114,64 @@ DecodeScale DecodeScaleFor(int width, int height, QSizeF painted) {
   return {best / divisor, 8 / divisor};
 }
 
-Picture DecodeJpeg(const QByteArray& data, const PictureRequest& request) {
+bool DecodePlan::covers(const DecodePlan& other) const {
+  return qint64(scale.num) * other.scale.denom >= qint64(other.scale.num) * scale.denom;
+}
+
+JpegHeader ReadJpegHeader(const QByteArray& data) {
   if (data.isEmpty()) throw InvalidPicture(QStringLiteral("the file is empty"));
-  JpegSession jpeg(request.stop);
+  JpegSession jpeg;
   if (!jpeg.readHeader(data, true)) throw Failure(jpeg, "reading the JPEG header");
   CheckLimits(jpeg);
-  const auto transformation =
+  JpegHeader header;
+  header.transformation =
       ExifTransformation(jpeg.savedSegment(JPEG_APP0 + 1, {kExifHeader, sizeof kExifHeader}));
-  const QSize stored(int(jpeg.info().image_width), int(jpeg.info().image_height));
-  const QSize natural = SwapsSides(transformation) ? stored.transposed() : stored;
-  QSizeF painted = request.paintSize ? request.paintSize(natural) : QSizeF();
-  if (SwapsSides(transformation)) painted.transpose();
-  const DecodeScale scale = DecodeScaleFor(stored.width(), stored.height(), painted);
-  if (request.coresBusy) request.coresBusy(CoresBusy(jpeg.info(), request.threads));
-  const std::shared_ptr<const SrgbConversion> toSrgb = ColourConversion(jpeg);
-  QImage pixels = DecodeStored(jpeg, data, {scale, request.threads, request.stop},
-                               toSrgb ? JpegSession::Cmyk::AsStored : JpegSession::Cmyk::ToRgb);
+  header.stored = QSize(int(jpeg.info().image_width), int(jpeg.info().image_height));
+  header.natural = SwapsSides(header.transformation) ? header.stored.transposed() : header.stored;
+  header.toSrgb = ColourConversion(jpeg);
+  header.progressive = jpeg.info().progressive_mode;
+  header.restartInterval = jpeg.info().restart_interval;
+  return header;
+}
+
+DecodePlan PlanDecode(const JpegHeader& header, QSizeF painted, int threads) {
+  if (SwapsSides(header.transformation)) painted.transpose();
+  DecodePlan plan;
+  plan.scale = DecodeScaleFor(header.stored.width(), header.stored.height(), painted);
+  plan.threads = std::max(threads, 1);
+  // The ways say themselves whether they take the file, from the header's fields they read.
+  jpeg_decompress_struct info{};
+  info.progressive_mode = header.progressive;
+  info.restart_interval = header.restartInterval;
+  const DecodeRequest request{plan.scale, plan.threads, {}};
+  if (const int cores = ProgressiveDecodeCores(info, request)) {
+    plan.way = DecodeWay::Progressive;
+    plan.cores = cores;
+  } else if (const int banded = BandedDecodeCores(info, request)) {
+    plan.way = DecodeWay::Bands;
+    plan.cores = banded;
+  }
+  return plan;
+}
+
+Picture DecodeJpeg(const QByteArray& data, const JpegHeader& header, const DecodePlan& plan,
+                   const std::stop_token& stop) {
+  if (data.isEmpty()) throw InvalidPicture(QStringLiteral("the file is empty"));
+  JpegSession jpeg(stop);
+  if (!jpeg.readHeader(data)) throw Failure(jpeg, "reading the JPEG header");
+  CheckLimits(jpeg);
+  const auto cmyk = header.toSrgb ? JpegSession::Cmyk::AsStored : JpegSession::Cmyk::ToRgb;
+  QImage pixels = DecodeStored(jpeg, data, plan, stop, cmyk);
   // At the decoded size, which is mostly the size shown: once, before both paintings take them.
-  if (toSrgb) toSrgb->apply(pixels, request.threads);
-  return Picture(ApplyTransformation(std::move(pixels), transformation), natural);
+  if (header.toSrgb) header.toSrgb->apply(pixels, plan.threads, stop);
+  StopIfAsked(stop);
+  return Picture(ApplyTransformation(std::move(pixels), header.transformation), header.natural);
+}
+
+Picture DecodeJpeg(const QByteArray& data, const PictureRequest& request) {
+  const JpegHeader header = ReadJpegHeader(data);
+  const QSizeF painted = request.paintSize ? request.paintSize(header.natural) : QSizeF();
+  return DecodeJpeg(data, header, PlanDecode(header, painted, request.threads), request.stop);
 }
 
 QImage DecodeJpegAtScale(const QByteArray& data, DecodeScale scale) {

@@ -1,12 +1,19 @@
 #pragma once
 
+#include <memory>
+#include <stop_token>
+
 #include <QByteArray>
 #include <QImage>
+#include <QImageIOHandler>
+#include <QSize>
 
 #include "platform/jpeg/session/DecodeRequest.h"
 #include "platform/surface/Picture.h"
 
 namespace brindlewick {
+
+class SrgbConversion;
 
 // Largest picture we agree to hold: 2^28 pixels is 1 GiB as 32-bit pixels, already far beyond
 // any camera, and keeps every size computation well inside 32-bit signed range.
@@ -14,7 +21,9 @@ inline constexpr qint64 kMaxPicturePixels = qint64(1) << 28;
 // Progressive and multi-scan files keep every coefficient of the picture while they decode, 128
 // bytes per 8x8 block of each component at any scale. A gigabyte lets through a 2^28-pixel 4:2:0
 // panorama and refuses tiny hostile files that declare huge full-colour pictures to make the
-// decoder swallow memory.
+// decoder swallow memory. libjpeg's own limit, max_memory_to_use, stays unset (no limit): set,
+// libjpeg-turbo's memory manager without a backing store fails a file past it with "Backing
+// store not supported", where this limit names the size.
 inline constexpr qint64 kMaxCoefficientBytes = qint64(1) << 30;
 // A JPEG file of the largest picture is far smaller than this.
 inline constexpr qint64 kMaxPictureFileBytes = qint64(1) << 30;
@@ -27,17 +36,50 @@ inline constexpr qint64 kMaxProfileBytes = qint64(16) << 20;
 // larger, or when the painted size is unknown (empty).
 DecodeScale DecodeScaleFor(int width, int height, QSizeF painted);
 
-// Decodes JPEG data in memory with libjpeg-turbo: baseline, progressive and arithmetic coding,
-// every sampling layout the library takes, grayscale, RGB and CMYK/YCCK. The result is upright
-// per its EXIF orientation; its natural size is the upright size; its pixels are sRGB, turned
-// from the colour space of the file's ICC profile where it carries one that is usable and not
-// sRGB already (a file without one is taken to be sRGB). Data that the decoder only warns
-// about (a file that ends early, stray bytes between segments) still gives what could be decoded.
-// A failure names the step, "reading the JPEG header" or "decompressing the picture", and the
-// library's text of the fatal error; a decode asked to stop fails with "the decode was stopped".
-//
-// The file's header is read once; a progressive file shown smaller than its size, and a file cut
-// by restart markers into rows, then take quicker ways to the same pixels.
+// What a JPEG file's header tells, read once per file: the sizes, the EXIF orientation, the
+// conversion its colour profile asks for, and what the ways of decoding look at to say whether
+// they take the file.
+struct JpegHeader {
+  QSize stored;   // as the file stores the picture
+  QSize natural;  // upright, as it is shown
+  QImageIOHandler::Transformations transformation;
+  std::shared_ptr<const SrgbConversion> toSrgb;  // none for sRGB and untagged files
+  bool progressive = false;
+  unsigned restartInterval = 0;
+};
+
+// How a file is going to be decoded for a paint size on a number of cores: at which scale, which
+// way, and how many cores that way keeps busy (the calling thread's included).
+struct DecodePlan {
+  DecodeScale scale;
+  int threads = 1;
+  DecodeWay way = DecodeWay::Whole;
+  int cores = 1;
+  // Whether the pixels of this plan cover what `other` asks for: the same or a larger scale.
+  bool covers(const DecodePlan& other) const;
+};
+
+// Reads the header of JPEG data in memory. A failure names the step, "reading the JPEG header",
+// and the library's text, or the limit the picture passes.
+JpegHeader ReadJpegHeader(const QByteArray& data);
+
+// The plan for painting the upright picture at `painted` (empty: full size) on up to `threads`
+// cores: the smallest scale that covers it, and the first way of decoding that takes the file.
+DecodePlan PlanDecode(const JpegHeader& header, QSizeF painted, int threads);
+
+// Decodes JPEG data in memory with libjpeg-turbo as planned: baseline, progressive and
+// arithmetic coding, every sampling layout the library takes, grayscale, RGB and CMYK/YCCK. The
+// result is upright per its EXIF orientation; its natural size is the upright size; its pixels
+// are sRGB, turned from the colour space of the file's ICC profile where it carries one that is
+// usable and not sRGB already (a file without one is taken to be sRGB). Data that the decoder
+// only warns about (a file that ends early, stray bytes between segments) still gives what could
+// be decoded. A failure names the step, "decompressing the picture", and the library's text of
+// the fatal error; a decode asked to stop fails with "the decode was stopped". A way of decoding
+// that cannot vouch for its pixels gives way to the whole-file decode.
+Picture DecodeJpeg(const QByteArray& data, const JpegHeader& header, const DecodePlan& plan,
+                   const std::stop_token& stop = {});
+
+// The three steps at once, for a picture painted as the request asks.
 Picture DecodeJpeg(const QByteArray& data, const PictureRequest& request = {});
 
 // The pixels of JPEG data as stored (no EXIF orientation applied), decoded whole on one thread at

@@ -26,7 +26,4 @@ class PictureLoader {
   virtual LoadedPicture LoadPicture(const QString& path, const PictureRequest& request) = 0;
 };
 
-// Whether the picture's pixels cover the size it is to be painted at.
-bool Covers(const Picture& picture, const PaintSizeFor& paintSize);
-
 }  // namespace brindlewick

@@ -67,6 +67,21 @@ QByteArray LutProfile(const QByteArray& matrixProfile) {
   return bytes;
 }
 
+// The profile with another description.
+QByteArray Described(const QByteArray& profile, const char* description) {
+  cmsHPROFILE opened = cmsOpenProfileFromMem(profile.data(), cmsUInt32Number(profile.size()));
+  cmsMLU* text = cmsMLUalloc(nullptr, 1);
+  cmsMLUsetASCII(text, "en", "US", description);
+  cmsWriteTag(opened, cmsSigProfileDescriptionTag, text);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(opened, nullptr, &size);
+  QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+  cmsSaveProfileToMem(opened, bytes.data(), &size);
+  cmsMLUfree(text);
+  cmsCloseProfile(opened);
+  return bytes;
+}
+
 // What Pillow's ImageCms, on Little CMS, makes of a tagged file: its sRGB pixels, 8-bit RGB.
 QByteArray PillowSrgb(const QString& path) {
   const test::ProgramRun python = test::RunProgram(
@@ -115,6 +130,7 @@ TEST(ColourProfiles, TurnTaggedPhotosIntoSrgbAsLittleCmsDoes) {
       {"ProPhoto", colour, Profile(kColord + "ProPhotoRGB.icc")},
       {"red and green swapped", colour, Profile(kColord + "SwappedRedAndGreen.icc")},
       {"Adobe RGB as a table", colour, LutProfile(adobe)},
+      {"Adobe RGB described as sRGB", colour, Described(adobe, "sRGB IEC61966-2.1")},
       {"gray", gray, Profile(kGhostscript + "sgray.icc")},
       {"CMYK", cmyk, Profile(kGhostscript + "default_cmyk.icc")},
   };

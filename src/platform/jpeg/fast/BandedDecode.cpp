@@ -163,14 +163,21 @@ std::vector<int> ShareByBytes(const RestartIntervals& layout, int bands) {
 
 }  // namespace
 
+int BandedDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request) {
+  const DecodeScale scale = request.scale;
+  if (request.threads < 2 || header.restart_interval == 0 || header.progressive_mode ||
+      scale.num <= 0 || scale.num > scale.denom || (8 * scale.num) % scale.denom) {
+    return 0;
+  }
+  return std::min(request.threads, CoreCount());
+}
+
 std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
                                     const DecodeRequest& request, int bands) {
-  if (request.threads < 2) return std::nullopt;
+  if (BandedDecodeCores(header.info(), request) == 0) return std::nullopt;
   if (bands == 0) bands = 2 * std::min(request.threads, CoreCount());
   const DecodeScale scale = request.scale;
-  if (bands < 2 || scale.num <= 0 || scale.num > scale.denom || (8 * scale.num) % scale.denom) {
-    return std::nullopt;
-  }
+  if (bands < 2) return std::nullopt;
   const std::optional<RestartIntervals> layout = ReadRestartIntervals(header, jpeg);
   if (!layout) return std::nullopt;
   // Output rows per image row: eighths, as libjpeg scales by whole eighths of a block.

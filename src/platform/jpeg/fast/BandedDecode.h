@@ -7,9 +7,15 @@
 
 #include "platform/jpeg/session/DecodeRequest.h"
 
+struct jpeg_decompress_struct;
+
 namespace brindlewick {
 
 class JpegSession;
+
+// How many cores DecodeInBands keeps busy for a file whose header `header` holds, at the request's
+// scale and cores; 0 when it does not take the file. What the decoder plans by.
+int BandedDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request);
 
 // Decodes a baseline JPEG whose restart markers cut it into bands of whole MCU rows on the cores
 // the request allows: each band is a JPEG of its own, decoded at the request's scale straight

@@ -1,5 +1,6 @@
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "platform/jpeg/fast/ProgressiveScans.h"
 #include "platform/jpeg/fast/ProgressiveTranscoder.h"
+#include "platform/jpeg/fast/PruningCheck.h"
 #include "platform/jpeg/session/JpegSession.h"
 
 namespace brindlewick {
@@ -78,7 +80,21 @@ std::optional<QImage> DecodeStream(QByteArrayView stream, DecodeScale scale,
   return session.decode(scale, false);
 }
 
+// The cores the decode below keeps busy: the calling thread, and the stream's three threads
+// beside it where there are cores for them.
+int StreamCores(const jpeg_decompress_struct& info, const DecodeRequest& request) {
+  // At full size every scan is needed, and only the stream made on two threads is quicker than
+  // libjpeg's own decode.
+  const bool full = request.scale.num >= request.scale.denom;
+  if (!info.progressive_mode || request.scale.num <= 0 || (full && request.threads < 2)) return 0;
+  return std::clamp(request.threads, 1, 4);
+}
+
 }  // namespace
+
+int ProgressiveDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request) {
+  return PruningHolds() ? StreamCores(header, request) : 0;
+}
 
 std::optional<std::vector<int>> IdctSizes(JpegSession& header, DecodeScale scale) {
   if (!header.calcOutputDimensions(scale)) return std::nullopt;
@@ -91,12 +107,8 @@ std::optional<std::vector<int>> IdctSizes(JpegSession& header, DecodeScale scale
 
 std::optional<QImage> DecodeProgressivePruned(JpegSession& header, QByteArrayView jpeg,
                                               const DecodeRequest& request) {
-  // At full size every scan is needed, and only the stream made on two threads is quicker than
-  // libjpeg's own decode.
+  if (StreamCores(header.info(), request) == 0) return std::nullopt;
   const bool full = request.scale.num >= request.scale.denom;
-  if (!header.info().progressive_mode || request.scale.num <= 0 || (full && request.threads < 2)) {
-    return std::nullopt;
-  }
   const std::optional<std::vector<int>> idctSizes = IdctSizes(header, request.scale);
   const std::optional<Progression> progression = ReadProgression(jpeg);
   if (!idctSizes || !progression) return std::nullopt;

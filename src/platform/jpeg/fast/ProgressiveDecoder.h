@@ -8,6 +8,8 @@
 
 #include "platform/jpeg/session/DecodeRequest.h"
 
+struct jpeg_decompress_struct;
+
 namespace brindlewick {
 
 class JpegSession;
@@ -19,6 +21,11 @@ bool PruningCheckedAgainstThisLibrary();
 // The size of the IDCT libjpeg runs for each component at the scale, as jpeg_calc_output_dimensions
 // chooses it (DCT_scaled_size); none when the header does not let it say.
 std::optional<std::vector<int>> IdctSizes(JpegSession& header, DecodeScale scale);
+
+// How many cores DecodeProgressivePruned keeps busy, the calling thread's included, for a file
+// whose header `header` holds, at the request's scale and cores; 0 when it does not take the file.
+// What the decoder plans by.
+int ProgressiveDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request);
 
 // Decodes a progressive JPEG at a reduced DCT scale from only the scans whose coefficients that
 // scale reads, giving the pixels (RGB32, as stored, not turned upright) of decoding the whole

@@ -27,9 +27,6 @@ struct PictureRequest {
   // Once a stop is asked for, the decode gives up within a row or so with a RuntimeError and
   // never falls back on another way of decoding.
   std::stop_token stop;
-  // Told, once the header is read, how many cores the decode is going to keep busy: whoever
-  // would use an idle one meanwhile learns whether there is one.
-  std::function<void(int cores)> coresBusy;
 };
 
 // The DCT scale (num/denom) of a decode: libjpeg-turbo scales by whole eighths.
@@ -38,6 +35,11 @@ struct DecodeScale {
   int denom = 1;
   friend bool operator==(const DecodeScale&, const DecodeScale&) = default;
 };
+
+// The ways of decoding a file: the pruned or pipelined decode of a progressive file, the bands of a
+// file cut by restart markers, and libjpeg's own decode of the whole file, which every other way
+// falls back on.
+enum class DecodeWay { Progressive, Bands, Whole };
 
 // What every way of decoding a file is handed: the scale chosen for the picture as stored, and
 // the request's cores and stop.

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "platform/errors/RuntimeError.h"
+#include "platform/loading/PictureCodec.h"
+
+namespace brindlewick::test {
+
+// The JPEG codec, whose decodes the test holds until it lets them go, with a record of each. The
+// decodes on one core are the prepares, the others the displays and head starts; each kind is
+// numbered in the order its decodes start. Plans keep every core busy, or half of them, as the
+// test says.
+class GatedCodec : public JpegCodec {
+ public:
+  enum Kind { Shown, Prepared };
+  struct Decode {
+    DecodePlan plan;
+    int policy = SCHED_OTHER;  // the thread's scheduling policy as the decode started
+    bool stopped = false;
+    int policyOnStop = SCHED_OTHER;
+  };
+
+  // A held decode that hears stops ends when it is stopped.
+  bool hearStop = true;
+  bool everyCore = false;
+
+  JpegHeader readHeader(const QByteArray& file) const override {
+    const std::lock_guard lock(mutex_);
+    ++headers_;
+    return JpegCodec::readHeader(file);
+  }
+  DecodePlan plan(const JpegHeader& header, QSizeF painted, int threads) const override {
+    DecodePlan plan = JpegCodec::plan(header, painted, threads);
+    plan.cores = everyCore ? threads : std::max(1, threads / 2);
+    return plan;
+  }
+  Picture decode(const QByteArray& file, const JpegHeader& header, const DecodePlan& plan,
+                 const std::stop_token& stop) const override {
+    std::unique_lock lock(mutex_);
+    const Kind kind = plan.threads == 1 ? Prepared : Shown;
+    const size_t index = decodes_.size();
+    const int nth = int(of(kind).size());
+    decodes_.push_back({plan, sched_getscheduler(0)});
+    changed_.notify_all();
+    changed_.wait(lock, hearStop ? stop : std::stop_token(),
+                  [&] { return !held_.count({kind, nth}); });
+    if (stop.stop_requested()) {
+      decodes_[index].stopped = true;
+      decodes_[index].policyOnStop = sched_getscheduler(0);
+      changed_.notify_all();
+      throw RuntimeError(ErrorNumber::InvalidPicture, "Invalid picture: the decode was stopped");
+    }
+    lock.unlock();
+    return JpegCodec::decode(file, header, plan, stop);
+  }
+
+  // Holds the nth decode of the kind until it is released.
+  void hold(Kind kind, int nth) {
+    const std::lock_guard lock(mutex_);
+    held_.insert({kind, nth});
+  }
+  void release(Kind kind, int nth) {
+    const std::lock_guard lock(mutex_);
+    held_.erase({kind, nth});
+    changed_.notify_all();
+  }
+  void waitUntilStarted(Kind kind, size_t decodes) const {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return of(kind).size() >= decodes; });
+  }
+  std::vector<Decode> decodes(Kind kind) const {
+    const std::lock_guard lock(mutex_);
+    return of(kind);
+  }
+  int headers() const {
+    const std::lock_guard lock(mutex_);
+    return headers_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable_any changed_;
+  std::vector<Decode> of(Kind kind) const {
+    std::vector<Decode> chosen;
+    for (const Decode& decode : decodes_) {
+      if ((decode.plan.threads == 1) == (kind == Prepared)) chosen.push_back(decode);
+    }
+    return chosen;
+  }
+
+  std::set<std::pair<Kind, int>> held_;
+  mutable std::vector<Decode> decodes_;
+  mutable int headers_ = 0;
+};
+
+}  // namespace brindlewick::test
