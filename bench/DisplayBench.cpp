@@ -9,10 +9,12 @@
 #include <sys/wait.h>
 #include <turbojpeg.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -141,10 +143,29 @@ void OpenAgain(benchmark::State& state, const QString& a, const QString& b, bool
   }
 }
 
+// Two ordinary busy programs' worth of work beside what is measured, at normal priority.
+class BusyThreads {
+ public:
+  BusyThreads() {
+    for (std::jthread& thread : threads_) {
+      thread = std::jthread([](const std::stop_token& stop) {
+        volatile unsigned spin = 0;
+        while (!stop.stop_requested()) spin = spin + 1;
+      });
+    }
+  }
+
+ private:
+  std::array<std::jthread, 2> threads_;
+};
+
 // How long a decode in the background for the maximised view keeps its core once it is no longer
-// wanted: from the stop to the end of its thread, a twentieth of a second into the decode.
+// wanted: from the stop to the end of its thread, at a random point between 5 and 400 ms into the
+// decode.
 void StopHeard(benchmark::State& state, const QString& path) {
   const QByteArray bytes = ReadAll(path);
+  std::mt19937 random(20261208);
+  std::uniform_int_distribution<int> after(5, 400);
   for (auto _ : state) {
     std::stop_source stop;
     std::atomic<bool> finished{false};
@@ -155,7 +176,7 @@ void StopHeard(benchmark::State& state, const QString& path) {
       } catch (const RuntimeError&) {
       }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(after(random)));
     const auto asked = std::chrono::steady_clock::now();
     stop.request_stop();
     decode.join();
@@ -356,6 +377,19 @@ void RegisterAll(const std::string& self, const QString& folder) {
                                        OpenAgain(s, progressive, path, background);
                                      })
             ->Iterations(4)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+      }
+      // On a machine busy with two other programs, the display with the prepare beside it takes
+      // no longer than without.
+      for (const bool background : {true, false}) {
+        benchmark::RegisterBenchmark(
+            background ? "DisplayBusy/photo48" : "DisplayBusy/photo48/plain",
+            [path, background](benchmark::State& s) {
+              const BusyThreads busy;
+              Maximise(s, path, Grow::kNone, background);
+            })
+            ->Iterations(8)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
       }

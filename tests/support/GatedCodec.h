@@ -51,8 +51,9 @@ class GatedCodec : public JpegCodec {
     const int nth = int(of(kind).size());
     decodes_.push_back({plan, sched_getscheduler(0)});
     changed_.notify_all();
-    changed_.wait(lock, hearStop ? stop : std::stop_token(),
-                  [&] { return !held_.count({kind, nth}); });
+    changed_.wait(lock, hearStop ? stop : std::stop_token(), [&] {
+      return !held_.count({kind, nth});
+    });
     if (stop.stop_requested()) {
       decodes_[index].stopped = true;
       decodes_[index].policyOnStop = sched_getscheduler(0);

@@ -308,9 +308,7 @@ std::optional<Picture> DecodeJobs::Table::waitFor(Lock& lock, const JobPtr& job)
   return job->state == State::Done ? job->picture : std::nullopt;
 }
 
-bool DecodeJobs::Table::raiseWorker() {
-  return worker_ && SetPolicy(*worker_, SCHED_OTHER);
-}
+bool DecodeJobs::Table::raiseWorker() { return worker_ && SetPolicy(*worker_, SCHED_OTHER); }
 
 JobPtr DecodeJobs::Table::nextForWorker() const {
   JobPtr next;
@@ -370,9 +368,7 @@ std::optional<Picture> DecodeJobs::Table::run(const Open& open, const Job& job, 
 
 void DecodeJobs::Table::waitUntilIdle() {
   Lock lock(mutex_);
-  changed_.wait(lock, [&] {
-    return workerGone_ || (!workerJob_ && !nextForWorker());
-  });
+  changed_.wait(lock, [&] { return workerGone_ || (!workerJob_ && !nextForWorker()); });
 }
 
 // Stops everything, and tells whether the worker has ended: raised until it has, or for a moment

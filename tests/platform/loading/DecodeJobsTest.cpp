@@ -116,7 +116,8 @@ TEST_F(DecodeJobsTest, ALoadStopsTheJobsItCannotUseAtOnce) {
     QString* shown;
     QSizeF painted;
   };
-  for (const Case& c : {Case{"another file", &b, {80, 60}}, Case{"a larger view", &a, {390, 292}}}) {
+  for (const Case& c :
+       {Case{"another file", &b, {80, 60}}, Case{"a larger view", &a, {390, 292}}}) {
     SCOPED_TRACE(c.what);
     auto codec = std::make_shared<test::GatedCodec>();
     DecodeJobs jobs(codec);
@@ -124,10 +125,9 @@ TEST_F(DecodeJobsTest, ALoadStopsTheJobsItCannotUseAtOnce) {
     jobs.headStart(a, {[](QSize) { return QSizeF(100, 75); }, 4});
     codec->waitUntilStarted(Shown, 1);
     const QSizeF painted = c.painted;
-    EXPECT_GE(jobs.LoadPicture(*c.shown, {[=](QSize) { return painted; }, 4})
-                  .picture.pixels()
-                  .width(),
-              painted.width());
+    EXPECT_GE(
+        jobs.LoadPicture(*c.shown, {[=](QSize) { return painted; }, 4}).picture.pixels().width(),
+        painted.width());
     jobs.waitUntilIdle();
     EXPECT_TRUE(codec->decodes(Shown)[0].stopped);
   }
