@@ -15,14 +15,17 @@
 
 class QAction;
 class QHelpEvent;
+class QKeyEvent;
 
 namespace brindlewick {
 
 struct Application;
 class ErrorBox;
 class FileDialog;
+struct CommandKey;
 class Form2;
 class ImagingLibrary;
+class MenuBarKeys;
 class MessageBox;
 class OneShotTimer;
 class PictureBox;
@@ -89,12 +92,14 @@ class Form1 : public QMainWindow, public MainWindowShell {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   enum class ScaleMode { Twips, Pixels };
 
-  QAction* addMenuCommand(const char* objectName, const QString& caption, bool enabled,
-                          const QKeySequence& shortcut = {});
+  QAction* addMenuCommand(const char* objectName, const CommandKey& command, bool enabled,
+                          const QString& description);
+  void nameForScreenReaders();
   QAction* action(MenuCommand command) const;
   QWidget* createClientArea();
   void connectHandlers();
@@ -119,6 +124,7 @@ class Form1 : public QMainWindow, public MainWindowShell {
   QAction* const LoadSample;
   QWidget* const client_;
   PictureBox* const Picture1;
+  MenuBarKeys* const menuKeys_;
   RelayoutWatch relayout_{*this};
 
   ScaleMode scaleMode_ = ScaleMode::Twips;
