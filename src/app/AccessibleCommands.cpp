@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPointer>
 
+#include "app/Form2.h"
 #include "platform/surface/PictureBox.h"
 
 namespace brindlewick {
@@ -83,6 +84,10 @@ QAccessibleInterface* Factory(const QString& className, QObject* object) {
   }
   if (className == QLatin1String(PictureBox::staticMetaObject.className())) {
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Graphic);
+  }
+  // The options dialog is a window of its own, not a bare area of one.
+  if (className == QLatin1String(Form2::staticMetaObject.className())) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Dialog);
   }
   return nullptr;
 }

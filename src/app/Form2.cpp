@@ -151,6 +151,8 @@ void Form2::connectHandlers() {
 void Form2::nameForScreenReaders() {
   setAccessibleName(QStringLiteral("Output JPG Quality"));
   setAccessibleDescription(QStringLiteral("Chooses the quality that pictures are saved at."));
+  Frame2->setAccessibleDescription(
+      QStringLiteral("Where the quality of the saved pictures comes from."));
   Option21_->setAccessibleDescription(
       QStringLiteral("Saves each picture at about the quality of the file it came from."));
   Option22_->setAccessibleName(QStringLiteral("Fixed Quality"));
@@ -159,6 +161,7 @@ void Form2::nameForScreenReaders() {
   PushButton8->setAccessibleName(QStringLiteral("Help"));
   PushButton8->setAccessibleDescription(QStringLiteral("Explains the two options."));
   Frame4->setAccessibleName(QStringLiteral("Fixed quality"));
+  Frame4->setAccessibleDescription(QStringLiteral("The fixed quality, as a percentage."));
   // The slider's value is the quality itself, and a reader says it after the name.
   Slider1_->setAccessibleName(QStringLiteral("Quality"));
   Slider1_->setAccessibleDescription(QStringLiteral(
