@@ -79,8 +79,9 @@ class CommandItem : public QAccessibleInterface, public QAccessibleActionInterfa
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
   if (className == QLatin1String("QAction")) {
     auto* command = static_cast<QAction*>(object);
-    if (auto* bar = qobject_cast<QMenuBar*>(command->parent()))
+    if (auto* bar = qobject_cast<QMenuBar*>(command->parent())) {
       return new CommandItem(*bar, *command);
+    }
   }
   if (className == QLatin1String(PictureBox::staticMetaObject.className())) {
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Graphic);

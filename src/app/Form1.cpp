@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -62,9 +63,9 @@ Form1::Form1(Application& app, Form1Services services)
       LoadSample(addMenuCommand("LoadSample", kLoadSampleKey, true,
                                 QStringLiteral("Opens the sample picture."))),
       client_(createClientArea()),
-      Picture1(new PictureBox(doc_.Picture1, selection_.shp1(), client_)),
-      menuKeys_(new MenuBarKeys(*menuBar(), *this)) {
+      Picture1(new PictureBox(doc_.Picture1, selection_.shp1(), client_)) {
   setObjectName(QStringLiteral("Form1"));
+  new MenuBarKeys(*menuBar(), *this);  // the bar owns it
   nameForScreenReaders();
   Picture1->setObjectName(QStringLiteral("Picture1"));
   Picture1->move(kViewOrigin);

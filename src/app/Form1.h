@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include <QKeySequence>
 #include <QMainWindow>
 
 #include "crop/Selection.h"
@@ -25,7 +24,6 @@ class FileDialog;
 struct CommandKey;
 class Form2;
 class ImagingLibrary;
-class MenuBarKeys;
 class MessageBox;
 class OneShotTimer;
 class PictureBox;
@@ -124,7 +122,6 @@ class Form1 : public QMainWindow, public MainWindowShell {
   QAction* const LoadSample;
   QWidget* const client_;
   PictureBox* const Picture1;
-  MenuBarKeys* const menuKeys_;
   RelayoutWatch relayout_{*this};
 
   ScaleMode scaleMode_ = ScaleMode::Twips;
