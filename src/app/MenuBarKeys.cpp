@@ -45,17 +45,20 @@ bool MenuBarKeys::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool MenuBarKeys::handleKey(int key) {
+  const int count = int(bar_.actions().size());
   const int at = int(bar_.actions().indexOf(bar_.activeAction()));
   switch (key) {
     case Qt::Key_Left:
+      mark(enabledFrom(at < 0 ? count : at, -1));
+      return true;
     case Qt::Key_Right:
-      mark(enabledFrom(at, key == Qt::Key_Left ? -1 : +1));
+      mark(enabledFrom(at, +1));
       return true;
     case Qt::Key_Home:
       mark(enabledFrom(-1, +1));
       return true;
     case Qt::Key_End:
-      mark(enabledFrom(int(bar_.actions().size()), -1));
+      mark(enabledFrom(count, -1));
       return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
