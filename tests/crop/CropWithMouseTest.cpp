@@ -135,21 +135,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DirectionCase{"OverTheEdgeUpLeft", {100, 60, 100, 80}, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Escape reaches the selection from the window, whichever control has the keyboard.
-TEST_F(CropWithMouseTest, EscapeDuringADragTakesTheBandAwayAndTheReleaseCropsNothing) {
-  openSample();
-  press({200, 150});
-  moveTo({320, 230});
-  QTest::keyClick(&form, Qt::Key_Escape);
-  EXPECT_EQ(shown(), held());  // the band is gone from the screen
-  release({320, 230});
-  expectWholePicture();
-  EXPECT_FALSE(command("mnuUndo")->isEnabled());
-
-  drag({200, 150}, {320, 230});
-  expectCroppedTo({200, 150, 120, 80});
-}
-
 TEST_F(CropWithMouseTest, ASelectionOverTheMarginGivesTheBackgroundColour) {
   openSample();
   drag({10, 10}, {100, 60});
