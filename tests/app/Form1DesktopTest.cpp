@@ -155,6 +155,7 @@ TEST_F(Form1DesktopTest, F10WalksTheMenuBarAndReturnRunsTheMarkedCommand) {
   showActive();
   QMenuBar* bar = form.menuBar();
   const auto marked = [&] { return bar->activeAction() ? bar->activeAction()->objectName() : ""; };
+  const QImage unmarked = bar->grab().toImage();
   const std::vector<std::pair<Qt::Key, QString>> walk{
       {Qt::Key_F10, "mnuSelectPicture"}, {Qt::Key_Right, "mnuJPGQuality"},
       {Qt::Key_Right, "LoadSample"},     {Qt::Key_Right, "mnuSelectPicture"},
@@ -166,6 +167,7 @@ TEST_F(Form1DesktopTest, F10WalksTheMenuBarAndReturnRunsTheMarkedCommand) {
     QTest::keyClick(form.windowHandle(), key);
     EXPECT_EQ(marked(), expected) << key;
     EXPECT_EQ(bar->hasFocus(), !expected.isEmpty()) << key;
+    EXPECT_EQ(bar->grab().toImage() != unmarked, !expected.isEmpty()) << key;  // the mark shows
   }
   EXPECT_TRUE(loader.seen.empty());  // Escape and F10 ran nothing
   QTest::keyClick(form.windowHandle(), Qt::Key_Return);
