@@ -22,7 +22,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
-# Every Debian package states its copyright and its changes in its documentation folder.
+# Every Debian package states its copyright and its changes in its documentation folder, in
+# Debian's own forms, and may carry lintian overrides: files for the package alone, so they form a
+# component that `cmake --install` leaves out unless asked for it by name. An install from the
+# source gets the licence itself instead.
 set(BRINDLEWICK_CHANGELOG ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
 add_custom_command(
   OUTPUT ${BRINDLEWICK_CHANGELOG}
@@ -31,10 +34,18 @@ add_custom_command(
   COMMENT "Compressing the change log")
 add_custom_target(brindlewick_changelog ALL DEPENDS ${BRINDLEWICK_CHANGELOG})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${BRINDLEWICK_CHANGELOG}
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/brindlewick)
-
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/brindlewick COMPONENT debian EXCLUDE_FROM_ALL)
 # Where lintian's advice does not fit this program, the package says why.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME brindlewick)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME brindlewick
+        COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/brindlewick
+        COMPONENT licence)
+
+# The package: the program's own files (the rules that name no component) and the Debian files,
+# in one package.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_COMPONENTS_ALL Unspecified debian)
 
 include(CPack)

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/CommandKeys.h"
+
 namespace brindlewick {
 namespace {
 
@@ -17,6 +19,18 @@ QString HelpText(const QCommandLineParser& parser, const QString& program) {
   const QString text = parser.helpText();
   return QStringLiteral("Usage: %1 [options] [FILE...]\n").arg(program) +
          text.mid(text.indexOf(QLatin1Char('\n')) + 1);
+}
+
+// The keys of the window, after the options and in their layout.
+QString KeysText() {
+  const auto line = [](const char* key, const char* what) {
+    return QStringLiteral("  %1%2\n").arg(QLatin1String(key), -15).arg(QLatin1String(what));
+  };
+  QString text = QStringLiteral("\nKeys:\n");
+  for (const CommandKey& command : kCommandKeys) text += line(command.key, command.caption);
+  text += line("F10", "The menu bar: Left and Right choose a command, Return runs it.");
+  text += line("Escape", "Calls off a drag; in the quality dialog, < Back.");
+  return text;
 }
 
 // What one of Qt's options takes along: nothing, the next argument even when there is none, or
@@ -95,7 +109,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
                            HelpText(parser, program);
   } else if (parser.isSet(help)) {
     result.exitCode = 0;
-    result.standardOutput = HelpText(parser, program);
+    result.standardOutput = HelpText(parser, program) + KeysText();
   } else if (parser.isSet(version)) {
     result.exitCode = 0;
     result.standardOutput = QStringLiteral("brindlewick " BRINDLEWICK_VERSION "\n");

@@ -7,15 +7,20 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QToolTip>
 #include <QWindowStateChangeEvent>
 
+#include "app/AccessibleCommands.h"
 #include "app/Appearance.h"
 #include "app/ApplicationTitle.h"
+#include "app/CommandKeys.h"
 #include "app/Form2.h"
+#include "app/MenuBarKeys.h"
 #include "crop/UndoCommand.h"
 #include "output/SaveCommand.h"
 #include "platform/dialogs/QtTimer.h"
@@ -46,15 +51,22 @@ Form1::Form1(Application& app, Form1Services services)
       doc_(QGuiApplication::palette().color(QPalette::Base).rgb()),
       Timer1_(std::make_unique<QtTimer>()),
       selection_(doc_, *this, services.errors),
-      mnuSelectPicture(addMenuCommand("mnuSelectPicture", QStringLiteral("Select Picture"), true,
-                                      QKeySequence::Open)),
-      mnuUndo(addMenuCommand("mnuUndo", QStringLiteral("Go Back/Undo"), false, QKeySequence::Undo)),
-      mnuSave(addMenuCommand("mnuSave", QStringLiteral("Save Image"), false, QKeySequence::Save)),
-      mnuJPGQuality(addMenuCommand("mnuJPGQuality", QStringLiteral("Output JPG Quality"), true)),
-      LoadSample(addMenuCommand("LoadSample", QStringLiteral("Load Sample"), true)),
+      mnuSelectPicture(addMenuCommand("mnuSelectPicture", kSelectPictureKey, true,
+                                      QStringLiteral("Opens one or more JPEG pictures."))),
+      mnuUndo(addMenuCommand("mnuUndo", kUndoKey, false,
+                             QStringLiteral("Shows the whole picture again."))),
+      mnuSave(addMenuCommand("mnuSave", kSaveKey, false,
+                             QStringLiteral("Saves what the window shows as a new JPEG file."))),
+      mnuJPGQuality(
+          addMenuCommand("mnuJPGQuality", kJPGQualityKey, true,
+                         QStringLiteral("Chooses the quality that pictures are saved at."))),
+      LoadSample(addMenuCommand("LoadSample", kLoadSampleKey, true,
+                                QStringLiteral("Opens the sample picture."))),
       client_(createClientArea()),
       Picture1(new PictureBox(doc_.Picture1, selection_.shp1(), client_)) {
   setObjectName(QStringLiteral("Form1"));
+  new MenuBarKeys(*menuBar(), *this);  // the bar owns it
+  nameForScreenReaders();
   Picture1->setObjectName(QStringLiteral("Picture1"));
   Picture1->move(kViewOrigin);
   Picture1->setCursor(Qt::CrossCursor);
@@ -84,20 +96,35 @@ SaveContext Form1::saving() {
   return {doc_, *this, services_.errors, services_.dialog, services_.imaging};
 }
 
-QAction* Form1::addMenuCommand(const char* objectName, const QString& caption, bool enabled,
-                               const QKeySequence& shortcut) {
-  QAction* command = menuBar()->addAction(caption);
-  command->setObjectName(QLatin1String(objectName));
-  command->setEnabled(enabled);
-  if (!shortcut.isEmpty()) {
-    command->setShortcut(shortcut);
-    // The bar shows captions only, so the key is told where the pointer rests on the command.
-    const QString hint =
-        caption + QStringLiteral(" (") + shortcut.toString(QKeySequence::NativeText) + u')';
-    command->setToolTip(hint);
-    command->setStatusTip(hint);
-  }
-  return command;
+QAction* Form1::addMenuCommand(const char* objectName, const CommandKey& command, bool enabled,
+                               const QString& description) {
+  const QString caption = QLatin1String(command.caption);
+  QAction* action = menuBar()->addAction(caption);
+  action->setObjectName(QLatin1String(objectName));
+  action->setEnabled(enabled);
+  const QKeySequence shortcut(QLatin1String(command.key));
+  action->setShortcut(shortcut);
+  // The bar shows captions only, so the key is told where the pointer rests on the command.
+  const QString hint =
+      caption + QStringLiteral(" (") + shortcut.toString(QKeySequence::NativeText) + u')';
+  action->setToolTip(hint);
+  action->setStatusTip(hint);
+  // What a screen reader says of the command (AccessibleCommands).
+  action->setWhatsThis(description);
+  return action;
+}
+
+void Form1::nameForScreenReaders() {
+  InstallAccessibleCommands();
+  setAccessibleDescription(QStringLiteral("Cuts a rectangle out of a JPEG picture."));
+  menuBar()->setAccessibleName(QStringLiteral("Commands"));
+  menuBar()->setAccessibleDescription(
+      QStringLiteral("F10 reaches the commands from the keyboard; Left and Right choose one, "
+                     "Return runs it."));
+  Picture1->setAccessibleName(QStringLiteral("Picture"));
+  Picture1->setAccessibleDescription(
+      QStringLiteral("The picture; drag a rectangle over it with the left mouse button to keep "
+                     "only that part. Escape during the drag calls it off."));
 }
 
 QWidget* Form1::createClientArea() {
@@ -291,6 +318,15 @@ bool Form1::showMenuToolTip(QHelpEvent* event) {
     QToolTip::hideText();
   }
   return true;
+}
+
+// Escape calls off a drag over the view; the view shows the band gone at once.
+void Form1::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && selection_.CancelDrag()) {
+    Picture1->update();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include <QKeySequence>
 #include <QMainWindow>
 
 #include "crop/Selection.h"
@@ -15,12 +14,14 @@
 
 class QAction;
 class QHelpEvent;
+class QKeyEvent;
 
 namespace brindlewick {
 
 struct Application;
 class ErrorBox;
 class FileDialog;
+struct CommandKey;
 class Form2;
 class ImagingLibrary;
 class MessageBox;
@@ -89,12 +90,14 @@ class Form1 : public QMainWindow, public MainWindowShell {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   enum class ScaleMode { Twips, Pixels };
 
-  QAction* addMenuCommand(const char* objectName, const QString& caption, bool enabled,
-                          const QKeySequence& shortcut = {});
+  QAction* addMenuCommand(const char* objectName, const CommandKey& command, bool enabled,
+                          const QString& description);
+  void nameForScreenReaders();
   QAction* action(MenuCommand command) const;
   QWidget* createClientArea();
   void connectHandlers();

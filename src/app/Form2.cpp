@@ -1,10 +1,12 @@
 #include "app/Form2.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
@@ -123,6 +125,7 @@ Form2::Form2(MainWindowShell& form1, PictureDocument& doc, const Application& ap
   Option21_->setChecked(true);
   CentreOnFirstShow(*this);
   watchPointer();
+  nameForScreenReaders();
   brindlewick::Form_Load(context_);
   // Connected after the load, so restoring the stored choices does not store them again.
   connectHandlers();
@@ -142,6 +145,30 @@ void Form2::connectHandlers() {
           [this](int position) { Frame4->setTitle(QString::number(position) + QLatin1Char('%')); });
   connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(context_); });
   connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(context_); });
+}
+
+// What a screen reader says of the dialog and its controls; the captions stay as they show.
+void Form2::nameForScreenReaders() {
+  setAccessibleName(QStringLiteral("Output JPG Quality"));
+  setAccessibleDescription(QStringLiteral("Chooses the quality that pictures are saved at."));
+  Frame2->setAccessibleDescription(
+      QStringLiteral("Where the quality of the saved pictures comes from."));
+  Option21_->setAccessibleDescription(
+      QStringLiteral("Saves each picture at about the quality of the file it came from."));
+  Option22_->setAccessibleName(QStringLiteral("Fixed Quality"));
+  Option22_->setAccessibleDescription(
+      QStringLiteral("Saves every picture at the quality set on the slider."));
+  PushButton8->setAccessibleName(QStringLiteral("Help"));
+  PushButton8->setAccessibleDescription(QStringLiteral("Explains the two options."));
+  Frame4->setAccessibleName(QStringLiteral("Fixed quality"));
+  Frame4->setAccessibleDescription(QStringLiteral("The fixed quality, as a percentage."));
+  // The slider's value is the quality itself, and a reader says it after the name.
+  Slider1_->setAccessibleName(QStringLiteral("Quality"));
+  Slider1_->setAccessibleDescription(QStringLiteral(
+      "The quality of the saved pictures, from 1 (smallest files) to 100 (best pictures)."));
+  PushButton2->setAccessibleName(QStringLiteral("Back"));
+  PushButton2->setAccessibleDescription(
+      QStringLiteral("Returns to the picture with the chosen quality."));
 }
 
 void Form2::Show() {
@@ -179,6 +206,32 @@ void Form2::closeEvent(QCloseEvent* event) {
   Form_QueryUnload(context_);
   event->accept();
   emit unloaded();
+}
+
+// Escape leaves the dialog as "< Back" does.
+void Form2::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  PushButton2_Click(context_);
+}
+
+// Tab stops at both options, not only at the selected one as Qt's radio group would, then at the
+// help button, the slider (while its frame is enabled) and "< Back"; Shift+Tab goes back.
+bool Form2::focusNextPrevChild(bool next) {
+  QWidget* const order[] = {Option21_, Option22_, PushButton8, Slider1_, PushButton2};
+  constexpr int kCount = int(std::size(order));
+  const auto* current = std::find(std::begin(order), std::end(order), focusWidget());
+  const int at = current == std::end(order) ? (next ? -1 : kCount) : int(current - order);
+  for (int step = 1; step <= kCount; ++step) {
+    QWidget* control = order[((at + (next ? step : -step)) % kCount + kCount) % kCount];
+    if (control->isEnabled() && control->isVisible()) {
+      control->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+      return true;
+    }
+  }
+  return false;
 }
 
 // The pointer is the dialog's own: the hand over the push buttons, the default over the rest,

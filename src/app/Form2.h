@@ -10,6 +10,7 @@
 #include "platform/surface/RelayoutWatch.h"
 
 class QGroupBox;
+class QKeyEvent;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -69,9 +70,12 @@ class Form2 : public QWidget, public Form2Shell {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   void connectHandlers();
+  void nameForScreenReaders();
   void watchPointer();
   QWidget* pointerArea(QWidget* under) const;
 

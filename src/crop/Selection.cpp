@@ -59,6 +59,8 @@ bool Selection::inputAccepted(Trap& trap, int Button) const {
 void Selection::Picture1_MouseDown(int Button, int /*Shift*/, float X, float Y) {
   Trap trap = ViewTrap(errors_, "Picture1_MouseDown");
   if (!inputAccepted(trap, Button)) return;
+  state_.Dragging = true;
+  state_.DragCancelled = false;
 
   trap(108, [&] { state_.StartX = RoundToLong(X); });
   trap(110, [&] { state_.StartY = RoundToLong(Y); });
@@ -73,6 +75,7 @@ void Selection::Picture1_MouseDown(int Button, int /*Shift*/, float X, float Y) 
 }
 
 void Selection::Picture1_MouseMove(int Button, int /*Shift*/, float X, float Y) {
+  if (state_.DragCancelled) return;
   Trap trap = ViewTrap(errors_, "Picture1_MouseMove");
   if (!inputAccepted(trap, Button)) return;
 
@@ -92,6 +95,10 @@ void Selection::Picture1_MouseMove(int Button, int /*Shift*/, float X, float Y) 
 }
 
 void Selection::Picture1_MouseUp(int Button, int /*Shift*/, float /*X*/, float /*Y*/) {
+  // The left button's release ends the drag, whether it crops or was called off.
+  const bool cancelled = state_.DragCancelled;
+  if (Button == 1) state_.Dragging = state_.DragCancelled = false;
+  if (cancelled) return;
   Trap trap = ViewTrap(errors_, "Picture1_MouseUp");
   if (!inputAccepted(trap, Button)) return;
 
@@ -104,6 +111,14 @@ void Selection::Picture1_MouseUp(int Button, int /*Shift*/, float /*X*/, float /
   trap(116, [&] { CropToSelection(doc_, state_.shp1); });
   // Set even when the crop failed: the view is no longer the fitted picture either way.
   trap(118, [&] { state_.CropDone = true; });
+}
+
+bool Selection::CancelDrag() {
+  if (!state_.Dragging) return false;
+  state_.Dragging = false;
+  state_.DragCancelled = true;
+  state_.shp1.visible = false;
+  return true;
 }
 
 void Form_MouseMove(MainWindowShell& window, int /*Button*/, int /*Shift*/, float /*X*/,

@@ -25,6 +25,9 @@ class Selection final : public MouseGate {
   void Picture1_MouseDown(int Button, int Shift, float X, float Y);
   void Picture1_MouseMove(int Button, int Shift, float X, float Y);
   void Picture1_MouseUp(int Button, int Shift, float X, float Y);
+  // Escape during a drag calls it off: the band goes, and the rest of that drag, its release
+  // included, is ignored. Outside a drag it does nothing. True when a drag was called off.
+  bool CancelDrag();
 
   // What the selection holds between events.
   struct State {
@@ -38,6 +41,8 @@ class Selection final : public MouseGate {
     bool SelectionMade = false;
     bool IgnoreMouse = false;  // while a picture just opened settles
     bool CropDone = false;     // set by the crop; selection waits for the next display
+    bool Dragging = false;     // from an accepted press to its release
+    bool DragCancelled = false;
   };
 
   int32_t StartX() const { return state_.StartX; }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
+#include "app/CommandKeys.h"
+
 namespace brindlewick {
 namespace {
 
@@ -40,6 +44,27 @@ TEST(CommandLine, HelpAndVersionPrintOnStandardOutputAndSucceedAWrongOptionFails
       << wrong.standardError.toStdString();
   EXPECT_EQ(wrong.standardOutput, QString());
   EXPECT_TRUE(wrong.pictures.isEmpty());
+}
+
+// Every command's key, told alike by --help, the manual page and the README, and nothing else
+// claimed for it.
+TEST(CommandLine, TheHelpTheManualPageAndTheReadmeListEveryCommandsKey) {
+  const QString help = Parse({"--help"}).standardOutput;
+  QFile manual(BRINDLEWICK_SOURCE_DIR "/assets/brindlewick.1.in");
+  QFile readme(BRINDLEWICK_SOURCE_DIR "/README.md");
+  ASSERT_TRUE(manual.open(QIODevice::ReadOnly) && readme.open(QIODevice::ReadOnly));
+  const QString manualText = QString::fromUtf8(manual.readAll());
+  const QString readmeText = QString::fromUtf8(readme.readAll());
+  for (const CommandKey& command : kCommandKeys) {
+    const QString key = QLatin1String(command.key), caption = QLatin1String(command.caption);
+    EXPECT_TRUE(help.contains("\n  " + key.leftJustified(15) + caption + "\n")) << command.key;
+    EXPECT_TRUE(manualText.contains("\n.B " + key + "\n" + caption + ".\n")) << command.key;
+    EXPECT_TRUE(readmeText.contains("| **" + key + "** | " + caption + " |")) << command.key;
+  }
+  for (const char* key : {"F10", "Escape"}) {
+    EXPECT_TRUE(help.contains(QStringLiteral("\n  ") + key)) << key;
+    EXPECT_TRUE(manualText.contains(QStringLiteral("\n.B ") + key + "\n")) << key;
+  }
 }
 
 struct QtOptionsCase {

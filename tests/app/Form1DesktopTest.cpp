@@ -18,6 +18,7 @@
 #include <QWindow>
 
 #include "app/Form1.h"
+#include "app/Form2.h"
 #include "platform/surface/PictureBox.h"
 #include "settings/Application.h"
 #include "support/Fakes.h"
@@ -110,7 +111,7 @@ class Form1DesktopTest : public ::testing::Test {
 
 struct KeyCase {
   const char* command;
-  QKeySequence::StandardKey standard;
+  QKeySequence::StandardKey standard;  // the desktop's own key for it, if it has one
   const char* keys;
   const char* hint;
 };
@@ -121,7 +122,9 @@ class Form1ShortcutTest : public Form1DesktopTest, public ::testing::WithParamIn
 
 TEST_P(Form1ShortcutTest, CommandsAnswerTheUsualKeysAndTellThem) {
   QAction* action = command(GetParam().command);
-  EXPECT_EQ(action->shortcut(), QKeySequence(GetParam().standard));
+  if (GetParam().standard != QKeySequence::UnknownKey) {
+    EXPECT_EQ(action->shortcut(), QKeySequence(GetParam().standard));
+  }
   EXPECT_EQ(action->shortcut(), QKeySequence(QString::fromLatin1(GetParam().keys)));
   EXPECT_EQ(action->toolTip(), QString::fromLatin1(GetParam().hint));
 
@@ -138,22 +141,46 @@ TEST_P(Form1ShortcutTest, CommandsAnswerTheUsualKeysAndTellThem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, Form1ShortcutTest,
-    ::testing::Values(KeyCase{"mnuSelectPicture", QKeySequence::Open, "Ctrl+O",
-                              "Select Picture (Ctrl+O)"},
-                      KeyCase{"mnuUndo", QKeySequence::Undo, "Ctrl+Z", "Go Back/Undo (Ctrl+Z)"},
-                      KeyCase{"mnuSave", QKeySequence::Save, "Ctrl+S", "Save Image (Ctrl+S)"}),
+    ::testing::Values(
+        KeyCase{"mnuSelectPicture", QKeySequence::Open, "Ctrl+O", "Select Picture (Ctrl+O)"},
+        KeyCase{"mnuUndo", QKeySequence::Undo, "Ctrl+Z", "Go Back/Undo (Ctrl+Z)"},
+        KeyCase{"mnuSave", QKeySequence::Save, "Ctrl+S", "Save Image (Ctrl+S)"},
+        KeyCase{"mnuJPGQuality", QKeySequence::UnknownKey, "Ctrl+J", "Output JPG Quality (Ctrl+J)"},
+        KeyCase{"LoadSample", QKeySequence::UnknownKey, "Ctrl+L", "Load Sample (Ctrl+L)"}),
     [](const auto& info) { return std::string(info.param.command); });
 
-TEST_F(Form1DesktopTest, CommandsWithoutAKeyShowNoHint) {
+// F10 takes the keyboard to the bar; the mark skips the commands that are off and goes round the
+// ends; Return runs the marked command and Escape runs none, both giving the keyboard back.
+TEST_F(Form1DesktopTest, F10WalksTheMenuBarAndReturnRunsTheMarkedCommand) {
   showActive();
   QMenuBar* bar = form.menuBar();
-  for (const char* name : {"mnuJPGQuality", "LoadSample"}) {
-    EXPECT_TRUE(command(name)->shortcut().isEmpty()) << name;
-    const QPoint on = bar->actionGeometry(command(name)).center();
-    QHelpEvent help(QEvent::ToolTip, on, bar->mapToGlobal(on));
-    QCoreApplication::sendEvent(bar, &help);
-    EXPECT_FALSE(QToolTip::isVisible()) << name;
+  const auto marked = [&] { return bar->activeAction() ? bar->activeAction()->objectName() : ""; };
+  const QImage unmarked = bar->grab().toImage();
+  const std::vector<std::pair<Qt::Key, QString>> walk{
+      {Qt::Key_F10, "mnuSelectPicture"}, {Qt::Key_Right, "mnuJPGQuality"},
+      {Qt::Key_Right, "LoadSample"},     {Qt::Key_Right, "mnuSelectPicture"},
+      {Qt::Key_Left, "LoadSample"},      {Qt::Key_Home, "mnuSelectPicture"},
+      {Qt::Key_End, "LoadSample"},       {Qt::Key_Escape, ""},
+      {Qt::Key_F10, "mnuSelectPicture"}, {Qt::Key_F10, ""},
+      {Qt::Key_F10, "mnuSelectPicture"}, {Qt::Key_Left, "LoadSample"}};
+  for (const auto& [key, expected] : walk) {
+    QTest::keyClick(form.windowHandle(), key);
+    EXPECT_EQ(marked(), expected) << key;
+    EXPECT_EQ(bar->hasFocus(), !expected.isEmpty()) << key;
+    EXPECT_EQ(bar->grab().toImage() != unmarked, !expected.isEmpty()) << key;  // the mark shows
   }
+  EXPECT_TRUE(loader.seen.empty());  // Escape and F10 ran nothing
+  QTest::keyClick(form.windowHandle(), Qt::Key_Return);
+  EXPECT_FALSE(bar->hasFocus());
+  EXPECT_EQ(marked(), "");
+  EXPECT_EQ(form.document().Tag, folder.path("Samples/sample1.jpg"));
+
+  // Once a picture is open, the mark stops on the commands it switched on.
+  QTest::keyClick(form.windowHandle(), Qt::Key_F10);
+  QTest::keyClick(form.windowHandle(), Qt::Key_Right);
+  EXPECT_EQ(marked(), "mnuSave");
+  QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+  EXPECT_TRUE(errors.reports.empty());
 }
 
 TEST_F(Form1DesktopTest, TheKeysRunTheCommandsOnlyWhileTheyAreEnabled) {
@@ -188,6 +215,13 @@ TEST_F(Form1DesktopTest, TheKeysRunTheCommandsOnlyWhileTheyAreEnabled) {
   EXPECT_FALSE(form.selection().CropDone());
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
   EXPECT_EQ(view()->size(), QSize(678, 485));
+
+  // Load Sample and Output JPG Quality have keys of their own.
+  press(QKeySequence(QStringLiteral("Ctrl+L")));
+  EXPECT_EQ(form.document().Tag, folder.path("Samples/sample1.jpg"));
+  press(QKeySequence(QStringLiteral("Ctrl+J")));
+  ASSERT_NE(form.optionsDialog(), nullptr);
+  EXPECT_TRUE(form.optionsDialog()->isVisible());
   EXPECT_TRUE(errors.reports.empty());
 }
 

@@ -424,6 +424,42 @@ TEST_F(OptionsDialogThroughTheMainWindow, BackHidesTheDialogAndKeepsItsState) {
   EXPECT_EQ(control<QSlider>("Slider1")->value(), 86);
 }
 
+// From the keyboard alone: Tab reaches every control and shows where it is, the slider takes the
+// arrow keys, and Escape returns as "< Back" does.
+TEST_F(OptionsDialogThroughTheMainWindow, TabReachesEveryControlWithAVisibleFocusEscapeGoesBack) {
+  Store(config.path(), "Option22", "True");
+  showForm();
+  openOptions();
+  Form2* dialog = form.optionsDialog();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+  const QStringList names{"Option21", "Option22", "PushButton8", "Slider1", "PushButton2"};
+  std::map<QString, QImage> unmarked;
+  for (const QString& name : names) {
+    unmarked[name] = control(name.toLatin1().constData())->grab().toImage();
+  }
+  QStringList reached;
+  for (qsizetype i = 0; i < names.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    reached << focus->objectName();
+    EXPECT_NE(focus->grab().toImage(), unmarked[focus->objectName()])
+        << focus->objectName().toStdString();
+  }
+  reached.sort();
+  QStringList all = names;
+  all.sort();
+  EXPECT_EQ(reached, all);
+
+  control("Slider1")->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(form.document().JPGQuality, 90);
+  EXPECT_TRUE(errors.reports.empty());
+}
+
 TEST_F(OptionsDialogThroughTheMainWindow,
        ClosingAppliesTheModeDiscardsTheDialogAndReloadsNextTime) {
   showForm();

@@ -193,6 +193,28 @@ TEST_F(SelectionTest, AReleaseWithoutAPressCropsToTheBandTheLastDragLeft) {
   EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas().copy(150, 100, 40, 30));
 }
 
+TEST_F(SelectionTest, EscapeCallsOffADragItsReleaseCropsNothingAndTheNextDragCrops) {
+  showPicture();
+  EXPECT_FALSE(h.selection.CancelDrag());  // no drag to call off
+  down(150, 100);
+  move(190, 130);
+  Trace calledOff = trace();
+  calledOff.shp1.visible = false;
+  ASSERT_TRUE(h.selection.CancelDrag());
+  EXPECT_EQ(trace(), calledOff);
+  // The rest of that drag changes nothing, its release included.
+  move(250, 200);
+  up(250, 200);
+  EXPECT_EQ(trace(), calledOff);
+  EXPECT_FALSE(h.selection.CancelDrag());
+
+  down(150, 100);
+  move(190, 130);
+  up(190, 130);
+  EXPECT_TRUE(h.selection.CropDone());
+  EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas().copy(150, 100, 40, 30));
+}
+
 struct FailedCropCase {
   const char* name;
   float toX, toY;

@@ -78,6 +78,20 @@ TEST_F(InstalledProgramTest, InstallsWhereDesktopsFindItAndRunsThroughItsLinkFro
   EXPECT_EQ(link.canonicalFilePath(),
             QFileInfo(folder + QStringLiteral("/brindlewick")).canonicalFilePath());
 
+  // Debian's own files are the package's alone; the manual page names the files under the prefix
+  // (a '-' escaped, as roff prints it).
+  EXPECT_FALSE(QFileInfo::exists(prefix + QStringLiteral("/share/doc/brindlewick/changelog.gz")));
+  EXPECT_FALSE(QFileInfo::exists(prefix + QStringLiteral("/share/doc/brindlewick/copyright")));
+  EXPECT_FALSE(QFileInfo::exists(prefix + QStringLiteral("/share/lintian")));
+  EXPECT_TRUE(QFileInfo(prefix + QStringLiteral("/share/doc/brindlewick/LICENSE")).isFile());
+  const Finished manual = RunToEnd(
+      QStringLiteral("gzip"), {"-dc", prefix + QStringLiteral("/share/man/man1/brindlewick.1.gz")});
+  const QString roffPrefix = QString(prefix).replace(QLatin1Char('-'), QStringLiteral("\\-"));
+  EXPECT_TRUE(
+      manual.standardOutput.contains(QStringLiteral("\n.I ") + roffPrefix +
+                                     QStringLiteral("/share/brindlewick/Samples/sample1.jpg\n")))
+      << manual.output().toStdString();
+
   // Desktops find the entry, its icon and the AppStream description by the one id.
   const QString id = QStringLiteral(BRINDLEWICK_APP_ID);
   for (int size : {32, 48, 128, 256}) {

@@ -120,6 +120,7 @@ void ProgramOnScreen::TearDown() {
   if (scaleFactor != 1) {
     environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(scaleFactor));
   }
+  environment.insert(environmentAdded);
   program_.setProcessEnvironment(environment);
   program_.setWorkingDirectory(workingFolder);
   program_.setProcessChannelMode(QProcess::MergedChannels);

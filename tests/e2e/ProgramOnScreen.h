@@ -63,6 +63,8 @@ class ProgramOnScreen : public ::testing::Test {
   XSession x;
   // The program's QT_SCALE_FACTOR; the screen grows with it. Set before SetUp.
   double scaleFactor = 1;
+  // Set in the program's environment on top of the session's; set before launch.
+  QProcessEnvironment environmentAdded;
   WindowId mainWindow = 0;
   int menuBarHeight = 0;
   std::vector<QRect> menuItems;  // where each command's caption is, in window coordinates

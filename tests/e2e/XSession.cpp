@@ -252,7 +252,11 @@ QImage XSession::grab(WindowId window) {
                   QStringLiteral("click"), QStringLiteral("1")});
 }
 
-::testing::AssertionResult XSession::drag(WindowId window, QPoint from, QPoint to) {
+::testing::AssertionResult XSession::drag(WindowId window, QPoint from, QPoint to,
+                                          const QStringList& keysBeforeRelease) {
+  if (!keysBeforeRelease.isEmpty()) {
+    if (auto focused = focus(window); !focused) return focused;
+  }
   QStringList args{QStringLiteral("mousemove"), QStringLiteral("--sync"),
                    QStringLiteral("--window"),  QString::number(window),
                    QString::number(from.x()),   QString::number(from.y()),
@@ -264,6 +268,7 @@ QImage XSession::grab(WindowId window) {
     args << QStringLiteral("mousemove") << QStringLiteral("--sync") << QStringLiteral("--window")
          << QString::number(window) << QString::number(at.x()) << QString::number(at.y());
   }
+  if (!keysBeforeRelease.isEmpty()) args << QStringLiteral("key") << keysBeforeRelease;
   args << QStringLiteral("mouseup") << QStringLiteral("1");
   return xdotool(args);
 }

@@ -59,7 +59,9 @@ class XSession {
   // Input, through the server's test extension: the pointer and the keyboard of the session.
   ::testing::AssertionResult focus(WindowId window);
   ::testing::AssertionResult click(WindowId window, QPoint at);
-  ::testing::AssertionResult drag(WindowId window, QPoint from, QPoint to);
+  // Keys given are pressed at the end of the way, before the button is let go.
+  ::testing::AssertionResult drag(WindowId window, QPoint from, QPoint to,
+                                  const QStringList& keysBeforeRelease = {});
   ::testing::AssertionResult keys(WindowId window, const QStringList& keys);
   ::testing::AssertionResult type(WindowId window, const QString& text);
   ::testing::AssertionResult movePointer(WindowId window, QPoint to);
