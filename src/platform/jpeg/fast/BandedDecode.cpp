@@ -6,8 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include <jerror.h>
-
+#include "platform/jpeg/fast/PieceSource.h"
 #include "platform/jpeg/fast/RestartIntervals.h"
 #include "platform/jpeg/session/JpegSession.h"
 #include "platform/threads/Parallel.h"
@@ -39,23 +38,7 @@ boolean NextPiece(j_decompress_ptr info) {
     source.manager.bytes_in_buffer = size;
     return TRUE;
   }
-  // Past the end, as jpeg_mem_src does it: a warning, which refuses the band, and an end of image.
-  WARNMS(info, JWRN_JPEG_EOF);
-  source.manager.next_input_byte = kEnd;
-  source.manager.bytes_in_buffer = sizeof kEnd;
-  return TRUE;
-}
-
-void SkipBytes(j_decompress_ptr info, long count) {
-  jpeg_source_mgr& source = *info->src;
-  while (count > long(source.bytes_in_buffer)) {
-    count -= long(source.bytes_in_buffer);
-    NextPiece(info);
-  }
-  if (count > 0) {
-    source.next_input_byte += count;
-    source.bytes_in_buffer -= size_t(count);
-  }
+  return EndOfPieces(info);  // a warning, which refuses the band
 }
 
 boolean TakeFileMarker(j_decompress_ptr info, int desired) {
@@ -66,8 +49,6 @@ boolean TakeFileMarker(j_decompress_ptr info, int desired) {
   return jpeg_resync_to_restart(info, desired);  // warns, which refuses the band
 }
 
-void Nothing(j_decompress_ptr) {}
-
 // The band of intervals [first, end) of the file as a source of `Pieces`; `height`
 // holds the band's frame height while it is read. A band of one interval holds no restart marker
 // and says so (a restart interval of 0): libjpeg-turbo decodes a stream with restarts on its
@@ -75,11 +56,8 @@ void Nothing(j_decompress_ptr) {}
 void SetPieces(Pieces& source, QByteArrayView jpeg, const RestartIntervals& layout, int first,
                int end, std::array<JOCTET, 2>& height) {
   const auto* bytes = reinterpret_cast<const JOCTET*>(jpeg.data());
-  source.manager.init_source = Nothing;
-  source.manager.fill_input_buffer = NextPiece;
-  source.manager.skip_input_data = SkipBytes;
+  UsePieces(source.manager, NextPiece);
   source.manager.resync_to_restart = TakeFileMarker;
-  source.manager.term_source = Nothing;
   const int rows = layout.rowOf(end) - layout.rowOf(first);
   height = {JOCTET(rows >> 8), JOCTET(rows & 0xFF)};
   static constexpr JOCTET kNoRestarts[] = {0, 0};
