@@ -36,6 +36,7 @@ boolean NextPiece(j_decompress_ptr info) {
     if (size == 0) continue;
     source.manager.next_input_byte = bytes;
     source.manager.bytes_in_buffer = size;
+    PieceHandedOver();
     return TRUE;
   }
   return EndOfPieces(info);  // a warning, which refuses the band
@@ -105,6 +106,7 @@ struct Band {
 
 bool DecodeBand(QByteArrayView jpeg, const RestartIntervals& layout, const DecodeRequest& request,
                 const Band& band, int width, qsizetype pitch, unsigned char* scratch) {
+  if (request.stop.stop_requested()) return false;  // a band not begun before a stop never is
   Pieces source{};
   std::array<JOCTET, 2> height{};
   SetPieces(source, jpeg, layout, band.first, band.end, height);

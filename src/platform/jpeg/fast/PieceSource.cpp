@@ -1,5 +1,6 @@
 #include "platform/jpeg/fast/PieceSource.h"
 
+#include <atomic>
 #include <exception>
 #include <utility>
 
@@ -9,6 +10,8 @@ namespace brindlewick {
 namespace {
 
 constexpr JOCTET kEndOfImage[] = {0xFF, JPEG_EOI};
+
+std::atomic<void (*)()> pieceObserver{nullptr};
 
 void Nothing(j_decompress_ptr) {}
 
@@ -33,6 +36,14 @@ void UsePieces(jpeg_source_mgr& source, boolean (*fill)(j_decompress_ptr)) {
   source.skip_input_data = SkipThroughPieces;
   source.resync_to_restart = jpeg_resync_to_restart;
   source.term_source = Nothing;
+}
+
+void PieceHandedOver() {
+  if (void (*observer)() = pieceObserver.load(std::memory_order_acquire)) observer();
+}
+
+void ObservePiecesForTest(void (*observer)()) {
+  pieceObserver.store(observer, std::memory_order_release);
 }
 
 boolean EndOfPieces(j_decompress_ptr info) {
@@ -64,6 +75,7 @@ boolean PieceSource::Fill(j_decompress_ptr info) {
   if (!source.nextPiece()) return EndOfPieces(info);
   source.link_.manager.next_input_byte = reinterpret_cast<const JOCTET*>(source.piece_.constData());
   source.link_.manager.bytes_in_buffer = size_t(source.piece_.size());
+  PieceHandedOver();
   return TRUE;
 }
 
