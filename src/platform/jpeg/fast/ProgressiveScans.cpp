@@ -1,6 +1,7 @@
 #include "platform/jpeg/fast/ProgressiveScans.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 
 #include <QByteArray>
@@ -12,6 +13,12 @@
 
 namespace brindlewick {
 namespace {
+
+// Zigzag position -> row * 8 + column.
+constexpr std::array<int, 64> kNaturalOrder{
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
 uint64_t Band(int ss, int se) {
   const uint64_t upTo = se == 63 ? ~uint64_t(0) : (uint64_t(1) << (se + 1)) - 1;
