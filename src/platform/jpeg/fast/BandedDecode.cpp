@@ -141,6 +141,36 @@ std::vector<int> ShareByBytes(const RestartIntervals& layout, int bands) {
   return starts;
 }
 
+// The bands of the picture `into`, each with the rows it keeps. Without neighbouring rows to read,
+// every interval is a band of its own, without markers and so decoded on the quicker path; the
+// threads take them in turn, which keeps them equally busy. Otherwise shares of whole intervals,
+// each band reaching one interval beyond its own rows.
+std::vector<Band> PlanBands(const RestartIntervals& layout, bool neighbours, int bands, int eighths,
+                            QImage& into) {
+  std::vector<int> starts(size_t(layout.intervals()) + 1);
+  if (neighbours) {
+    starts = ShareByBytes(layout, bands);
+  } else {
+    std::iota(starts.begin(), starts.end(), 0);
+  }
+  const int count = int(starts.size()) - 1;
+  const int context = neighbours ? 1 : 0;
+  std::vector<Band> plan(size_t(std::max(count, 0)));
+  for (int k = 0; k < count; ++k) {
+    Band& band = plan[size_t(k)];
+    const int own = starts[size_t(k)];
+    const int ownEnd = starts[size_t(k) + 1];
+    band.first = std::max(0, own - context);
+    band.end = std::min(layout.intervals(), ownEnd + context);
+    const int top = layout.rowOf(own) * eighths / 8;
+    const int bottom = k + 1 == count ? into.height() : layout.rowOf(ownEnd) * eighths / 8;
+    band.skip = top - layout.rowOf(band.first) * eighths / 8;
+    band.keep = bottom - top;
+    band.target = into.bits() + top * into.bytesPerLine();
+  }
+  return plan;
+}
+
 }  // namespace
 
 std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
@@ -162,34 +192,10 @@ std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
               int((qint64(layout->height) * eighths + 7) / 8), QImage::Format_RGB32);
   if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
 
-  // Without neighbouring rows to read, every interval is a band of its own, without markers and
-  // so decoded on the quicker path; the threads take them in turn, which keeps them equally busy.
-  // Otherwise shares of whole intervals, each band reaching one interval beyond its own rows.
-  std::vector<int> starts(size_t(layout->intervals()) + 1);
-  if (*neighbours) {
-    starts = ShareByBytes(*layout, bands);
-  } else {
-    std::iota(starts.begin(), starts.end(), 0);
-  }
-  const int count = int(starts.size()) - 1;
-  if (count < 2) return std::nullopt;
-  const int context = *neighbours ? 1 : 0;
+  const std::vector<Band> plan = PlanBands(*layout, *neighbours, bands, eighths, into);
+  if (plan.size() < 2) return std::nullopt;
   const qsizetype pitch = into.bytesPerLine();
-  unsigned char* const pixels = into.bits();
-  std::vector<Band> plan(static_cast<size_t>(count));
-  for (int k = 0; k < count; ++k) {
-    Band& band = plan[size_t(k)];
-    const int own = starts[size_t(k)];
-    const int ownEnd = starts[size_t(k) + 1];
-    band.first = std::max(0, own - context);
-    band.end = std::min(layout->intervals(), ownEnd + context);
-    const int top = layout->rowOf(own) * eighths / 8;
-    const int bottom = k + 1 == count ? into.height() : layout->rowOf(ownEnd) * eighths / 8;
-    band.skip = top - layout->rowOf(band.first) * eighths / 8;
-    band.keep = bottom - top;
-    band.target = pixels + top * pitch;
-  }
-
+  const int count = int(plan.size());
   std::vector<char> decoded(static_cast<size_t>(count), 0);
   InParallel(count, request.threads, [&](int k) {
     const Band& band = plan[size_t(k)];

@@ -165,41 +165,47 @@ class ProgressionReader {
     if (dc ? scan.se != 0 : (count != 1 || scan.se < scan.ss || scan.se > 63)) return false;
     if (scan.al > 13 || (scan.ah != 0 && scan.ah != scan.al + 1)) return false;
     for (int i = 0; i < count; ++i) {
-      const int id = body[1 + 2 * i], tables = body[2 + 2 * i];
-      int index = -1;
-      for (size_t c = 0; c < p_.components.size(); ++c) {
-        if (p_.components[c].id == id) index = int(c);
-      }
-      if (index < 0 || std::find(scan.components.begin(), scan.components.end(), index) !=
-                           scan.components.end()) {
-        return false;
-      }
-      scan.components.push_back(index);
-      const int dcTable = tables >> 4, acTable = tables & 15;
-      if (dcTable > 3 || acTable > 3) return false;
-      scan.dcTable.push_back(dc && scan.ah == 0 ? huffman_[0][dcTable] : -1);
-      scan.acTable.push_back(dc ? -1 : huffman_[1][acTable]);
-      if (!p_.arithmetic &&
-          ((dc && scan.ah == 0 && scan.dcTable.back() < 0) || (!dc && scan.acTable.back() < 0))) {
-        return false;
-      }
-      auto& bits = coefBits_[size_t(index)];
-      if (!dc && bits[0] < 0) return false;  // AC before any DC
-      for (int k = scan.ss; k <= scan.se; ++k) {
-        if (bits[size_t(k)] != (scan.ah == 0 ? -1 : scan.ah)) return false;
-        bits[size_t(k)] = scan.al;
-      }
-      // The decoder takes a component's quantisation table as it stands at its first scan.
-      ProgressiveComponent& component = p_.components[size_t(index)];
-      if (!latched_[size_t(index)]) {
-        const int q = quantOf_[size_t(index)];
-        if (!quantDefined_[q]) return false;
-        component.quant = quant_[q];
-        component.quant16 = quantWide_[q];
-        latched_[size_t(index)] = true;
-      }
+      if (!readScanComponent(scan, body[1 + 2 * i], body[2 + 2 * i])) return false;
     }
     p_.scans.push_back(std::move(scan));
+    return true;
+  }
+
+  // One component of the scan's header: its id and its tables.
+  bool readScanComponent(ProgressiveScan& scan, int id, int tables) {
+    const bool dc = scan.ss == 0;
+    int index = -1;
+    for (size_t c = 0; c < p_.components.size(); ++c) {
+      if (p_.components[c].id == id) index = int(c);
+    }
+    if (index < 0 ||
+        std::find(scan.components.begin(), scan.components.end(), index) != scan.components.end()) {
+      return false;
+    }
+    scan.components.push_back(index);
+    const int dcTable = tables >> 4, acTable = tables & 15;
+    if (dcTable > 3 || acTable > 3) return false;
+    scan.dcTable.push_back(dc && scan.ah == 0 ? huffman_[0][dcTable] : -1);
+    scan.acTable.push_back(dc ? -1 : huffman_[1][acTable]);
+    if (!p_.arithmetic &&
+        ((dc && scan.ah == 0 && scan.dcTable.back() < 0) || (!dc && scan.acTable.back() < 0))) {
+      return false;
+    }
+    auto& bits = coefBits_[size_t(index)];
+    if (!dc && bits[0] < 0) return false;  // AC before any DC
+    for (int k = scan.ss; k <= scan.se; ++k) {
+      if (bits[size_t(k)] != (scan.ah == 0 ? -1 : scan.ah)) return false;
+      bits[size_t(k)] = scan.al;
+    }
+    // The decoder takes a component's quantisation table as it stands at its first scan.
+    ProgressiveComponent& component = p_.components[size_t(index)];
+    if (!latched_[size_t(index)]) {
+      const int q = quantOf_[size_t(index)];
+      if (!quantDefined_[q]) return false;
+      component.quant = quant_[q];
+      component.quant16 = quantWide_[q];
+      latched_[size_t(index)] = true;
+    }
     return true;
   }
 

@@ -56,7 +56,8 @@ class SequentialStream {
   std::unique_ptr<Transcoder> transcoder_;
 };
 
-// The whole stream at once; none wherever the stream would not open or not end.
+// For tests and the fuzzers only: the whole stream at once, held in stripes of at most
+// `storeBytes` and made on `threads`; none wherever the stream would not open or not end.
 std::optional<QByteArray> SequentialForScale(QByteArrayView jpeg, const Progression& progression,
                                              const std::vector<int>& idctSizes,
                                              qint64 storeBytes = kStripeStoreBytes,
