@@ -120,20 +120,6 @@ void BitWriter::flush() {
   }
 }
 
-// Moves whole bytes from the top of the buffer into the output, stuffing a zero after 0xFF;
-// appended a few at a time, as appending byte by byte costs more than the coding.
-void BitWriter::writeBytes(int bytes) {
-  char out[8];
-  int n = 0;
-  for (int i = 0; i < bytes; ++i) {
-    count_ -= 8;
-    const char byte = char(buffer_ >> count_);
-    out[n++] = byte;
-    if (byte == char(0xFF)) out[n++] = 0;
-  }
-  out_->append(out, n);
-}
-
 SequentialWriter::SequentialWriter(QByteArrayView jpeg, const Progression& progression,
                                    const StripeLayout& layout)
     : jpeg_(jpeg), p_(&progression), single_(layout.single), mcusWide_(layout.mcusWide) {}

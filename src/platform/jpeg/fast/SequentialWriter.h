@@ -44,7 +44,19 @@ class BitWriter {
   void flush();
 
  private:
-  void writeBytes(int bytes);
+  // Moves whole bytes from the top of the buffer into the output, stuffing a zero after 0xFF;
+  // appended a few at a time, as appending byte by byte costs more than the coding.
+  void writeBytes(int bytes) {
+    char out[8];
+    int n = 0;
+    for (int i = 0; i < bytes; ++i) {
+      count_ -= 8;
+      const char byte = char(buffer_ >> count_);
+      out[n++] = byte;
+      if (byte == char(0xFF)) out[n++] = 0;
+    }
+    out_->append(out, n);
+  }
 
   QByteArray* out_ = nullptr;
   uint64_t buffer_ = 0;
@@ -76,7 +88,7 @@ class SequentialWriter {
   const Progression* p_;
   bool single_ = false;
   int mcusWide_ = 0;
-  EncodingTable dc_ = EncodingTable::Dc(), ac_ = EncodingTable::Ac();
+  const EncodingTable dc_ = EncodingTable::Dc(), ac_ = EncodingTable::Ac();
   BitWriter bits_;
   std::array<int, 4> lastDc_{};
 };
