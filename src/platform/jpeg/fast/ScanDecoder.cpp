@@ -3,8 +3,9 @@
 //
 // The copy-to-locals rule, as in jdphuff.c: a scan's state (the bit reader above all) is copied
 // into a local State when a stripe's part of the scan starts, handed by reference only to helpers
-// that are always inlined, and stored back once that part is done, so that the compiler keeps it
-// in registers instead of reloading it after every byte read.
+// the compiler inlines (decodeUnit always; the block helpers as it judges best, which measured
+// fewer instructions than forcing them), and stored back once that part is done, so that it stays
+// in registers instead of being reloaded after every byte read.
 #include "platform/jpeg/fast/ScanDecoder.h"
 
 #include <bit>
@@ -23,8 +24,8 @@ void Set(ComponentStore& store, size_t b, int k, int value) {
   if (store.slot[size_t(k)] >= 0) store.block(b)[store.slot[size_t(k)]] = coefficient;
 }
 
-[[gnu::always_inline]] inline bool DcFirst(BitReader& in, const HuffmanDecoder& d,
-                                           ComponentStore& store, size_t b, int& lastDc, int al) {
+bool DcFirst(BitReader& in, const HuffmanDecoder& d, ComponentStore& store, size_t b, int& lastDc,
+             int al) {
   const int size = in.decode(d);
   const int diff = Extend(in.bits(size), size);
   if ((lastDc >= 0 && diff > INT_MAX - lastDc) || (lastDc < 0 && diff < INT_MIN - lastDc)) {
@@ -35,14 +36,12 @@ void Set(ComponentStore& store, size_t b, int k, int value) {
   return true;
 }
 
-[[gnu::always_inline]] inline void DcRefine(BitReader& in, ComponentStore& store, size_t b,
-                                            int al) {
+void DcRefine(BitReader& in, ComponentStore& store, size_t b, int al) {
   if (in.bits(1)) store.block(b)[0] = int16_t(store.block(b)[0] | (1 << al));
 }
 
-[[gnu::always_inline]] inline bool AcFirst(BitReader& in, const HuffmanDecoder& d,
-                                           ComponentStore& store, size_t b, int& eobRun,
-                                           const ProgressiveScan& scan) {
+bool AcFirst(BitReader& in, const HuffmanDecoder& d, ComponentStore& store, size_t b, int& eobRun,
+             const ProgressiveScan& scan) {
   if (eobRun > 0) {
     --eobRun;
     return true;
@@ -70,9 +69,8 @@ void Refine(ComponentStore& store, size_t b, int k, int p1) {
 }
 
 // Only the coefficients already nonzero from k on take a correction bit: straight to each of them.
-[[gnu::always_inline]] inline void RefineNonzero(BitReader& in, ComponentStore& store, size_t b,
-                                                 uint64_t nonzero, int k,
-                                                 const ProgressiveScan& scan) {
+void RefineNonzero(BitReader& in, ComponentStore& store, size_t b, uint64_t nonzero, int k,
+                   const ProgressiveScan& scan) {
   if (k > scan.se) return;
   const uint64_t upTo = scan.se == 63 ? ~uint64_t(0) : (uint64_t(1) << (scan.se + 1)) - 1;
   for (uint64_t pending = nonzero & upTo & ~((uint64_t(1) << k) - 1); pending != 0;
@@ -81,9 +79,8 @@ void Refine(ComponentStore& store, size_t b, int k, int p1) {
   }
 }
 
-[[gnu::always_inline]] inline bool AcRefine(BitReader& in, const HuffmanDecoder& d,
-                                            ComponentStore& store, size_t b, int& eobRun,
-                                            const ProgressiveScan& scan) {
+bool AcRefine(BitReader& in, const HuffmanDecoder& d, ComponentStore& store, size_t b, int& eobRun,
+              const ProgressiveScan& scan) {
   const int p1 = 1 << scan.al;
   const uint64_t nonzero = store.nonzeroOf(b);
   int k = scan.ss;

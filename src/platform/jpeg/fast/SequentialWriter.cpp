@@ -135,41 +135,6 @@ void SequentialWriter::writeHeaders(QByteArray& out) const {
   Segment(out, M_SOS, ScanBody(*p_));
 }
 
-bool SequentialWriter::writeStripe(const CoefficientStripe& stripe, int top, int bottom,
-                                   QByteArray& out) {
-  bits_.into(out);
-  if (single_) {
-    const ComponentStore& store = stripe.components[0];
-    const size_t wide = size_t(store.wide);
-    for (size_t b = size_t(top) * wide; b < size_t(bottom) * wide; ++b) {
-      if (!writeBlock(store, 0, b)) return false;
-    }
-    return true;
-  }
-  for (int row = top; row < bottom; ++row) {
-    for (int column = 0; column < mcusWide_; ++column) {
-      for (size_t c = 0; c < p_->components.size(); ++c) {
-        const ProgressiveComponent& component = p_->components[c];
-        const ComponentStore& store = stripe.components[c];
-        for (int y = 0; y < component.v; ++y) {
-          for (int x = 0; x < component.h; ++x) {
-            const size_t b = size_t(row * component.v + y) * size_t(store.wide) +
-                             size_t(column * component.h + x);
-            if (!writeBlock(store, int(c), b)) return false;
-          }
-        }
-      }
-    }
-  }
-  return true;
-}
-
-void SequentialWriter::finish(QByteArray& out) {
-  bits_.into(out);
-  bits_.flush();
-  out.append(char(0xFF)).append(char(JPEG_EOI));
-}
-
 // The coefficient at zigzag position k, after the one at `last`.
 [[gnu::always_inline]] inline bool SequentialWriter::writeAc(int k, int value, int& last) {
   int run = k - last - 1;
@@ -182,7 +147,8 @@ void SequentialWriter::finish(QByteArray& out) {
   return true;
 }
 
-bool SequentialWriter::writeBlock(const ComponentStore& store, int c, size_t b) {
+[[gnu::always_inline]] inline bool SequentialWriter::writeBlock(const ComponentStore& store, int c,
+                                                                size_t b) {
   const int16_t* block = store.block(b);
   const int diff = block[0] - lastDc_[size_t(c)];
   lastDc_[size_t(c)] = block[0];
@@ -218,6 +184,41 @@ bool SequentialWriter::writeBlock(const ComponentStore& store, int c, size_t b) 
   }
   if (last < 63) bits_.put(ac_.code[0], ac_.length[0]);
   return true;
+}
+
+bool SequentialWriter::writeStripe(const CoefficientStripe& stripe, int top, int bottom,
+                                   QByteArray& out) {
+  bits_.into(out);
+  if (single_) {
+    const ComponentStore& store = stripe.components[0];
+    const size_t wide = size_t(store.wide);
+    for (size_t b = size_t(top) * wide; b < size_t(bottom) * wide; ++b) {
+      if (!writeBlock(store, 0, b)) return false;
+    }
+    return true;
+  }
+  for (int row = top; row < bottom; ++row) {
+    for (int column = 0; column < mcusWide_; ++column) {
+      for (size_t c = 0; c < p_->components.size(); ++c) {
+        const ProgressiveComponent& component = p_->components[c];
+        const ComponentStore& store = stripe.components[c];
+        for (int y = 0; y < component.v; ++y) {
+          for (int x = 0; x < component.h; ++x) {
+            const size_t b = size_t(row * component.v + y) * size_t(store.wide) +
+                             size_t(column * component.h + x);
+            if (!writeBlock(store, int(c), b)) return false;
+          }
+        }
+      }
+    }
+  }
+  return true;
+}
+
+void SequentialWriter::finish(QByteArray& out) {
+  bits_.into(out);
+  bits_.flush();
+  out.append(char(0xFF)).append(char(JPEG_EOI));
 }
 
 }  // namespace brindlewick
