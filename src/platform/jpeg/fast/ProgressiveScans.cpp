@@ -8,6 +8,7 @@
 
 #include <jpeglib.h>
 
+#include "platform/jpeg/fast/HuffmanBits.h"
 #include "platform/jpeg/session/JpegSegments.h"
 #include "platform/jpeg/session/JpegSession.h"
 
@@ -191,6 +192,7 @@ class ProgressionReader {
         ((dc && scan.ah == 0 && scan.dcTable.back() < 0) || (!dc && scan.acTable.back() < 0))) {
       return false;
     }
+    if (!p_.arithmetic && !tablesTaken(scan.dcTable.back(), scan.acTable.back())) return false;
     auto& bits = coefBits_[size_t(index)];
     if (!dc && bits[0] < 0) return false;  // AC before any DC
     for (int k = scan.ss; k <= scan.se; ++k) {
@@ -207,6 +209,16 @@ class ProgressionReader {
       latched_[size_t(index)] = true;
     }
     return true;
+  }
+
+  // libjpeg refuses the whole file at the start of a scan whose table it cannot build, even one
+  // the reduced scale would leave out; so is it refused here.
+  bool tablesTaken(int dcTable, int acTable) const {
+    HuffmanDecoder decoder;
+    const auto taken = [&](int t, bool dc) {
+      return t < 0 || decoder.build(p_.tables[size_t(t)].counts, p_.tables[size_t(t)].symbols, dc);
+    };
+    return taken(dcTable, true) && taken(acTable, false);
   }
 
   JpegSegments segments_;
