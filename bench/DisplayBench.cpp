@@ -3,11 +3,15 @@
 //   brindlewick_bench --data=<folder> [benchmark flags]
 //   brindlewick_bench --display-once=<file> --peak-to=<path> [--view=<width>x<height>]
 //       one display in this process, then its peak resident size (KiB) written to <path>
+//   brindlewick_bench --decode-once=<file> --eighths=<n> --busy=<threads> --peak-to=<path>
+//       one decode at n/8 (its reader slowed by busy threads), then its peak resident size (KiB)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -308,6 +312,55 @@ int DisplayOnce(const QString& path, const QString& report, QSize view) {
   return 0;
 }
 
+// One decode of the file at eighths/8 on every core in this process, then its peak resident size
+// (KiB) written to `report`. With `busy` threads spinning beside it and the calling thread, where
+// libjpeg reads the stream, at the lowest priority, libjpeg takes the stream far more slowly than
+// the pool's threads make it. The pool's threads are made by a first small decode, before the
+// calling thread's priority drops (a thread starts at its maker's).
+int DecodeOnce(const QString& path, int eighths, int busy, const QString& report) {
+  const QByteArray bytes = ReadAll(path);
+  DecodeJpeg(bytes, {[](QSize natural) { return QSizeF(natural) / 8; }, 4, {}});
+  std::vector<std::jthread> spinners;
+  for (int i = 0; i < busy; ++i) {
+    spinners.emplace_back([](const std::stop_token& stop) {
+      std::atomic<unsigned> work{0};
+      while (!stop.stop_requested()) work.fetch_add(1, std::memory_order_relaxed);
+    });
+  }
+  if (busy > 0) setpriority(PRIO_PROCESS, id_t(gettid()), 19);
+  const PaintSizeFor painted = [eighths](QSize natural) { return QSizeF(natural) * eighths / 8; };
+  DecodeJpeg(bytes, {painted, 4, {}});
+  spinners.clear();
+  QFile file(report);
+  if (!file.open(QIODevice::WriteOnly)) return 1;
+  file.write(QByteArray::number(qlonglong(PeakResidentKiB())));
+  return 0;
+}
+
+long PeakOfDecode(const std::string& self, const std::string& picture, int eighths, int busy) {
+  const std::string report =
+      (QDir::tempPath() + QStringLiteral("/brindlewick-bench-peak")).toStdString();
+  Run({self, "--decode-once=" + picture, "--eighths=" + std::to_string(eighths),
+       "--busy=" + std::to_string(busy), "--peak-to=" + report});
+  QFile file(QString::fromStdString(report));
+  return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLong() : -1;
+}
+
+// The progressive stream's peak memory with its reader slowed (two busy threads beside it, its
+// thread at the lowest priority), against the same decode unloaded: the stream waits for its
+// reader, so it holds no more.
+void PeakMemoryConsumerSlowed(benchmark::State& state, const std::string& self, const QString& path,
+                              int eighths) {
+  long idle = 0, slowed = 0;
+  for (auto _ : state) {
+    idle = PeakOfDecode(self, path.toStdString(), eighths, 0);
+    slowed = PeakOfDecode(self, path.toStdString(), eighths, 2);
+  }
+  state.counters["idle_MiB"] = idle / 1024.0;
+  state.counters["slowed_MiB"] = slowed / 1024.0;
+  state.counters["ratio"] = idle > 0 ? double(slowed) / double(idle) : 0.0;
+}
+
 void RegisterAll(const std::string& self, const QString& folder) {
   const QString tmp = QDir::tempPath();
   // A 48 MP photo's kept pixels into a maximised view (2/8 decode) and into the first view (1/8).
@@ -469,6 +522,17 @@ void RegisterProgressive(const std::string& self, const QString& folder) {
             ->Repetitions(1)
             ->Unit(benchmark::kMillisecond);
       }
+      if (std::strcmp(name, "photo48p") != 0) continue;
+      for (const int eighths : {8, 4}) {
+        benchmark::RegisterBenchmark(
+            ("PeakMemory/stream/slowed/" + std::to_string(eighths) + "of8/" + name).c_str(),
+            [self, path, eighths](benchmark::State& s) {
+              PeakMemoryConsumerSlowed(s, self, path, eighths);
+            })
+            ->Iterations(1)
+            ->Repetitions(1)
+            ->Unit(benchmark::kMillisecond);
+      }
     }
   }
 }
@@ -478,9 +542,10 @@ void RegisterProgressive(const std::string& self, const QString& folder) {
 
 int main(int argc, char** argv) {
   std::vector<char*> rest;
-  QString data, once, peakTo;
+  QString data, once, peakTo, decodeOnce;
   QSize view = brindlewick::bench::kView;
   bool displayOnce = false;
+  int eighths = 8, busy = 0;
   for (int i = 0; i < argc; ++i) {
     const std::string a = argv[i];
     if (a.rfind("--data=", 0) == 0) {
@@ -490,6 +555,12 @@ int main(int argc, char** argv) {
     } else if (a.rfind("--view=", 0) == 0) {
       const QStringList sides = QString::fromStdString(a.substr(7)).split(QLatin1Char('x'));
       view = QSize(sides.value(0).toInt(), sides.value(1).toInt());
+    } else if (a.rfind("--decode-once=", 0) == 0) {
+      decodeOnce = QString::fromStdString(a.substr(14));
+    } else if (a.rfind("--eighths=", 0) == 0) {
+      eighths = std::stoi(a.substr(10));
+    } else if (a.rfind("--busy=", 0) == 0) {
+      busy = std::stoi(a.substr(7));
     } else if (a.rfind("--display-once=", 0) == 0) {
       displayOnce = true;
       once = QString::fromStdString(a.substr(15));
@@ -501,6 +572,9 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
   if (displayOnce) return brindlewick::bench::DisplayOnce(once, peakTo, view);
+  if (!decodeOnce.isEmpty()) {
+    return brindlewick::bench::DecodeOnce(decodeOnce, eighths, busy, peakTo);
+  }
 
   const QString folder = data.isEmpty() ? QStringLiteral("bench/data") : data;
   brindlewick::bench::RegisterAll(argv[0], folder);

@@ -38,6 +38,22 @@ QByteArray Bytes(const uint8_t* data, size_t size) {
   return QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
 }
 
+// The stream made on threads and decoded by libjpeg as it comes gives libjpeg's pixels of the
+// whole file, wherever libjpeg decodes that without a warning.
+void PipelinedEqualsLibjpeg(const QByteArray& bytes, int threads) {
+  for (const int eighths : {1, 2, 8}) {
+    JpegSession header;
+    if (!header.readHeader(bytes)) return;
+    const std::optional<QImage> pipelined =
+        DecodeProgressivePruned(header, bytes, {{eighths, 8}, threads, {}});
+    if (!pipelined) continue;
+    JpegSession whole;
+    if (!whole.readHeader(bytes)) __builtin_trap();
+    const std::optional<QImage> reference = whole.decode({eighths, 8});
+    if (whole.warnings() == 0 && reference != pipelined) __builtin_trap();
+  }
+}
+
 }  // namespace
 
 void Picture(const uint8_t* data, size_t size) {
@@ -77,6 +93,9 @@ void ProgressiveScans(const uint8_t* data, size_t size) {
             SequentialForScale(bytes, *progression, *idctSizes, kStripeStoreBytes, 3);
         if (one && three && *one != *three) __builtin_trap();
       }
+    }
+    if (qint64(progression->width) * progression->height <= (qint64(1) << 20)) {
+      for (const int threads : {2, 3}) PipelinedEqualsLibjpeg(bytes, threads);
     }
   }
   try {

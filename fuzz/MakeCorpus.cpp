@@ -143,6 +143,16 @@ int main(int argc, char* argv[]) {
     WriteWithBreakage(pruning, QLatin1String(kind.name) + QStringLiteral(".jpg"), kind.jpeg,
                       random);
   }
+  // Tiny flat pictures, whose stripes code in a few bits each: mutations of photos never make them.
+  for (const QSize size : {QSize(16, 16), QSize(1, 100), QSize(24, 24), QSize(16, 200)}) {
+    QImage flat(size, QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    const QString name = QStringLiteral("flat-%1x%2").arg(size.width()).arg(size.height());
+    Write(pruning, name + QStringLiteral("-gray.jpg"),
+          EncodeJpeg(flat, {90, ChromaSubsampling::Gray, true, true}));
+    Write(pruning, name + QStringLiteral("-420.jpg"),
+          EncodeJpeg(flat, {90, ChromaSubsampling::Quarter420, true, true}));
+  }
   for (const QString& name : QDir(folder).entryList(QDir::Files)) {
     if (name.startsWith(QStringLiteral("hostile-")) ||
         name.contains(QStringLiteral("progressive"))) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -19,7 +20,23 @@
 namespace brindlewick {
 namespace {
 
+// The long-lived tasks not yet ended, for the tests that check a stopped stream frees its threads.
+struct LongLived {
+  // The pool has waited for its last task by then, under a lock of Qt's that ThreadSanitizer
+  // cannot see; taking ours once more shows it the task's last signal came first.
+  ~LongLived() { const std::lock_guard lock(mutex); }
+  std::mutex mutex;
+  std::condition_variable ended;
+  int running = 0;
+};
+
+LongLived& LongLivedTasks() {
+  static LongLived tasks;
+  return tasks;
+}
+
 QThreadPool& Pool() {
+  LongLivedTasks();  // made first, so it outlives the pool, whose end waits for the last task
   static QThreadPool pool;
   static const bool sized = [] {
     pool.setMaxThreadCount(std::max(1, CoreCount() - 1));
@@ -92,6 +109,31 @@ void InParallel(int parts, int threads, const std::function<void(int part)>& wor
   for (const std::exception_ptr& failure : shared->failures) {
     if (failure) std::rethrow_exception(failure);
   }
+}
+
+void StartLongLived(std::function<void()> task) {
+  LongLived& tasks = LongLivedTasks();
+  QThreadPool& pool = Pool();
+  std::function<void()> run = [task = std::move(task), &tasks, &pool] {
+    TakenFromPool();
+    task();
+    const std::lock_guard lock(tasks.mutex);
+    pool.setMaxThreadCount(pool.maxThreadCount() - 1);
+    if (--tasks.running == 0) tasks.ended.notify_all();
+  };
+  const std::lock_guard lock(tasks.mutex);
+  ++tasks.running;
+  HandingToPool();
+  // First in the queue, then a thread more for as long as it runs: it starts at once, and the
+  // parts of InParallel keep the threads they had.
+  pool.start(std::move(run), INT_MAX);
+  pool.setMaxThreadCount(pool.maxThreadCount() + 1);
+}
+
+void WaitForLongLivedTasksForTest() {
+  LongLived& tasks = LongLivedTasks();
+  std::unique_lock lock(tasks.mutex);
+  tasks.ended.wait(lock, [&] { return tasks.running == 0; });
 }
 
 }  // namespace brindlewick

@@ -13,4 +13,14 @@ int CoreCount();
 // The first exception a part threw is rethrown here.
 void InParallel(int parts, int threads, const std::function<void(int part)>& work);
 
+// Runs `task` on a thread of the same pool, started at once however many the pool has busy: for a
+// task that lives as long as some piece of work and waits on others beside it (a stage of a
+// pipeline), which queued behind a full pool would hold its partners up for good. The thread goes
+// back to the pool when the task returns; the caller learns of that end in its own way, and the
+// task must not throw.
+void StartLongLived(std::function<void()> task);
+
+// For tests only: returns once every long-lived task started has returned its thread to the pool.
+void WaitForLongLivedTasksForTest();
+
 }  // namespace brindlewick

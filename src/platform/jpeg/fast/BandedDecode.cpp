@@ -6,8 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include <jerror.h>
-
+#include "platform/jpeg/fast/PieceSource.h"
 #include "platform/jpeg/fast/RestartIntervals.h"
 #include "platform/jpeg/session/JpegSession.h"
 #include "platform/threads/Parallel.h"
@@ -37,25 +36,10 @@ boolean NextPiece(j_decompress_ptr info) {
     if (size == 0) continue;
     source.manager.next_input_byte = bytes;
     source.manager.bytes_in_buffer = size;
+    PieceHandedOver();
     return TRUE;
   }
-  // Past the end, as jpeg_mem_src does it: a warning, which refuses the band, and an end of image.
-  WARNMS(info, JWRN_JPEG_EOF);
-  source.manager.next_input_byte = kEnd;
-  source.manager.bytes_in_buffer = sizeof kEnd;
-  return TRUE;
-}
-
-void SkipBytes(j_decompress_ptr info, long count) {
-  jpeg_source_mgr& source = *info->src;
-  while (count > long(source.bytes_in_buffer)) {
-    count -= long(source.bytes_in_buffer);
-    NextPiece(info);
-  }
-  if (count > 0) {
-    source.next_input_byte += count;
-    source.bytes_in_buffer -= size_t(count);
-  }
+  return EndOfPieces(info);  // a warning, which refuses the band
 }
 
 boolean TakeFileMarker(j_decompress_ptr info, int desired) {
@@ -66,8 +50,6 @@ boolean TakeFileMarker(j_decompress_ptr info, int desired) {
   return jpeg_resync_to_restart(info, desired);  // warns, which refuses the band
 }
 
-void Nothing(j_decompress_ptr) {}
-
 // The band of intervals [first, end) of the file as a source of `Pieces`; `height`
 // holds the band's frame height while it is read. A band of one interval holds no restart marker
 // and says so (a restart interval of 0): libjpeg-turbo decodes a stream with restarts on its
@@ -75,11 +57,8 @@ void Nothing(j_decompress_ptr) {}
 void SetPieces(Pieces& source, QByteArrayView jpeg, const RestartIntervals& layout, int first,
                int end, std::array<JOCTET, 2>& height) {
   const auto* bytes = reinterpret_cast<const JOCTET*>(jpeg.data());
-  source.manager.init_source = Nothing;
-  source.manager.fill_input_buffer = NextPiece;
-  source.manager.skip_input_data = SkipBytes;
+  UsePieces(source.manager, NextPiece);
   source.manager.resync_to_restart = TakeFileMarker;
-  source.manager.term_source = Nothing;
   const int rows = layout.rowOf(end) - layout.rowOf(first);
   height = {JOCTET(rows >> 8), JOCTET(rows & 0xFF)};
   static constexpr JOCTET kNoRestarts[] = {0, 0};
@@ -127,6 +106,7 @@ struct Band {
 
 bool DecodeBand(QByteArrayView jpeg, const RestartIntervals& layout, const DecodeRequest& request,
                 const Band& band, int width, qsizetype pitch, unsigned char* scratch) {
+  if (request.stop.stop_requested()) return false;  // a band not begun before a stop never is
   Pieces source{};
   std::array<JOCTET, 2> height{};
   SetPieces(source, jpeg, layout, band.first, band.end, height);
@@ -161,6 +141,36 @@ std::vector<int> ShareByBytes(const RestartIntervals& layout, int bands) {
   return starts;
 }
 
+// The bands of the picture `into`, each with the rows it keeps. Without neighbouring rows to read,
+// every interval is a band of its own, without markers and so decoded on the quicker path; the
+// threads take them in turn, which keeps them equally busy. Otherwise shares of whole intervals,
+// each band reaching one interval beyond its own rows.
+std::vector<Band> PlanBands(const RestartIntervals& layout, bool neighbours, int bands, int eighths,
+                            QImage& into) {
+  std::vector<int> starts(size_t(layout.intervals()) + 1);
+  if (neighbours) {
+    starts = ShareByBytes(layout, bands);
+  } else {
+    std::iota(starts.begin(), starts.end(), 0);
+  }
+  const int count = int(starts.size()) - 1;
+  const int context = neighbours ? 1 : 0;
+  std::vector<Band> plan(size_t(std::max(count, 0)));
+  for (int k = 0; k < count; ++k) {
+    Band& band = plan[size_t(k)];
+    const int own = starts[size_t(k)];
+    const int ownEnd = starts[size_t(k) + 1];
+    band.first = std::max(0, own - context);
+    band.end = std::min(layout.intervals(), ownEnd + context);
+    const int top = layout.rowOf(own) * eighths / 8;
+    const int bottom = k + 1 == count ? into.height() : layout.rowOf(ownEnd) * eighths / 8;
+    band.skip = top - layout.rowOf(band.first) * eighths / 8;
+    band.keep = bottom - top;
+    band.target = into.bits() + top * into.bytesPerLine();
+  }
+  return plan;
+}
+
 }  // namespace
 
 int BandedDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request) {
@@ -189,34 +199,10 @@ std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
               int((qint64(layout->height) * eighths + 7) / 8), QImage::Format_RGB32);
   if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
 
-  // Without neighbouring rows to read, every interval is a band of its own, without markers and
-  // so decoded on the quicker path; the threads take them in turn, which keeps them equally busy.
-  // Otherwise shares of whole intervals, each band reaching one interval beyond its own rows.
-  std::vector<int> starts(size_t(layout->intervals()) + 1);
-  if (*neighbours) {
-    starts = ShareByBytes(*layout, bands);
-  } else {
-    std::iota(starts.begin(), starts.end(), 0);
-  }
-  const int count = int(starts.size()) - 1;
-  if (count < 2) return std::nullopt;
-  const int context = *neighbours ? 1 : 0;
+  const std::vector<Band> plan = PlanBands(*layout, *neighbours, bands, eighths, into);
+  if (plan.size() < 2) return std::nullopt;
   const qsizetype pitch = into.bytesPerLine();
-  unsigned char* const pixels = into.bits();
-  std::vector<Band> plan(static_cast<size_t>(count));
-  for (int k = 0; k < count; ++k) {
-    Band& band = plan[size_t(k)];
-    const int own = starts[size_t(k)];
-    const int ownEnd = starts[size_t(k) + 1];
-    band.first = std::max(0, own - context);
-    band.end = std::min(layout->intervals(), ownEnd + context);
-    const int top = layout->rowOf(own) * eighths / 8;
-    const int bottom = k + 1 == count ? into.height() : layout->rowOf(ownEnd) * eighths / 8;
-    band.skip = top - layout->rowOf(band.first) * eighths / 8;
-    band.keep = bottom - top;
-    band.target = pixels + top * pitch;
-  }
-
+  const int count = int(plan.size());
   std::vector<char> decoded(static_cast<size_t>(count), 0);
   InParallel(count, request.threads, [&](int k) {
     const Band& band = plan[size_t(k)];

@@ -1,15 +1,12 @@
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 
 #include <algorithm>
-#include <cstring>
-#include <exception>
 #include <memory>
 #include <vector>
 
 #include <QByteArray>
 
-#include <jerror.h>
-
+#include "platform/jpeg/fast/PieceSource.h"
 #include "platform/jpeg/fast/ProgressiveScans.h"
 #include "platform/jpeg/fast/ProgressiveTranscoder.h"
 #include "platform/jpeg/fast/PruningCheck.h"
@@ -18,56 +15,11 @@
 namespace brindlewick {
 namespace {
 
-// The sequential stream as libjpeg's source, made a stripe at a time as the library asks for
-// more. A stream that breaks off fails the decode as a file cut short would.
-struct StreamSource {
-  jpeg_source_mgr manager{};  // first: libjpeg hands back a pointer to it
-  SequentialStream* stream = nullptr;
-  QByteArray piece;
-};
-
-bool NextPiece(StreamSource& source) noexcept {
-  try {
-    return source.stream->next(source.piece);
-  } catch (const std::exception&) {
-    return false;  // out of memory: the whole-file decode reports it
-  }
-}
-
-boolean FillFromStream(j_decompress_ptr info) {
-  StreamSource& source = *reinterpret_cast<StreamSource*>(info->src);
-  if (!NextPiece(source)) ERREXIT(info, JERR_INPUT_EOF);
-  source.manager.next_input_byte = reinterpret_cast<const JOCTET*>(source.piece.constData());
-  source.manager.bytes_in_buffer = size_t(source.piece.size());
-  return TRUE;
-}
-
-void SkipInStream(j_decompress_ptr info, long count) {
-  jpeg_source_mgr& source = *info->src;
-  while (count > long(source.bytes_in_buffer)) {
-    count -= long(source.bytes_in_buffer);
-    source.bytes_in_buffer = 0;
-    FillFromStream(info);
-  }
-  if (count > 0) {
-    source.next_input_byte += count;
-    source.bytes_in_buffer -= size_t(count);
-  }
-}
-
-void Nothing(j_decompress_ptr) {}
-
 std::optional<QImage> DecodeSequential(SequentialStream& stream, DecodeScale scale,
                                        const std::stop_token& stop) {
-  StreamSource source;
-  source.stream = &stream;
-  source.manager.init_source = Nothing;
-  source.manager.fill_input_buffer = FillFromStream;
-  source.manager.skip_input_data = SkipInStream;
-  source.manager.resync_to_restart = jpeg_resync_to_restart;
-  source.manager.term_source = Nothing;
+  PieceSource source([&stream](QByteArray& piece) { return stream.next(piece); });
   JpegSession session(stop, JpegSession::OnWarning::Fail);
-  if (!session.readHeader(source.manager)) return std::nullopt;
+  if (!session.readHeader(source.manager())) return std::nullopt;
   return session.decode(scale, false);
 }
 

@@ -1,17 +1,25 @@
 #include "platform/jpeg/fast/ProgressiveScans.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 
 #include <QByteArray>
 
 #include <jpeglib.h>
 
+#include "platform/jpeg/fast/HuffmanBits.h"
 #include "platform/jpeg/session/JpegSegments.h"
 #include "platform/jpeg/session/JpegSession.h"
 
 namespace brindlewick {
 namespace {
+
+// Zigzag position -> row * 8 + column.
+constexpr std::array<int, 64> kNaturalOrder{
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
 uint64_t Band(int ss, int se) {
   const uint64_t upTo = se == 63 ? ~uint64_t(0) : (uint64_t(1) << (se + 1)) - 1;
@@ -158,42 +166,59 @@ class ProgressionReader {
     if (dc ? scan.se != 0 : (count != 1 || scan.se < scan.ss || scan.se > 63)) return false;
     if (scan.al > 13 || (scan.ah != 0 && scan.ah != scan.al + 1)) return false;
     for (int i = 0; i < count; ++i) {
-      const int id = body[1 + 2 * i], tables = body[2 + 2 * i];
-      int index = -1;
-      for (size_t c = 0; c < p_.components.size(); ++c) {
-        if (p_.components[c].id == id) index = int(c);
-      }
-      if (index < 0 || std::find(scan.components.begin(), scan.components.end(), index) !=
-                           scan.components.end()) {
-        return false;
-      }
-      scan.components.push_back(index);
-      const int dcTable = tables >> 4, acTable = tables & 15;
-      if (dcTable > 3 || acTable > 3) return false;
-      scan.dcTable.push_back(dc && scan.ah == 0 ? huffman_[0][dcTable] : -1);
-      scan.acTable.push_back(dc ? -1 : huffman_[1][acTable]);
-      if (!p_.arithmetic &&
-          ((dc && scan.ah == 0 && scan.dcTable.back() < 0) || (!dc && scan.acTable.back() < 0))) {
-        return false;
-      }
-      auto& bits = coefBits_[size_t(index)];
-      if (!dc && bits[0] < 0) return false;  // AC before any DC
-      for (int k = scan.ss; k <= scan.se; ++k) {
-        if (bits[size_t(k)] != (scan.ah == 0 ? -1 : scan.ah)) return false;
-        bits[size_t(k)] = scan.al;
-      }
-      // The decoder takes a component's quantisation table as it stands at its first scan.
-      ProgressiveComponent& component = p_.components[size_t(index)];
-      if (!latched_[size_t(index)]) {
-        const int q = quantOf_[size_t(index)];
-        if (!quantDefined_[q]) return false;
-        component.quant = quant_[q];
-        component.quant16 = quantWide_[q];
-        latched_[size_t(index)] = true;
-      }
+      if (!readScanComponent(scan, body[1 + 2 * i], body[2 + 2 * i])) return false;
     }
     p_.scans.push_back(std::move(scan));
     return true;
+  }
+
+  // One component of the scan's header: its id and its tables.
+  bool readScanComponent(ProgressiveScan& scan, int id, int tables) {
+    const bool dc = scan.ss == 0;
+    int index = -1;
+    for (size_t c = 0; c < p_.components.size(); ++c) {
+      if (p_.components[c].id == id) index = int(c);
+    }
+    if (index < 0 ||
+        std::find(scan.components.begin(), scan.components.end(), index) != scan.components.end()) {
+      return false;
+    }
+    scan.components.push_back(index);
+    const int dcTable = tables >> 4, acTable = tables & 15;
+    if (dcTable > 3 || acTable > 3) return false;
+    scan.dcTable.push_back(dc && scan.ah == 0 ? huffman_[0][dcTable] : -1);
+    scan.acTable.push_back(dc ? -1 : huffman_[1][acTable]);
+    if (!p_.arithmetic &&
+        ((dc && scan.ah == 0 && scan.dcTable.back() < 0) || (!dc && scan.acTable.back() < 0))) {
+      return false;
+    }
+    if (!p_.arithmetic && !tablesTaken(scan.dcTable.back(), scan.acTable.back())) return false;
+    auto& bits = coefBits_[size_t(index)];
+    if (!dc && bits[0] < 0) return false;  // AC before any DC
+    for (int k = scan.ss; k <= scan.se; ++k) {
+      if (bits[size_t(k)] != (scan.ah == 0 ? -1 : scan.ah)) return false;
+      bits[size_t(k)] = scan.al;
+    }
+    // The decoder takes a component's quantisation table as it stands at its first scan.
+    ProgressiveComponent& component = p_.components[size_t(index)];
+    if (!latched_[size_t(index)]) {
+      const int q = quantOf_[size_t(index)];
+      if (!quantDefined_[q]) return false;
+      component.quant = quant_[q];
+      component.quant16 = quantWide_[q];
+      latched_[size_t(index)] = true;
+    }
+    return true;
+  }
+
+  // libjpeg refuses the whole file at the start of a scan whose table it cannot build, even one
+  // the reduced scale would leave out; so is it refused here.
+  bool tablesTaken(int dcTable, int acTable) const {
+    HuffmanDecoder decoder;
+    const auto taken = [&](int t, bool dc) {
+      return t < 0 || decoder.build(p_.tables[size_t(t)].counts, p_.tables[size_t(t)].symbols, dc);
+    };
+    return taken(dcTable, true) && taken(acTable, false);
   }
 
   JpegSegments segments_;

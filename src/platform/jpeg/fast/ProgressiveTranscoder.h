@@ -23,9 +23,11 @@ struct Progression;
 // The stream comes a stripe of rows at a time: the headers first, then each stripe's blocks, the
 // end of the image with the last. The store holds one stripe of at most `storeBytes` (one MCU row
 // at least), every scan resuming where it stopped, so every scan's data is still read once; the
-// stream is the same whatever the stripes. Given two threads or more, three threads of its own
-// make it, two each decoding a part of the scans and one writing the blocks, each a stripe behind
-// the one before, and the store holds four smaller stripes.
+// stream is the same whatever the stripes. Given two threads or more, three long-lived threads of
+// the pool make it (StripePipeline), two each decoding a part of the scans and one writing the
+// blocks, each a stripe behind the one before; the store then holds four smaller stripes, and the
+// writing waits for the reader, so the stream holds a few stripes of its bytes however slowly
+// libjpeg takes them.
 inline constexpr qint64 kStripeStoreBytes = qint64(8) << 20;
 
 class SequentialStream {
@@ -54,7 +56,8 @@ class SequentialStream {
   std::unique_ptr<Transcoder> transcoder_;
 };
 
-// The whole stream at once; none wherever the stream would not open or not end.
+// For tests and the fuzzers only: the whole stream at once, held in stripes of at most
+// `storeBytes` and made on `threads`; none wherever the stream would not open or not end.
 std::optional<QByteArray> SequentialForScale(QByteArrayView jpeg, const Progression& progression,
                                              const std::vector<int>& idctSizes,
                                              qint64 storeBytes = kStripeStoreBytes,

@@ -7,6 +7,8 @@
 namespace brindlewick {
 namespace {
 
+bool IsRestartMarker(uint8_t marker) { return (marker & 0xF8) == 0xD0; }
+
 bool StandsAlone(uint8_t marker) {
   return marker == M_SOI || marker == JPEG_EOI || marker == M_TEM || IsRestartMarker(marker);
 }

@@ -49,7 +49,6 @@ class JpegSegments {
   bool skipEntropyCodedData();
   // Where the walk stands: the next byte it reads.
   qsizetype position() const { return pos_; }
-  const unsigned char* data() const { return bytes_; }
 
  private:
   const unsigned char* bytes_;
@@ -57,7 +56,5 @@ class JpegSegments {
   qsizetype pos_ = 0;
   bool ended_ = false;
 };
-
-inline bool IsRestartMarker(uint8_t marker) { return (marker & 0xF8) == 0xD0; }
 
 }  // namespace brindlewick

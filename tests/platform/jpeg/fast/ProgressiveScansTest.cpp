@@ -191,5 +191,24 @@ TEST(PrunedDecode, EdgeBlocksOfSmallAndOddSizesMatchTheWholeFile) {
   }
 }
 
+// A flat picture codes a stripe of its blocks in fewer bits than make a byte, so on several threads
+// the stream's pieces may be empty; libjpeg must still get every byte and nothing past them.
+TEST(PrunedDecode, FlatSmallGreyPicturesOnSeveralThreadsMatchTheWholeFile) {
+  for (const QSize size : {QSize(16, 16), QSize(1, 100), QSize(24, 24), QSize(16, 200)}) {
+    QImage flat(size, QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    const QByteArray jpeg = test::JpegBytes(flat, {90, ChromaSubsampling::Gray, true, true});
+    for (const int threads : {2, 3}) {
+      for (const int eighths : {1, 8}) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " on " << threads
+                                        << " threads at " << eighths << "/8");
+        const std::optional<QImage> pruned = Pruned(jpeg, eighths, threads);
+        ASSERT_TRUE(pruned.has_value());
+        EXPECT_EQ(*pruned, WholeFile(jpeg, eighths));
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace brindlewick

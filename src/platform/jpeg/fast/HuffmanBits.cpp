@@ -1,0 +1,60 @@
+#include "platform/jpeg/fast/HuffmanBits.h"
+
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
+
+#include <jpeglib.h>
+
+namespace brindlewick {
+
+bool CanonicalCodes(const std::array<uint8_t, 17>& counts, std::vector<uint16_t>& codes,
+                    std::vector<uint8_t>& lengths) {
+  uint32_t code = 0;
+  for (int length = 1; length <= 16; ++length) {
+    for (int i = 0; i < counts[size_t(length)]; ++i) {
+      codes.push_back(uint16_t(code++));
+      lengths.push_back(uint8_t(length));
+    }
+    if (code >= (uint32_t(1) << length)) return false;
+    code <<= 1;
+  }
+  return true;
+}
+
+bool HuffmanDecoder::build(const std::array<uint8_t, 17>& counts,
+                           const std::array<uint8_t, 256>& symbols, bool dc) {
+  std::vector<uint16_t> codes;
+  std::vector<uint8_t> lengths;
+  if (!CanonicalCodes(counts, codes, lengths)) return false;
+  fast_.fill(0);
+  maxCode_.fill(-1);
+  for (size_t i = 0; i < codes.size(); ++i) {
+    const int length = lengths[i], symbol = symbols[i];
+    if (dc && symbol > 15) return false;  // libjpeg refuses these tables
+    if (maxCode_[size_t(length)] < 0) {
+      firstCode_[size_t(length)] = codes[i];
+      firstIndex_[size_t(length)] = int(i);
+    }
+    maxCode_[size_t(length)] = codes[i];
+    if (length <= kFastBits) {
+      const int shift = kFastBits - length;
+      for (int extra = 0; extra < (1 << shift); ++extra) {
+        fast_[size_t(codes[i] << shift | extra)] = uint16_t(length << 8 | symbol);
+      }
+    }
+  }
+  symbols_ = symbols;
+  return true;
+}
+
+bool BitReader::restart(int number) {
+  count_ = 0;
+  padding_ = 0;
+  buffer_ = 0;
+  if (pos_ + 1 >= end_ || bytes_[pos_] != 0xFF || bytes_[pos_ + 1] != JPEG_RST0 + number) {
+    return false;
+  }
+  pos_ += 2;
+  return true;
+}
+
+}  // namespace brindlewick

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include <QtEndian>
+#include <QtGlobal>
+
+namespace brindlewick {
+
+// What the entropy decoders share: canonical Huffman codes, the decoding table and the bit
+// reader over a scan's entropy-coded data in memory.
+
+// The canonical codes of a table given as the count of codes of each length 1..16 (index 0
+// unused), in symbol order. False when the counts overflow their lengths or use a code of all
+// ones, which libjpeg refuses too.
+bool CanonicalCodes(const std::array<uint8_t, 17>& counts, std::vector<uint16_t>& codes,
+                    std::vector<uint8_t>& lengths);
+
+// A Huffman table ready for decoding: a lookup of the first kFastBits bits for short codes, and
+// the first and last code of each length for the others.
+class HuffmanDecoder {
+ public:
+  // False for a table libjpeg refuses: codes that overflow, the all-ones code, and for DC
+  // (`dc`) a symbol above 15.
+  bool build(const std::array<uint8_t, 17>& counts, const std::array<uint8_t, 256>& symbols,
+             bool dc);
+
+ private:
+  friend class BitReader;
+  static constexpr int kFastBits = 9;
+  std::array<uint16_t, 1 << kFastBits> fast_{};  // length << 8 | symbol; 0 for longer codes
+  std::array<int32_t, 17> maxCode_{};
+  std::array<int32_t, 17> firstCode_{};
+  std::array<int, 17> firstIndex_{};
+  std::array<uint8_t, 256> symbols_{};
+};
+
+// The value of `size` extra bits as a signed coefficient or difference.
+inline int Extend(int value, int size) {
+  return size == 0 || value >= (1 << (size - 1)) ? value : value - (1 << size) + 1;
+}
+
+// Reads the entropy-coded data of one scan, [begin, end), undoing byte stuffing. Past the data (at
+// the marker that ends it) it feeds zero bits, as libjpeg does; reading any of them marks the data
+// as broken, where libjpeg would warn. A value: a decoder copies it into a local while it works,
+// so that the compiler keeps it in registers, and stores it back when it stops.
+//
+// Bounds: `end` is where the marker after the data lies, so bytes[end] is 0xFF and
+// bytes[end + 1] lies inside the file. fill() reads bytes[pos] and bytes[pos + 1] only while
+// pos < end, and a stuffed 0xFF 0x00 moves pos by two without passing end, since bytes[end] is a
+// marker's 0xFF and not stuffing; restart() reads two bytes only below end.
+class BitReader {
+ public:
+  BitReader(const unsigned char* bytes, qsizetype begin, qsizetype end)
+      : bytes_(bytes), pos_(begin), end_(end) {}
+
+  int bits(int n) {
+    if (n == 0) return 0;
+    fill(n);
+    count_ -= n;
+    return int(buffer_ >> count_) & ((1 << n) - 1);
+  }
+
+  int decode(const HuffmanDecoder& d) {
+    fill(16);
+    const uint16_t fast = d.fast_[size_t(buffer_ >> (count_ - HuffmanDecoder::kFastBits)) &
+                                  ((1 << HuffmanDecoder::kFastBits) - 1)];
+    if (fast != 0) {
+      count_ -= fast >> 8;
+      return fast & 0xFF;
+    }
+    return decodeLong(d);
+  }
+
+  // The restart marker that ends an interval; the bits left before it are padding.
+  bool restart(int number);
+
+  bool broken() const { return broken_ || count_ < padding_; }
+
+ private:
+  int decodeLong(const HuffmanDecoder& d) {
+    int32_t code = 0;
+    for (int length = 1; length <= 16; ++length) {
+      code = code << 1 | bits(1);
+      if (code <= d.maxCode_[size_t(length)]) {
+        return d
+            .symbols_[size_t(d.firstIndex_[size_t(length)] + code - d.firstCode_[size_t(length)])];
+      }
+    }
+    broken_ = true;
+    return 0;
+  }
+
+  void fill(int n) {
+    if (count_ >= n) return;
+    // Most of the data: eight bytes at once, when none of them is 0xFF (no stuffing, no marker).
+    // pos_ + 8 <= end_ keeps the load inside the scan's data.
+    if (pos_ + 8 <= end_) {
+      uint64_t word;
+      std::memcpy(&word, bytes_ + pos_, sizeof word);
+      const uint64_t inverted = ~word;
+      if (((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) == 0) {
+        const int take = (63 - count_) / 8;  // whole bytes that fit in the buffer: 5 at least
+        buffer_ = buffer_ << (8 * take) | (qFromBigEndian(word) >> (64 - 8 * take));
+        count_ += 8 * take;
+        pos_ += take;
+        if (count_ >= n) return;
+      }
+    }
+    while (count_ < n) {
+      unsigned byte = 0;
+      if (pos_ < end_ && !(bytes_[pos_] == 0xFF && bytes_[pos_ + 1] != 0x00)) {
+        byte = bytes_[pos_];
+        pos_ += byte == 0xFF ? 2 : 1;
+      } else {
+        padding_ += 8;
+      }
+      buffer_ = buffer_ << 8 | byte;
+      count_ += 8;
+    }
+  }
+
+  const unsigned char* bytes_;
+  qsizetype pos_, end_;
+  uint64_t buffer_ = 0;
+  int count_ = 0;    // bits in buffer_
+  int padding_ = 0;  // of which zero bits fed past the data
+  bool broken_ = false;
+};
+
+}  // namespace brindlewick

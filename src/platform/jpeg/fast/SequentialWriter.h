@@ -1,0 +1,96 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace brindlewick {
+
+struct ComponentStore;
+struct CoefficientStripe;
+struct Progression;
+struct StripeLayout;
+
+// A Huffman table for writing: every DC size and every AC run/size a 16-bit coefficient can
+// need, shorter codes for the small sizes and short runs that are common.
+struct EncodingTable {
+  static EncodingTable Dc();
+  static EncodingTable Ac();
+
+  std::array<uint8_t, 17> counts{};
+  std::vector<uint8_t> symbols;
+  std::array<uint16_t, 256> code{};
+  std::array<uint8_t, 256> length{};
+
+ private:
+  void finish();
+};
+
+// Writes Huffman-coded bits with byte stuffing into whichever piece of the stream is being made;
+// the bits of a byte not yet full carry over to the next piece.
+class BitWriter {
+ public:
+  void into(QByteArray& out) { out_ = &out; }
+  // At most 31 bits at a time.
+  void put(uint32_t bits, int n) {
+    buffer_ = buffer_ << n | (bits & ((uint32_t(1) << n) - 1));
+    count_ += n;
+    if (count_ >= 32) writeBytes(4);
+  }
+  // The bits left, padded with ones to a whole byte.
+  void flush();
+
+ private:
+  // Moves whole bytes from the top of the buffer into the output, stuffing a zero after 0xFF;
+  // appended a few at a time, as appending byte by byte costs more than the coding.
+  void writeBytes(int bytes) {
+    char out[8];
+    int n = 0;
+    for (int i = 0; i < bytes; ++i) {
+      count_ -= 8;
+      const char byte = char(buffer_ >> count_);
+      out[n++] = byte;
+      if (byte == char(0xFF)) out[n++] = 0;
+    }
+    out_->append(out, n);
+  }
+
+  QByteArray* out_ = nullptr;
+  uint64_t buffer_ = 0;
+  int count_ = 0;
+};
+
+// Writes coefficient stripes as one interleaved sequential scan of every coefficient (an extended
+// sequential frame, so sixteen-bit quantisation tables pass), with tables of its own, a stripe at
+// a time: the markers first, then each stripe's blocks, the end of the image after the last.
+class SequentialWriter {
+ public:
+  // `jpeg` (whose APP segments the stream keeps) and the progression must outlive the writer.
+  SequentialWriter(QByteArrayView jpeg, const Progression& progression, const StripeLayout& layout);
+
+  // The file's APP segments, a quantisation table per component, the frame, the stream's
+  // Huffman tables and the start of its scan.
+  void writeHeaders(QByteArray& out) const;
+  // The blocks of the stripe's rows [top, bottom) in the scan's order, appended to `out`. False
+  // for a value the tables cannot code (a DC difference or coefficient above 15 bits).
+  bool writeStripe(const CoefficientStripe& stripe, int top, int bottom, QByteArray& out);
+  // The scan's last bits and the end of the image, appended to `out`.
+  void finish(QByteArray& out);
+
+ private:
+  bool writeBlock(const ComponentStore& store, int c, size_t b);
+  bool writeAc(int k, int value, int& last);
+
+  QByteArrayView jpeg_;
+  const Progression* p_;
+  bool single_ = false;
+  int mcusWide_ = 0;
+  const EncodingTable dc_ = EncodingTable::Dc(), ac_ = EncodingTable::Ac();
+  BitWriter bits_;
+  std::array<int, 4> lastDc_{};
+};
+
+}  // namespace brindlewick
