@@ -40,7 +40,9 @@ class DecodeJobsTest : public ::testing::Test {
 };
 
 TEST_F(DecodeJobsTest, ADoneJobThatCoversIsHandedOutAndAFileIsReadOncePerOpen) {
+  codec->hold(Prepared, 0);  // until the display is done, which it would otherwise race
   EXPECT_EQ(load(a, {100, 75}).pixels().size(), QSize(100, 75));
+  codec->release(Prepared, 0);
   jobs.waitUntilIdle();
   ASSERT_EQ(codec->decodes(Shown).size(), 1u);
   ASSERT_EQ(codec->decodes(Prepared).size(), 1u);  // beside the display
