@@ -27,6 +27,15 @@ QByteArray Profile(const QString& path) {
 const QString kColord = QStringLiteral("/usr/share/color/icc/colord/");
 const QString kGhostscript = QStringLiteral("/usr/share/color/icc/ghostscript/");
 
+// The profile's bytes as Little CMS writes them.
+QByteArray Saved(cmsHPROFILE profile) {
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  return bytes;
+}
+
 // A LUT-based profile (a table from RGB to Lab) that describes the same colours as the
 // matrix-and-curves profile it is sampled from.
 QByteArray LutProfile(const QByteArray& matrixProfile) {
@@ -55,10 +64,7 @@ QByteArray LutProfile(const QByteArray& matrixProfile) {
   cmsSetPCS(lut, cmsSigLabData);
   cmsWriteTag(lut, cmsSigAToB0Tag, pipeline);
   cmsWriteTag(lut, cmsSigMediaWhitePointTag, cmsD50_XYZ());
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(lut, nullptr, &size);
-  QByteArray bytes(qsizetype(size), Qt::Uninitialized);
-  cmsSaveProfileToMem(lut, bytes.data(), &size);
+  const QByteArray bytes = Saved(lut);
   cmsCloseProfile(lut);
   cmsPipelineFree(pipeline);
   cmsDeleteTransform(toLab);
@@ -73,10 +79,7 @@ QByteArray Described(const QByteArray& profile, const char* description) {
   cmsMLU* text = cmsMLUalloc(nullptr, 1);
   cmsMLUsetASCII(text, "en", "US", description);
   cmsWriteTag(opened, cmsSigProfileDescriptionTag, text);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(opened, nullptr, &size);
-  QByteArray bytes(qsizetype(size), Qt::Uninitialized);
-  cmsSaveProfileToMem(opened, bytes.data(), &size);
+  const QByteArray bytes = Saved(opened);
   cmsMLUfree(text);
   cmsCloseProfile(opened);
   return bytes;
