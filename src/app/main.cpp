@@ -58,6 +58,40 @@ class AfterFirstExpose : public QObject {
   std::function<void()> then_;
 };
 
+// Builds the window on the platform's parts and runs the event loop until it closes.
+int RunWindow(QApplication& qtApp, brindlewick::DecodeJobs& loader,
+              const brindlewick::CommandLine& commandLine) {
+  using namespace brindlewick;
+  Application app{QCoreApplication::applicationDirPath(), {}};
+  QtErrorBox errors;
+  QtFileDialog dialog;
+  // Re-laying the window out shows the unchanged file without decoding it again, and growing it
+  // finds the pixels for the largest view the screen allows decoded in advance.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    loader.prepareFor(LargestPaintSize(screen->availableSize() * screen->devicePixelRatio()));
+  }
+  TurboJpegImaging imaging;
+  StyleSheetSkinEngine skin;
+  QtMessageBox messages;
+  SettingsStore settings;
+  Form1 form(app, {errors, dialog, loader, imaging, skin, messages, settings});
+  QObject::connect(&form, &Form1::unloaded, &qtApp, &QCoreApplication::quit);
+  // Asked to end (a log-out, `kill`), the program closes as its window's close box closes it.
+  TerminateSignal terminate;
+  QObject::connect(&terminate, &TerminateSignal::received, &form, &QWidget::close);
+  form.show();
+  // Pictures named on the command line open as if picked in "Select Picture", at the size the
+  // window has when it is first seen.
+  std::optional<AfterFirstExpose> opening;
+  if (!commandLine.pictures.isEmpty()) {
+    opening.emplace(*form.windowHandle(), [&form, &commandLine] {
+      OpenContext context = form.opening();
+      OpenGivenPictures(context, commandLine.pictures);
+    });
+  }
+  return QApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -93,33 +127,5 @@ int main(int argc, char* argv[]) {
   const CommandLine commandLine =
       ParseCommandLine(QCoreApplication::arguments(), QDir::currentPath());
   if (const std::optional<int> exitCode = Answer(commandLine)) return *exitCode;
-
-  Application app{QCoreApplication::applicationDirPath(), {}};
-  QtErrorBox errors;
-  QtFileDialog dialog;
-  // Re-laying the window out shows the unchanged file without decoding it again, and growing it
-  // finds the pixels for the largest view the screen allows decoded in advance.
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    loader.prepareFor(LargestPaintSize(screen->availableSize() * screen->devicePixelRatio()));
-  }
-  TurboJpegImaging imaging;
-  StyleSheetSkinEngine skin;
-  QtMessageBox messages;
-  SettingsStore settings;
-  Form1 form(app, {errors, dialog, loader, imaging, skin, messages, settings});
-  QObject::connect(&form, &Form1::unloaded, &qtApp, &QCoreApplication::quit);
-  // Asked to end (a log-out, `kill`), the program closes as its window's close box closes it.
-  TerminateSignal terminate;
-  QObject::connect(&terminate, &TerminateSignal::received, &form, &QWidget::close);
-  form.show();
-  // Pictures named on the command line open as if picked in "Select Picture", at the size the
-  // window has when it is first seen.
-  std::optional<AfterFirstExpose> opening;
-  if (!commandLine.pictures.isEmpty()) {
-    opening.emplace(*form.windowHandle(), [&form, &commandLine] {
-      OpenContext context = form.opening();
-      OpenGivenPictures(context, commandLine.pictures);
-    });
-  }
-  return QApplication::exec();
+  return RunWindow(qtApp, loader, commandLine);
 }

@@ -62,7 +62,7 @@ std::optional<QImage> DecodeProgressivePruned(JpegSession& header, QByteArrayVie
   if (StreamCores(header.info(), request) == 0) return std::nullopt;
   const bool full = request.scale.num >= request.scale.denom;
   const std::optional<std::vector<int>> idctSizes = IdctSizes(header, request.scale);
-  const std::optional<Progression> progression = ReadProgression(jpeg);
+  const std::optional<Progression> progression = ReadProgression(jpeg, request.stop);
   if (!idctSizes || !progression) return std::nullopt;
   // First choice: the needed scans turned into a sequential stream, which libjpeg decodes without
   // holding every coefficient of the picture. Second: the progressive stream without the scans

@@ -28,10 +28,12 @@ uint64_t Band(int ss, int se) {
 
 class ProgressionReader {
  public:
-  explicit ProgressionReader(QByteArrayView data) : segments_(data) {}
+  ProgressionReader(QByteArrayView data, bool sequential, std::stop_token stop)
+      : segments_(data), sequential_(sequential), stop_(std::move(stop)) {}
 
   std::optional<Progression> read() {
     for (;;) {
+      if (stop_.stop_requested()) return std::nullopt;
       const std::optional<JpegSegment> segment = segments_.next();
       if (!segment) return std::nullopt;
       if (segment->marker == JPEG_EOI) break;
@@ -54,9 +56,12 @@ class ProgressionReader {
     const unsigned char* body = segment.bytes;
     const int length = segment.length();
     switch (segment.marker) {
+      case M_SOF0:
+      case M_SOF1:
+        return sequential_ && readFrame(body, length, false);
       case M_SOF2:
       case M_SOF10:
-        return readFrame(body, length, segment.marker == M_SOF10);
+        return !sequential_ && readFrame(body, length, segment.marker == M_SOF10);
       case M_DHT:
         return readHuffmanTables(body, length);
       case M_DQT:
@@ -67,7 +72,7 @@ class ProgressionReader {
         return true;
       case M_SOS:
         if (!readScan(body, length, segment.at, segment.end)) return false;
-        if (!segments_.skipEntropyCodedData()) return false;
+        if (!segments_.skipEntropyCodedData(stop_)) return false;
         p_.scans.back().end = segments_.position();
         return true;
       case M_DAC:
@@ -88,7 +93,8 @@ class ProgressionReader {
     p_.height = (body[1] << 8) | body[2];
     p_.width = (body[3] << 8) | body[4];
     const int count = body[5];
-    if (precision != 8 || p_.height == 0 || p_.width == 0 || (count != 1 && count != 3) ||
+    const bool components = count == 1 || count == 3 || (sequential_ && count == 4);
+    if (precision != 8 || p_.height == 0 || p_.width == 0 || !components ||
         length != 6 + 3 * count) {
       return false;
     }
@@ -162,9 +168,7 @@ class ProgressionReader {
     scan.se = tail[1];
     scan.ah = tail[2] >> 4;
     scan.al = tail[2] & 15;
-    const bool dc = scan.ss == 0;
-    if (dc ? scan.se != 0 : (count != 1 || scan.se < scan.ss || scan.se > 63)) return false;
-    if (scan.al > 13 || (scan.ah != 0 && scan.ah != scan.al + 1)) return false;
+    if (!(sequential_ ? sequentialScan(scan, count) : progressiveScan(scan, count))) return false;
     for (int i = 0; i < count; ++i) {
       if (!readScanComponent(scan, body[1 + 2 * i], body[2 + 2 * i])) return false;
     }
@@ -172,9 +176,21 @@ class ProgressionReader {
     return true;
   }
 
+  static bool progressiveScan(const ProgressiveScan& scan, int count) {
+    const bool dc = scan.ss == 0;
+    if (dc ? scan.se != 0 : (count != 1 || scan.se < scan.ss || scan.se > 63)) return false;
+    return scan.al <= 13 && (scan.ah == 0 || scan.ah == scan.al + 1);
+  }
+
+  // One scan of every coefficient of every component, with no restart markers.
+  bool sequentialScan(const ProgressiveScan& scan, int count) const {
+    return p_.scans.empty() && count == int(p_.components.size()) && scan.ss == 0 &&
+           scan.se == 63 && scan.ah == 0 && scan.al == 0 && scan.restartInterval == 0;
+  }
+
   // One component of the scan's header: its id and its tables.
   bool readScanComponent(ProgressiveScan& scan, int id, int tables) {
-    const bool dc = scan.ss == 0;
+    const bool dc = scan.ss == 0 && !sequential_;
     int index = -1;
     for (size_t c = 0; c < p_.components.size(); ++c) {
       if (p_.components[c].id == id) index = int(c);
@@ -186,15 +202,15 @@ class ProgressionReader {
     scan.components.push_back(index);
     const int dcTable = tables >> 4, acTable = tables & 15;
     if (dcTable > 3 || acTable > 3) return false;
-    scan.dcTable.push_back(dc && scan.ah == 0 ? huffman_[0][dcTable] : -1);
+    scan.dcTable.push_back(scan.ss == 0 && scan.ah == 0 ? huffman_[0][dcTable] : -1);
     scan.acTable.push_back(dc ? -1 : huffman_[1][acTable]);
-    if (!p_.arithmetic &&
-        ((dc && scan.ah == 0 && scan.dcTable.back() < 0) || (!dc && scan.acTable.back() < 0))) {
+    if (!p_.arithmetic && ((scan.ss == 0 && scan.ah == 0 && scan.dcTable.back() < 0) ||
+                           (!dc && scan.acTable.back() < 0))) {
       return false;
     }
     if (!p_.arithmetic && !tablesTaken(scan.dcTable.back(), scan.acTable.back())) return false;
     auto& bits = coefBits_[size_t(index)];
-    if (!dc && bits[0] < 0) return false;  // AC before any DC
+    if (!dc && !sequential_ && bits[0] < 0) return false;  // AC before any DC
     for (int k = scan.ss; k <= scan.se; ++k) {
       if (bits[size_t(k)] != (scan.ah == 0 ? -1 : scan.ah)) return false;
       bits[size_t(k)] = scan.al;
@@ -222,11 +238,13 @@ class ProgressionReader {
   }
 
   JpegSegments segments_;
+  bool sequential_;
+  std::stop_token stop_;
   int huffman_[2][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}};
   std::array<uint16_t, 64> quant_[4] = {};
   bool quantWide_[4] = {}, quantDefined_[4] = {};
   std::vector<int> quantOf_;
-  std::array<bool, 3> latched_{};
+  std::array<bool, 4> latched_{};
   int restartInterval_ = 0;
   std::vector<std::array<int, 64>> coefBits_;  // per component: the last bit position read
   Progression p_;
@@ -234,8 +252,14 @@ class ProgressionReader {
 
 }  // namespace
 
-std::optional<Progression> ReadProgression(QByteArrayView jpeg) {
-  return ProgressionReader(jpeg).read();
+std::optional<Progression> ReadProgression(QByteArrayView jpeg, std::stop_token stop) {
+  return ProgressionReader(jpeg, false, std::move(stop)).read();
+}
+
+std::optional<Progression> ReadSequentialScan(QByteArrayView jpeg, std::stop_token stop) {
+  std::optional<Progression> scan = ProgressionReader(jpeg, true, std::move(stop)).read();
+  if (scan && scan->scans.size() != 1) return std::nullopt;
+  return scan;
 }
 
 uint64_t CoefficientsRead(int idctSize) {

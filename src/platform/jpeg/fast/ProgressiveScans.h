@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <utility>
 #include <vector>
 
@@ -50,8 +51,14 @@ struct Progression {
 // without a word of warning and end with every coefficient complete. nullopt when the file does
 // anything else: another coding process, more than three components, a progression libjpeg
 // would warn about, coefficients left unrefined (libjpeg would smooth blocks), data cut short,
-// unknown markers, more scans than the decoder allows.
-std::optional<Progression> ReadProgression(QByteArrayView jpeg);
+// unknown markers, more scans than the decoder allows; and once `stop` is asked, which the walk
+// over each scan's data hears too.
+std::optional<Progression> ReadProgression(QByteArrayView jpeg, std::stop_token stop = {});
+
+// Reads a baseline or extended sequential Huffman-coded file of one scan carrying every
+// coefficient of every component, without restart markers, in the same shape: one scan. nullopt
+// for anything else, and once `stop` is asked.
+std::optional<Progression> ReadSequentialScan(QByteArrayView jpeg, std::stop_token stop = {});
 
 // The coefficients that libjpeg-turbo's inverse DCT of the given block size reads, as a mask of
 // zigzag positions (bit k = position k). Its 2x2 and 4x4 IDCTs read odd rows and columns up to

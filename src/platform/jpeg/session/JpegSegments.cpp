@@ -1,5 +1,8 @@
 #include "platform/jpeg/session/JpegSegments.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 
 #include <jpeglib.h>
@@ -45,12 +48,24 @@ std::optional<JpegSegment> JpegSegments::next() {
   return segment;
 }
 
-bool JpegSegments::skipEntropyCodedData() {
+bool JpegSegments::skipEntropyCodedData(const std::stop_token& stop) {
+  // A photo's data is megabytes long: memchr finds each 0xFF, and the stop is heard between
+  // stretches short enough to be walked in well under a millisecond.
+  constexpr qsizetype kStretch = qsizetype(1) << 18;
   while (pos_ + 1 < size_) {
-    if (bytes_[pos_] == 0xFF && bytes_[pos_ + 1] != 0x00 && !IsRestartMarker(bytes_[pos_ + 1])) {
-      return true;
+    if (stop.stop_requested()) break;
+    const qsizetype until = std::min(size_ - 1, pos_ + kStretch);
+    while (pos_ < until) {
+      const auto* found =
+          static_cast<const unsigned char*>(std::memchr(bytes_ + pos_, 0xFF, size_t(until - pos_)));
+      if (found == nullptr) {
+        pos_ = until;
+        break;
+      }
+      pos_ = found - bytes_;
+      if (bytes_[pos_ + 1] != 0x00 && !IsRestartMarker(bytes_[pos_ + 1])) return true;
+      ++pos_;
     }
-    ++pos_;
   }
   ended_ = true;
   return false;

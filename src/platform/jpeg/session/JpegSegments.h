@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 
 #include <QByteArrayView>
 
@@ -45,8 +46,8 @@ class JpegSegments {
   // The next segment, fill bytes before its marker skipped; EOI is the last one given.
   std::optional<JpegSegment> next();
   // After a scan's header: steps over its entropy-coded data, stuffed bytes and restart markers
-  // included, to the marker that ends it; false when the data ends first.
-  bool skipEntropyCodedData();
+  // included, to the marker that ends it; false when the data ends first or a stop is asked.
+  bool skipEntropyCodedData(const std::stop_token& stop = {});
   // Where the walk stands: the next byte it reads.
   qsizetype position() const { return pos_; }
 

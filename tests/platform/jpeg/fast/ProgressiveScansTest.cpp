@@ -151,6 +151,12 @@ TEST(PrunedDecode, LeavesBrokenAndUnusualFilesToTheWholeFileDecode) {
                                  unknownComponent, badBand, baseline, unrefined}) {
     EXPECT_FALSE(ReadProgression(file).has_value());
   }
+  // A stop asked before the walk ends it; a baseline file is one sequential scan.
+  std::stop_source stopped;
+  stopped.request_stop();
+  EXPECT_FALSE(ReadProgression(jpeg, stopped.get_token()).has_value());
+  EXPECT_FALSE(ReadSequentialScan(jpeg).has_value());
+  EXPECT_EQ(ReadSequentialScan(baseline).value_or(Progression{}).scans.size(), 1u);
   // A file cut short is still shown as far as it goes, and broken entropy-coded data decodes
   // as it always did, whichever path takes it.
   std::vector<QByteArray> damaged{jpeg.left(jpeg.size() * 3 / 4), unrefined};
