@@ -116,6 +116,7 @@ QByteArray LibjpegJpeg(const QImage& image, const LibjpegEncoding& encoding) {
   info.restart_interval = unsigned(encoding.restartMcus);
   info.restart_in_rows = encoding.restartRows;
   info.arith_code = encoding.arithmetic ? TRUE : FALSE;
+  info.optimize_coding = encoding.optimise ? TRUE : FALSE;
   if (encoding.progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
   const qsizetype cmykPitch = qsizetype(rgb.width()) * 4;

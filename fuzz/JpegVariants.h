@@ -47,7 +47,8 @@ struct LibjpegEncoding {
   int restartMcus = 0;  // a restart marker every this many MCUs
   int restartRows = 0;  // or every this many rows of MCUs
   int quality = 85;
-  int cmykBlack = -1;  // 0..255: CMYK as below, with this black
+  int cmykBlack = -1;     // 0..255: CMYK as below, with this black
+  bool optimise = false;  // Huffman tables made for the picture
 };
 QByteArray LibjpegJpeg(const QImage& image, const LibjpegEncoding& encoding);
 

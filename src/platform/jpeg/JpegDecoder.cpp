@@ -12,6 +12,7 @@
 #include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/fast/BandedDecode.h"
+#include "platform/jpeg/fast/BaselineDecoder.h"
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/session/JpegSession.h"
 
@@ -74,6 +75,7 @@ QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const DecodePlan&
   std::optional<QImage> quicker;
   if (plan.way == DecodeWay::Progressive) quicker = DecodeProgressivePruned(jpeg, data, request);
   if (plan.way == DecodeWay::Bands) quicker = DecodeInBands(jpeg, data, request);
+  if (plan.way == DecodeWay::Split) quicker = DecodeBaselineSplit(jpeg, data, request);
   if (quicker) return std::move(*quicker);
   StopIfAsked(stop);
   std::optional<QImage> whole = jpeg.decode(plan.scale, true, cmyk);
@@ -131,6 +133,7 @@ JpegHeader ReadJpegHeader(const QByteArray& data) {
   header.toSrgb = ColourConversion(jpeg);
   header.progressive = jpeg.info().progressive_mode;
   header.restartInterval = jpeg.info().restart_interval;
+  header.arithmetic = jpeg.info().arith_code;
   return header;
 }
 
@@ -143,6 +146,7 @@ DecodePlan PlanDecode(const JpegHeader& header, QSizeF painted, int threads) {
   jpeg_decompress_struct info{};
   info.progressive_mode = header.progressive;
   info.restart_interval = header.restartInterval;
+  info.arith_code = header.arithmetic;
   const DecodeRequest request{plan.scale, plan.threads, {}};
   if (const int cores = ProgressiveDecodeCores(info, request)) {
     plan.way = DecodeWay::Progressive;
@@ -150,6 +154,9 @@ DecodePlan PlanDecode(const JpegHeader& header, QSizeF painted, int threads) {
   } else if (const int banded = BandedDecodeCores(info, request)) {
     plan.way = DecodeWay::Bands;
     plan.cores = banded;
+  } else if (const int split = BaselineDecodeCores(info, request)) {
+    plan.way = DecodeWay::Split;
+    plan.cores = split;
   }
   return plan;
 }

@@ -46,6 +46,7 @@ struct JpegHeader {
   std::shared_ptr<const SrgbConversion> toSrgb;  // none for sRGB and untagged files
   bool progressive = false;
   unsigned restartInterval = 0;
+  bool arithmetic = false;
 };
 
 // How a file is going to be decoded for a paint size on a number of cores: at which scale, which

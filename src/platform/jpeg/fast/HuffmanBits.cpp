@@ -1,5 +1,6 @@
 #include "platform/jpeg/fast/HuffmanBits.h"
 
+#include <algorithm>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 
 #include <jpeglib.h>
@@ -55,6 +56,19 @@ bool BitReader::restart(int number) {
   }
   pos_ += 2;
   return true;
+}
+
+qint64 BitReader::position() const {
+  if (padding_ > 0 && count_ <= padding_) return qint64(end_) * 8 + (padding_ - count_);
+  // The bits not yet read lie in the last bytes loaded: step back over them, a stuffed 0xFF
+  // taking its zero with it.
+  const int unread = count_ - padding_;
+  const int bytes = (unread + 7) / 8;
+  qsizetype at = std::min(pos_, end_);
+  for (int i = 0; i < bytes; ++i) {
+    at -= bytes_[at - 1] == 0x00 && bytes_[at - 2] == 0xFF ? 2 : 1;
+  }
+  return qint64(at) * 8 + (bytes * 8 - unread);
 }
 
 }  // namespace brindlewick

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include <QtEndian>
@@ -79,6 +80,16 @@ class BitReader {
   bool restart(int number);
 
   bool broken() const { return broken_ || count_ < padding_; }
+  // For decoding from a point in the middle of the data: whether a bad code came since the last
+  // call, and whether any bit past the data has been read.
+  bool takeBadCode() { return std::exchange(broken_, false); }
+  bool readPastData() const { return count_ < padding_; }
+  // The bytes loaded so far end here.
+  qsizetype loadedTo() const { return pos_; }
+  // Where the next bit lies: the byte holding it, times eight, plus its place in the byte
+  // (stuffing bytes take positions too, so that readers started anywhere agree). Past the data,
+  // positions go on from its end.
+  qint64 position() const;
 
  private:
   int decodeLong(const HuffmanDecoder& d) {

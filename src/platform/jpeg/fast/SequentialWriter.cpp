@@ -124,15 +124,19 @@ SequentialWriter::SequentialWriter(QByteArrayView jpeg, const Progression& progr
                                    const StripeLayout& layout)
     : jpeg_(jpeg), p_(&progression), single_(layout.single), mcusWide_(layout.mcusWide) {}
 
-void SequentialWriter::writeHeaders(QByteArray& out) const {
+void WriteSequentialHeaders(QByteArray& out, QByteArrayView jpeg, const Progression& p) {
   out.append(char(0xFF)).append(char(M_SOI));
-  for (const auto& [begin, end] : p_->appSegments) out.append(jpeg_.data() + begin, end - begin);
-  for (size_t c = 0; c < p_->components.size(); ++c) {
-    Segment(out, M_DQT, QuantisationBody(p_->components[c], int(c)));
+  for (const auto& [begin, end] : p.appSegments) out.append(jpeg.data() + begin, end - begin);
+  for (size_t c = 0; c < p.components.size(); ++c) {
+    Segment(out, M_DQT, QuantisationBody(p.components[c], int(c)));
   }
-  Segment(out, M_SOF1, FrameBody(*p_));
-  Segment(out, M_DHT, TableBody(0, dc_) + TableBody(1, ac_));
-  Segment(out, M_SOS, ScanBody(*p_));
+  Segment(out, M_SOF1, FrameBody(p));
+  Segment(out, M_DHT, TableBody(0, EncodingTable::Dc()) + TableBody(1, EncodingTable::Ac()));
+  Segment(out, M_SOS, ScanBody(p));
+}
+
+void SequentialWriter::writeHeaders(QByteArray& out) const {
+  WriteSequentialHeaders(out, jpeg_, *p_);
 }
 
 // The coefficient at zigzag position k, after the one at `last`.

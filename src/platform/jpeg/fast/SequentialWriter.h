@@ -63,6 +63,11 @@ class BitWriter {
   int count_ = 0;
 };
 
+// The headers of a sequential stream of the progression's frame, with the tables below: the file's
+// APP segments, a quantisation table per component, the frame, the Huffman tables and the start
+// of one interleaved scan of every coefficient.
+void WriteSequentialHeaders(QByteArray& out, QByteArrayView jpeg, const Progression& p);
+
 // Writes coefficient stripes as one interleaved sequential scan of every coefficient (an extended
 // sequential frame, so sixteen-bit quantisation tables pass), with tables of its own, a stripe at
 // a time: the markers first, then each stripe's blocks, the end of the image after the last.

@@ -37,9 +37,9 @@ struct DecodeScale {
 };
 
 // The ways of decoding a file: the pruned or pipelined decode of a progressive file, the bands of a
-// file cut by restart markers, and libjpeg's own decode of the whole file, which every other way
-// falls back on.
-enum class DecodeWay { Progressive, Bands, Whole };
+// file cut by restart markers, a sequential file's data cut into parts that fall into step, and
+// libjpeg's own decode of the whole file, which every other way falls back on.
+enum class DecodeWay { Progressive, Bands, Split, Whole };
 
 // What every way of decoding a file is handed: the scale chosen for the picture as stored, and
 // the request's cores and stop.

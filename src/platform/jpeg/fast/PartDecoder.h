@@ -1,0 +1,114 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <stop_token>
+#include <vector>
+
+#include <QByteArrayView>
+
+#include "platform/jpeg/fast/HuffmanBits.h"
+
+namespace brindlewick {
+
+struct Progression;
+
+// Bits written one after another without byte stuffing, for copying into a stream later from
+// any bit on.
+class RawBits {
+ public:
+  // At most 31 bits at a time.
+  void put(uint32_t bits, int n) {
+    buffer_ = buffer_ << n | (bits & ((uint32_t(1) << n) - 1));
+    count_ += n;
+    if (count_ >= 32) {
+      count_ -= 32;
+      words_.push_back(uint32_t(buffer_ >> count_));
+    }
+  }
+  uint64_t size() const { return uint64_t(words_.size()) * 32 + uint64_t(count_); }
+  // The bits not yet in a whole word, into one; nothing may be put after.
+  void finish();
+  // The `n` bits (at most 32) from bit `at` on; all of them written and finished.
+  uint32_t read(uint64_t at, int n) const;
+
+ private:
+  std::vector<uint32_t> words_;
+  uint64_t buffer_ = 0;
+  int count_ = 0;
+};
+
+// What the blocks of the scan's MCUs are: the tables each is decoded with, and the coefficients
+// after DC that the scale's IDCT reads (bits of zigzag positions), which are all that is kept.
+struct McuShape {
+  struct Block {
+    int component = 0;
+    const HuffmanDecoder* dc = nullptr;
+    const HuffmanDecoder* ac = nullptr;
+    uint64_t keep = 0;
+  };
+  std::vector<HuffmanDecoder> tables;
+  std::vector<Block> blocks;  // of one MCU, in order
+  qint64 mcus = 0;            // in the scan
+
+  qint64 totalBlocks() const { return mcus * qint64(blocks.size()); }
+  // None for a table libjpeg refuses, or for more blocks per MCU than it allows.
+  static std::optional<McuShape> For(const Progression& scan, const std::vector<uint64_t>& read);
+  McuShape() = default;
+  McuShape(const McuShape&) = delete;
+  McuShape& operator=(const McuShape&) = delete;
+  McuShape(McuShape&&) = default;
+};
+
+// Where a block starts: the input bit (BitReader::position), its place in the MCU, and where its
+// pruned bits start in the part's output.
+struct BlockMark {
+  qint64 position = 0;
+  int phase = 0;
+  uint64_t raw = 0;
+};
+
+// A part of the scan's entropy-coded data, [cut, end of the data), as its decoder goes through
+// it: the block starts it records for the part before to meet, published as it goes.
+struct Part {
+  explicit Part(qsizetype cut, int marks) : cut(cut), marks(size_t(marks)) {}
+  const qsizetype cut;
+  std::vector<BlockMark> marks;
+  std::atomic<int> published{0};
+  std::atomic<bool> final{false};      // no more marks will come
+  std::atomic<bool> overtaken{false};  // the part before went past its marks: its work is moot
+};
+
+// How a part's decoder ended.
+struct PartOutcome {
+  RawBits raw;
+  std::vector<qint64> anomalies;  // blocks (counted from the part's start) libjpeg would not pass
+  bool tooManyAnomalies = false;
+  // Where it met a later part: that part's mark, its own block count and output there.
+  int metPart = -1, metMark = -1;
+  qint64 metBlock = 0;
+  uint64_t metRaw = 0;
+  // Its last blocks inside the data: blocks decoded, input position and output after each.
+  struct End {
+    qint64 blocks;
+    qint64 position;
+    uint64_t raw;
+  };
+  std::vector<End> tail;
+  bool stopped = false;
+};
+
+// Decodes part `index` of the scan's data from its cut to where it meets a later part (or to the
+// end of the data), as if a block began at the cut with the MCU's first block: from the cut,
+// Huffman codes fall into step with the true blocks within a few of them. Each block's DC
+// difference and the coefficients kept are written again, with the tables of SequentialWriter,
+// into the part's output. Every part but the first records its first block starts; every part
+// checks, once into the next part, whether a block of its own starts where one of that part's
+// does, in the same place in the MCU: from there on the two decode alike. A part whose marks it
+// passes without meeting one is taken over, and the next one tried.
+PartOutcome DecodePart(QByteArrayView jpeg, qsizetype dataEnd, const McuShape& shape,
+                       std::deque<Part>& parts, int index, const std::stop_token& stop);
+
+}  // namespace brindlewick

@@ -1,0 +1,113 @@
+#include "platform/jpeg/fast/SplitScan.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+#include "JpegVariants.h"
+#include "PhotoSynth.h"
+#include "platform/jpeg/JpegDecoder.h"
+#include "platform/jpeg/fast/BaselineDecoder.h"
+#include "platform/jpeg/fast/ProgressiveDecoder.h"
+#include "platform/jpeg/fast/ProgressiveScans.h"
+#include "platform/jpeg/session/JpegSession.h"
+
+namespace brindlewick {
+namespace {
+
+using variants::LibjpegEncoding;
+
+// The split stream at eighths/8 decoded by libjpeg; none when it was refused.
+std::optional<QImage> Split(const QByteArray& jpeg, int eighths, const SplitOptions& options,
+                            int* used = nullptr) {
+  JpegSession header;
+  const std::optional<Progression> scan = ReadSequentialScan(jpeg);
+  if (!header.readHeader(jpeg) || !scan) return std::nullopt;
+  const std::optional<std::vector<int>> idcts = IdctSizes(header, {eighths, 8});
+  const std::optional<SplitStream> stream =
+      SplitSequentialScan(jpeg, *scan, idcts.value_or(std::vector<int>()), options);
+  if (!stream) return std::nullopt;
+  if (used) *used = stream->used;
+  JpegSession session({}, JpegSession::OnWarning::Fail);
+  if (!session.readHeader(stream->jpeg)) return std::nullopt;
+  return session.decode({eighths, 8}, false);
+}
+
+struct Variant {
+  const char* name;
+  LibjpegEncoding encoding;
+};
+
+// Odd sizes, qualities from 50 to 100, standard and optimised tables, every sampling; parts of a
+// few hundred bytes, each recording every block start (they fall into step), or only its first
+// (the part before then takes most of them over).
+TEST(SplitScan, GivesLibjpegsPixelsOnEverySamplingAndScale) {
+  const std::vector<Variant> variants{
+      {"444", {.lumaH = 1, .lumaV = 1, .quality = 50}},
+      {"422", {.lumaH = 2, .lumaV = 1, .quality = 75, .optimise = true}},
+      {"420", {.lumaH = 2, .lumaV = 2, .quality = 90}},
+      {"440", {.lumaH = 1, .lumaV = 2, .quality = 100, .optimise = true}},
+      {"411", {.lumaH = 4, .lumaV = 1, .quality = 85}},
+      {"gray", {.gray = true, .quality = 95, .optimise = true}},
+      {"ycck", {.lumaH = 1, .lumaV = 1, .quality = 80, .cmykBlack = 40}},
+  };
+  const QImage photo = SynthesizePhoto(203, 157, 7);
+  std::vector<std::pair<const char*, QByteArray>> files;
+  for (const Variant& v : variants)
+    files.emplace_back(v.name, variants::LibjpegJpeg(photo, v.encoding));
+  files.emplace_back("cmyk", variants::CmykJpeg(photo, 70, 200));
+  for (const auto& [name, jpeg] : files) {
+    for (const int eighths : {1, 2, 3, 4}) {
+      const QImage whole = DecodeJpegAtScale(jpeg, {eighths, 8});
+      for (const SplitOptions& options :
+           {SplitOptions{3, 1, 1, 4096}, SplitOptions{4, 2, 1, 1}, SplitOptions{2, 2, 1, 4096}}) {
+        SCOPED_TRACE(testing::Message() << name << " at " << eighths << "/8, " << options.parts
+                                        << " parts, " << options.marks << " marks");
+        int used = 0;
+        const std::optional<QImage> split = Split(jpeg, eighths, options, &used);
+        ASSERT_TRUE(split.has_value());
+        EXPECT_EQ(*split, whole);
+        if (options.marks > 1) {
+          EXPECT_EQ(used, options.parts);
+        }
+      }
+    }
+  }
+}
+
+// Whatever a damaged file holds, the split gives libjpeg's pixels or refuses the file.
+TEST(SplitScan, RefusesWhatLibjpegWouldWarnAbout) {
+  const QByteArray jpeg = variants::LibjpegJpeg(SynthesizePhoto(160, 120, 3), {.quality = 90});
+  const std::optional<Progression> scan = ReadSequentialScan(jpeg);
+  ASSERT_TRUE(scan.has_value());
+  const qsizetype data = scan->scans[0].data, end = scan->scans[0].end;
+  QByteArray trailing = jpeg, stuffedEnd = jpeg;
+  trailing.insert(end, QByteArray(3, char(0x55)));
+  std::vector<QByteArray> refused{trailing};
+  for (qsizetype cut : {data + (end - data) / 2, end - 3}) {
+    refused.push_back(jpeg.left(cut) + QByteArray("\xff\xd9", 2));
+  }
+  const SplitOptions options{3, 2, 1, 4096};
+  for (const QByteArray& file : refused) EXPECT_FALSE(Split(file, 1, options).has_value());
+  for (qsizetype at = data + 7; at < end; at += (end - data) / 13) {
+    QByteArray damaged = jpeg;
+    damaged[at] = char(damaged[at] ^ 0x5A);
+    if (damaged[at] == char(0xFF)) continue;
+    JpegSession whole({}, JpegSession::OnWarning::Fail);
+    const bool clean = whole.readHeader(damaged) && whole.decode({2, 8}, false).has_value();
+    const std::optional<QImage> split = Split(damaged, 2, options);
+    if (split) {
+      EXPECT_TRUE(clean) << at;
+      EXPECT_EQ(*split, DecodeJpegAtScale(damaged, {2, 8})) << at;
+    }
+  }
+  std::stop_source stop;
+  stop.request_stop();
+  JpegSession header;
+  ASSERT_TRUE(header.readHeader(jpeg));
+  EXPECT_FALSE(DecodeBaselineSplit(header, jpeg, {{1, 8}, 2, stop.get_token()}).has_value());
+}
+
+}  // namespace
+}  // namespace brindlewick
