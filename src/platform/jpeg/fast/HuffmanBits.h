@@ -32,7 +32,14 @@ class HuffmanDecoder {
  private:
   friend class BitReader;
   static constexpr int kFastBits = 9;
+  static constexpr int kFastAcBits = 11;
+  void buildFastAc(const std::vector<uint16_t>& codes, const std::vector<uint8_t>& lengths,
+                   const std::array<uint8_t, 256>& symbols);
   std::array<uint16_t, 1 << kFastBits> fast_{};  // length << 8 | symbol; 0 for longer codes
+  // For AC tables: value << 8 | run << 4 | bits, where a code and its extra bits fit in the
+  // lookahead together (values up to 127; the end of the block and sixteen zeros with none); 0
+  // for the others.
+  std::array<int16_t, 1 << kFastAcBits> fastAc_{};
   std::array<int32_t, 17> maxCode_{};
   std::array<int32_t, 17> firstCode_{};
   std::array<int, 17> firstIndex_{};
@@ -76,6 +83,17 @@ class BitReader {
     return decodeLong(d);
   }
 
+  // An AC symbol whose code and extra bits fit in the lookahead, read: its value << 8 |
+  // run << 4 | bits read (a value of 0 for the end of the block and for sixteen zeros). 0 for any
+  // other symbol, of which nothing is read.
+  int fastAc(const HuffmanDecoder& d) {
+    fill(16);
+    const int entry = d.fastAc_[size_t(buffer_ >> (count_ - HuffmanDecoder::kFastAcBits)) &
+                                ((1 << HuffmanDecoder::kFastAcBits) - 1)];
+    count_ -= entry & 15;
+    return entry;
+  }
+
   // The restart marker that ends an interval; the bits left before it are padding.
   bool restart(int number);
 
@@ -105,7 +123,7 @@ class BitReader {
     return 0;
   }
 
-  void fill(int n) {
+  [[gnu::always_inline]] void fill(int n) {
     if (count_ >= n) return;
     // Most of the data: eight bytes at once, when none of them is 0xFF (no stuffing, no marker).
     // pos_ + 8 <= end_ keeps the load inside the scan's data.

@@ -6,6 +6,8 @@
 // to helpers forced inline, so that they stay in registers (as in ScanDecoder.cpp).
 #include "platform/jpeg/fast/PartDecoder.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "platform/jpeg/fast/ProgressiveScans.h"
@@ -26,36 +28,49 @@ class Walk {
  public:
   Walk(QByteArrayView jpeg, qsizetype dataEnd, const McuShape& shape, std::deque<Part>& parts,
        int index, const std::stop_token& stop)
-      : bytes_(reinterpret_cast<const unsigned char*>(jpeg.data())),
-        end_(dataEnd),
+      : end_(dataEnd),
         shape_(shape),
         parts_(parts),
         index_(index),
-        stop_(stop) {}
+        stop_(stop),
+        in_(reinterpret_cast<const unsigned char*>(jpeg.data()), parts[size_t(index)].cut, dataEnd),
+        marks_(index == 0 ? 0 : qint64(parts[size_t(index)].marks.size())),
+        target_(index + 1) {}
 
   PartOutcome run();
 
  private:
-  bool decodeBlock(BitReader& in, RawBits& out, const McuShape::Block& block) const;
-  void mark(const BitReader& in, const RawBits& out, qint64 block, int phase);
-  bool meet(const BitReader& in, const RawBits& out, qint64 block, int phase);
-  void record(const BitReader& in, const RawBits& out, qint64 block, bool anomaly);
+  bool decodeBlock(BitReader& in, RawBits::Cursor& out, const McuShape::Block& block) const;
+  void decodeRun(qint64 until, qsizetype watch);
+  bool step();
+  void mark();
+  bool meet();
+  void record(bool anomaly);
+  void advance() {
+    ++block_;
+    if (++phase_ == int(shape_.blocks.size())) phase_ = 0;
+  }
 
-  const unsigned char* bytes_;
   const qsizetype end_;
   const McuShape& shape_;
   std::deque<Part>& parts_;
   const int index_;
   const std::stop_token& stop_;
   const EncodingTable dc_ = EncodingTable::Dc(), ac_ = EncodingTable::Ac();
+  BitReader in_;
+  RawBits out_;
+  qint64 block_ = 0;  // blocks decoded from the cut
+  int phase_ = 0;     // the next block's place in its MCU
+  const qint64 marks_;
+  int target_;    // the later part being looked for
+  int next_ = 0;  // its first mark not yet passed
   PartOutcome outcome_;
-  int target_ = 0;  // the later part being looked for
-  int next_ = 0;    // its first mark not yet passed
 };
 
-// One block, its pruned bits written; false for what libjpeg would not decode alike: a bad code, or
-// a coefficient past the end of the block (which libjpeg would store as the last one).
-[[gnu::always_inline]] inline bool Walk::decodeBlock(BitReader& in, RawBits& out,
+// A block (at most 64 words written), its pruned bits written; false for what libjpeg would not
+// decode alike: a bad code, or a coefficient past the end of the block (which libjpeg would store
+// as the last one).
+[[gnu::always_inline]] inline bool Walk::decodeBlock(BitReader& in, RawBits::Cursor& out,
                                                      const McuShape::Block& block) const {
   const int dcSize = in.decode(*block.dc);
   const int diff = Extend(in.bits(dcSize), dcSize);
@@ -64,54 +79,99 @@ class Walk {
   int last = 0;
   bool clean = true;
   for (int k = 1; k < 64; ++k) {
-    const int symbol = in.decode(*block.ac), run = symbol >> 4, size = symbol & 15;
-    if (size == 0) {
+    int run, value;
+    if (const int fast = in.fastAc(*block.ac)) {
+      run = (fast >> 4) & 15;
+      value = fast >> 8;
+    } else {
+      const int symbol = in.decode(*block.ac), size = symbol & 15;
+      run = symbol >> 4;
+      value = size == 0 ? 0 : Extend(in.bits(size), size);
+    }
+    if (value == 0) {  // the end of the block, or sixteen zeros
       if (run != 15) break;
       k += 15;
       continue;
     }
     k += run;
-    const int bits = in.bits(size);
     if (k > 63) {
       clean = false;
       break;
     }
     if ((block.keep >> k & 1) == 0) continue;
+    const int size = std::bit_width(unsigned(value < 0 ? -value : value));
     int zeros = k - last - 1;
     for (; zeros > 15; zeros -= 16) out.put(ac_.code[0xF0], ac_.length[0xF0]);
     const size_t coded = size_t(zeros << 4 | size);
-    out.put(uint32_t(ac_.code[coded]) << size | Extra(Extend(bits, size), size),
-            ac_.length[coded] + size);
+    out.put(uint32_t(ac_.code[coded]) << size | Extra(value, size), ac_.length[coded] + size);
     last = k;
   }
   if (last < 63) out.put(ac_.code[0], ac_.length[0]);
   return !in.takeBadCode() && clean;
 }
 
-void Walk::mark(const BitReader& in, const RawBits& out, qint64 block, int phase) {
+// Blocks up to `until` with nothing to look at in between, the reader and the writer in locals:
+// it stops early once the bytes loaded reach `watch`, at an anomaly, and at the end of the data.
+void Walk::decodeRun(qint64 until, qsizetype watch) {
+  BitReader in = in_;
+  RawBits::Cursor out = out_.cursor(size_t(until - block_) * 64);
+  const McuShape::Block* blocks = shape_.blocks.data();
+  const int perMcu = int(shape_.blocks.size());
+  qint64 block = block_;
+  int phase = phase_;
+  bool clean = true;
+  while (block < until && in.loadedTo() < watch && clean) {
+    clean = decodeBlock(in, out, blocks[phase]);
+    if (in.readPastData()) break;
+    ++block;
+    if (++phase == perMcu) phase = 0;
+  }
+  in_ = in;
+  out_.take(out);
+  block_ = block;
+  phase_ = phase;
+  if (in_.readPastData()) block_ = shape_.totalBlocks();  // over: the block was not in the data
+  if (!clean) record(true);
+}
+
+// One block with everything looked at: a mark, a meeting, the end of the data. False once the
+// walk is over.
+bool Walk::step() {
+  if (block_ < marks_) mark();
+  if (target_ < int(parts_.size()) && in_.loadedTo() > parts_[size_t(target_)].cut && meet()) {
+    return false;
+  }
+  RawBits::Cursor out = out_.cursor(64);
+  const bool clean = decodeBlock(in_, out, shape_.blocks[size_t(phase_)]);
+  out_.take(out);
+  if (in_.readPastData()) return false;
+  advance();
+  record(!clean);
+  return true;
+}
+
+void Walk::mark() {
   Part& self = parts_[size_t(index_)];
-  self.marks[size_t(block)] = {in.position(), phase, out.size()};
-  self.published.store(int(block) + 1, std::memory_order_release);
-  if (size_t(block) + 1 == self.marks.size()) self.final.store(true, std::memory_order_release);
+  self.marks[size_t(block_)] = {in_.position(), phase_, out_.size()};
+  self.published.store(int(block_) + 1, std::memory_order_release);
+  if (block_ + 1 == marks_) self.final.store(true, std::memory_order_release);
 }
 
 // Whether this block starts where one of the later part's marks does. Marks passed without a
 // meeting, all the part will publish or all it has so far, hand the search on to the part after.
-bool Walk::meet(const BitReader& in, const RawBits& out, qint64 block, int phase) {
+bool Walk::meet() {
   Part& part = parts_[size_t(target_)];
   const bool final = part.final.load(std::memory_order_acquire);
   const int published = part.published.load(std::memory_order_acquire);
-  const qint64 position = in.position();
+  const qint64 position = in_.position();
   while (next_ < published && part.marks[size_t(next_)].position < position) ++next_;
   if (next_ < published) {
-    if (part.marks[size_t(next_)].position != position ||
-        part.marks[size_t(next_)].phase != phase) {
-      return false;
-    }
+    const BlockMark& mark = part.marks[size_t(next_)];
+    if (mark.position != position || mark.phase != phase_) return false;
     outcome_.metPart = target_;
     outcome_.metMark = next_;
-    outcome_.metBlock = block;
-    outcome_.metRaw = out.size();
+    outcome_.metBlock = block_;
+    outcome_.metRaw = out_.size();
     return true;
   }
   if (position < part.cut * 8) return false;
@@ -121,63 +181,67 @@ bool Walk::meet(const BitReader& in, const RawBits& out, qint64 block, int phase
   return false;
 }
 
-// What the end of the data and the anomalies need kept of a block just decoded.
-void Walk::record(const BitReader& in, const RawBits& out, qint64 block, bool anomaly) {
+// What the end of the data and the anomalies need kept of the block just decoded.
+void Walk::record(bool anomaly) {
   if (anomaly) {
     if (outcome_.anomalies.size() == kMaxAnomalies) outcome_.tooManyAnomalies = true;
-    if (!outcome_.tooManyAnomalies) outcome_.anomalies.push_back(block);
+    if (!outcome_.tooManyAnomalies) outcome_.anomalies.push_back(block_ - 1);
   }
-  if (in.loadedTo() + 8 >= end_) {
-    const qint64 position = in.position();
+  if (in_.loadedTo() + 8 >= end_) {
+    const qint64 position = in_.position();
     if (position > qint64(end_) * 8 - 64 && position <= qint64(end_) * 8) {
-      outcome_.tail.push_back({block + 1, position, out.size()});
+      outcome_.tail.push_back({block_, position, out_.size()});
     }
   }
 }
 
 PartOutcome Walk::run() {
   Part& self = parts_[size_t(index_)];
-  BitReader in(bytes_, self.cut, end_);
-  RawBits out;
-  target_ = index_ + 1;
-  const int perMcu = int(shape_.blocks.size());
-  const qint64 marks = index_ == 0 ? 0 : qint64(self.marks.size());
   const qint64 total = shape_.totalBlocks();
-  qint64 block = 0;
-  for (qint64 mcu = 0; block < total; ++mcu) {
-    if ((mcu & 63) == 0 &&
-        (stop_.stop_requested() || self.overtaken.load(std::memory_order_relaxed))) {
+  // Runs of blocks short enough that a stop is heard within a fraction of a millisecond.
+  constexpr qint64 kRun = 1024;
+  while (block_ < total) {
+    if (stop_.stop_requested() || self.overtaken.load(std::memory_order_relaxed)) {
       outcome_.stopped = true;
       break;
     }
-    for (int phase = 0; phase < perMcu && block < total; ++phase, ++block) {
-      if (block < marks) mark(in, out, block, phase);
-      if (target_ < int(parts_.size()) && in.loadedTo() > parts_[size_t(target_)].cut &&
-          meet(in, out, block, phase)) {
-        self.final.store(true, std::memory_order_release);
-        out.finish();
-        outcome_.raw = std::move(out);
-        return std::move(outcome_);
-      }
-      const bool clean = decodeBlock(in, out, shape_.blocks[size_t(phase)]);
-      if (in.readPastData()) {
-        block = total;
-        break;
-      }
-      record(in, out, block, !clean);
+    const qsizetype cut = target_ < int(parts_.size()) ? parts_[size_t(target_)].cut : end_;
+    // Every block that ends in the last bytes of the data goes through step(), and no block is
+    // longer than this.
+    constexpr qsizetype kLongestBlock = 512;  // bytes, stuffing included
+    const qsizetype watch = std::min(cut, end_ - 8 - kLongestBlock);
+    if (block_ < marks_ || in_.loadedTo() >= watch) {
+      if (!step()) break;
+    } else {
+      decodeRun(std::min(total, block_ + kRun), watch);
     }
   }
   self.final.store(true, std::memory_order_release);
-  out.finish();
-  outcome_.raw = std::move(out);
+  out_.finish();
+  outcome_.raw = std::move(out_);
   return std::move(outcome_);
 }
 
 }  // namespace
 
+RawBits::Cursor RawBits::cursor(size_t words) {
+  if (words_.size() < used_ + words) words_.resize(std::max(words_.size() * 2, used_ + words));
+  return {buffer_, count_, words_.data() + used_};
+}
+
+void RawBits::take(const Cursor& cursor) {
+  used_ = size_t(cursor.next - words_.data());
+  buffer_ = cursor.buffer;
+  count_ = cursor.count;
+}
+
 void RawBits::finish() {
-  if (count_ > 0) words_.push_back(uint32_t(buffer_ << (32 - count_)));
+  if (count_ > 0) {
+    cursor(1);
+    words_[used_++] = uint32_t(buffer_ << (32 - count_));
+  }
   count_ = 0;
+  words_.resize(used_);
 }
 
 uint32_t RawBits::read(uint64_t at, int n) const {

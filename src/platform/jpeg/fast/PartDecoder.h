@@ -16,26 +16,37 @@ namespace brindlewick {
 struct Progression;
 
 // Bits written one after another without byte stuffing, for copying into a stream later from
-// any bit on.
+// any bit on. Written through a cursor, a value the writer keeps in registers while it works.
 class RawBits {
  public:
-  // At most 31 bits at a time.
-  void put(uint32_t bits, int n) {
-    buffer_ = buffer_ << n | (bits & ((uint32_t(1) << n) - 1));
-    count_ += n;
-    if (count_ >= 32) {
-      count_ -= 32;
-      words_.push_back(uint32_t(buffer_ >> count_));
+  struct Cursor {
+    // At most 31 bits at a time.
+    void put(uint32_t bits, int n) {
+      buffer = buffer << n | (bits & ((uint32_t(1) << n) - 1));
+      count += n;
+      if (count >= 32) {
+        count -= 32;
+        *next++ = uint32_t(buffer >> count);
+      }
     }
-  }
-  uint64_t size() const { return uint64_t(words_.size()) * 32 + uint64_t(count_); }
+    uint64_t buffer;
+    int count;
+    uint32_t* next;
+  };
+  // A cursor with room for `words` more words.
+  Cursor cursor(size_t words);
+  // Where the cursor has got to.
+  void take(const Cursor& cursor);
+
+  uint64_t size() const { return uint64_t(used_) * 32 + uint64_t(count_); }
   // The bits not yet in a whole word, into one; nothing may be put after.
   void finish();
   // The `n` bits (at most 32) from bit `at` on; all of them written and finished.
   uint32_t read(uint64_t at, int n) const;
 
  private:
-  std::vector<uint32_t> words_;
+  std::vector<uint32_t> words_;  // room; the first used_ are written
+  size_t used_ = 0;
   uint64_t buffer_ = 0;
   int count_ = 0;
 };
