@@ -19,6 +19,7 @@ namespace {
 // Blocks of garbage before a part falls into step are few; a part with more anomalies than this
 // is not used at all.
 constexpr size_t kMaxAnomalies = 4096;
+constexpr int kCheckpointMcus = 64;
 
 uint32_t Extra(int value, int size) {
   return uint32_t(value < 0 ? value - 1 : value) & ((1u << size) - 1);
@@ -40,7 +41,8 @@ class Walk {
   PartOutcome run();
 
  private:
-  bool decodeBlock(BitReader& in, RawBits::Cursor& out, const McuShape::Block& block) const;
+  bool decodeBlock(BitReader& in, RawBits::Cursor& out, DcPredictors& dc,
+                   const McuShape::Block& block) const;
   void decodeRun(qint64 until, qsizetype watch);
   bool step();
   void mark();
@@ -61,6 +63,7 @@ class Walk {
   RawBits out_;
   qint64 block_ = 0;  // blocks decoded from the cut
   int phase_ = 0;     // the next block's place in its MCU
+  DcPredictors predictors_{};
   const qint64 marks_;
   int target_;    // the later part being looked for
   int next_ = 0;  // its first mark not yet passed
@@ -71,9 +74,11 @@ class Walk {
 // decode alike: a bad code, or a coefficient past the end of the block (which libjpeg would store
 // as the last one).
 [[gnu::always_inline]] inline bool Walk::decodeBlock(BitReader& in, RawBits::Cursor& out,
+                                                     DcPredictors& dc,
                                                      const McuShape::Block& block) const {
   const int dcSize = in.decode(*block.dc);
   const int diff = Extend(in.bits(dcSize), dcSize);
+  dc[size_t(block.component)] += diff;
   out.put(uint32_t(dc_.code[size_t(dcSize)]) << dcSize | Extra(diff, dcSize),
           dc_.length[size_t(dcSize)] + dcSize);
   int last = 0;
@@ -119,9 +124,10 @@ void Walk::decodeRun(qint64 until, qsizetype watch) {
   const int perMcu = int(shape_.blocks.size());
   qint64 block = block_;
   int phase = phase_;
+  DcPredictors dc = predictors_;
   bool clean = true;
   while (block < until && in.loadedTo() < watch && clean) {
-    clean = decodeBlock(in, out, blocks[phase]);
+    clean = decodeBlock(in, out, dc, blocks[phase]);
     if (in.readPastData()) break;
     ++block;
     if (++phase == perMcu) phase = 0;
@@ -130,6 +136,7 @@ void Walk::decodeRun(qint64 until, qsizetype watch) {
   out_.take(out);
   block_ = block;
   phase_ = phase;
+  predictors_ = dc;
   if (in_.readPastData()) block_ = shape_.totalBlocks();  // over: the block was not in the data
   if (!clean) record(true);
 }
@@ -142,7 +149,7 @@ bool Walk::step() {
     return false;
   }
   RawBits::Cursor out = out_.cursor(64);
-  const bool clean = decodeBlock(in_, out, shape_.blocks[size_t(phase_)]);
+  const bool clean = decodeBlock(in_, out, predictors_, shape_.blocks[size_t(phase_)]);
   out_.take(out);
   if (in_.readPastData()) return false;
   advance();
@@ -152,7 +159,7 @@ bool Walk::step() {
 
 void Walk::mark() {
   Part& self = parts_[size_t(index_)];
-  self.marks[size_t(block_)] = {in_.position(), phase_, out_.size()};
+  self.marks[size_t(block_)] = {in_.position(), phase_, out_.size(), predictors_};
   self.published.store(int(block_) + 1, std::memory_order_release);
   if (block_ + 1 == marks_) self.final.store(true, std::memory_order_release);
 }
@@ -172,6 +179,7 @@ bool Walk::meet() {
     outcome_.metMark = next_;
     outcome_.metBlock = block_;
     outcome_.metRaw = out_.size();
+    outcome_.metDc = predictors_;
     return true;
   }
   if (position < part.cut * 8) return false;
@@ -198,9 +206,16 @@ void Walk::record(bool anomaly) {
 PartOutcome Walk::run() {
   Part& self = parts_[size_t(index_)];
   const qint64 total = shape_.totalBlocks();
-  // Runs of blocks short enough that a stop is heard within a fraction of a millisecond.
-  constexpr qint64 kRun = 1024;
+  // Runs of blocks short enough that a stop is heard within a fraction of a millisecond, each
+  // ending on an MCU's first block, where a checkpoint is kept.
+  const int perMcu = int(shape_.blocks.size());
+  const qint64 run = qint64(kCheckpointMcus) * perMcu;
+  qint64 checkpoint = 0;
   while (block_ < total) {
+    if (phase_ == 0 && block_ >= checkpoint) {
+      outcome_.checkpoints.push_back({block_, 0, out_.size(), predictors_});
+      checkpoint = block_ + run;
+    }
     if (stop_.stop_requested() || self.overtaken.load(std::memory_order_relaxed)) {
       outcome_.stopped = true;
       break;
@@ -213,7 +228,7 @@ PartOutcome Walk::run() {
     if (block_ < marks_ || in_.loadedTo() >= watch) {
       if (!step()) break;
     } else {
-      decodeRun(std::min(total, block_ + kRun), watch);
+      decodeRun(std::min(total, block_ + run - phase_), watch);
     }
   }
   self.final.store(true, std::memory_order_release);
@@ -280,12 +295,10 @@ std::optional<McuShape> McuShape::For(const Progression& scan, const std::vector
   const auto blocksAcross = [](qint64 pixels, int factor, int most) {
     return (pixels * factor + qint64(most) * 8 - 1) / (qint64(most) * 8);
   };
-  if (single) {
-    const ProgressiveComponent& c = scan.components[size_t(only.components[0])];
-    shape.mcus = blocksAcross(scan.width, c.h, hMax) * blocksAcross(scan.height, c.v, vMax);
-  } else {
-    shape.mcus = blocksAcross(scan.width, 1, hMax) * blocksAcross(scan.height, 1, vMax);
-  }
+  const ProgressiveComponent& first = scan.components[size_t(only.components[0])];
+  shape.mcusWide = blocksAcross(scan.width, single ? first.h : 1, hMax);
+  shape.mcusHigh = blocksAcross(scan.height, single ? first.v : 1, vMax);
+  shape.mcus = shape.mcusWide * shape.mcusHigh;
   return shape;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -62,7 +63,8 @@ struct McuShape {
   };
   std::vector<HuffmanDecoder> tables;
   std::vector<Block> blocks;  // of one MCU, in order
-  qint64 mcus = 0;            // in the scan
+  qint64 mcusWide = 0, mcusHigh = 0;
+  qint64 mcus = 0;  // in the scan
 
   qint64 totalBlocks() const { return mcus * qint64(blocks.size()); }
   // None for a table libjpeg refuses, or for more blocks per MCU than it allows.
@@ -73,12 +75,17 @@ struct McuShape {
   McuShape(McuShape&&) = default;
 };
 
-// Where a block starts: the input bit (BitReader::position), its place in the MCU, and where its
-// pruned bits start in the part's output.
+// The DC value each component's next block is predicted from, as a decoder that started mid-data
+// has it: off by a constant from the true one until the chain of parts mends it.
+using DcPredictors = std::array<int, 4>;
+
+// Where a block starts: the input bit (BitReader::position), its place in the MCU, where its
+// pruned bits start in the part's output, and the DC predictors before it.
 struct BlockMark {
   qint64 position = 0;
   int phase = 0;
   uint64_t raw = 0;
+  DcPredictors dc{};
 };
 
 // A part of the scan's entropy-coded data, [cut, end of the data), as its decoder goes through
@@ -97,10 +104,14 @@ struct PartOutcome {
   RawBits raw;
   std::vector<qint64> anomalies;  // blocks (counted from the part's start) libjpeg would not pass
   bool tooManyAnomalies = false;
-  // Where it met a later part: that part's mark, its own block count and output there.
+  // Where it met a later part: that part's mark, its own block count, output and predictors there.
   int metPart = -1, metMark = -1;
   qint64 metBlock = 0;
   uint64_t metRaw = 0;
+  DcPredictors metDc{};
+  // Every so many MCUs, at an MCU's first block: where its pruned bits start and the predictors
+  // before it, from which the blocks after can be read back quickly.
+  std::vector<BlockMark> checkpoints;  // `position` holds the block count
   // Its last blocks inside the data: blocks decoded, input position and output after each.
   struct End {
     qint64 blocks;

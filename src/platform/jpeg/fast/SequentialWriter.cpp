@@ -124,7 +124,8 @@ SequentialWriter::SequentialWriter(QByteArrayView jpeg, const Progression& progr
                                    const StripeLayout& layout)
     : jpeg_(jpeg), p_(&progression), single_(layout.single), mcusWide_(layout.mcusWide) {}
 
-void WriteSequentialHeaders(QByteArray& out, QByteArrayView jpeg, const Progression& p) {
+void WriteSequentialHeaders(QByteArray& out, QByteArrayView jpeg, const Progression& p,
+                            int restartInterval) {
   out.append(char(0xFF)).append(char(M_SOI));
   for (const auto& [begin, end] : p.appSegments) out.append(jpeg.data() + begin, end - begin);
   for (size_t c = 0; c < p.components.size(); ++c) {
@@ -132,6 +133,9 @@ void WriteSequentialHeaders(QByteArray& out, QByteArrayView jpeg, const Progress
   }
   Segment(out, M_SOF1, FrameBody(p));
   Segment(out, M_DHT, TableBody(0, EncodingTable::Dc()) + TableBody(1, EncodingTable::Ac()));
+  if (restartInterval > 0) {
+    Segment(out, M_DRI, QByteArray(1, char(restartInterval >> 8)) + char(restartInterval & 0xFF));
+  }
   Segment(out, M_SOS, ScanBody(p));
 }
 

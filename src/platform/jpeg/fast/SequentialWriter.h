@@ -65,8 +65,9 @@ class BitWriter {
 
 // The headers of a sequential stream of the progression's frame, with the tables below: the file's
 // APP segments, a quantisation table per component, the frame, the Huffman tables and the start
-// of one interleaved scan of every coefficient.
-void WriteSequentialHeaders(QByteArray& out, QByteArrayView jpeg, const Progression& p);
+// of one interleaved scan of every coefficient; a restart interval of that many MCUs when above 0.
+void WriteSequentialHeaders(QByteArray& out, QByteArrayView jpeg, const Progression& p,
+                            int restartInterval = 0);
 
 // Writes coefficient stripes as one interleaved sequential scan of every coefficient (an extended
 // sequential frame, so sixteen-bit quantisation tables pass), with tables of its own, a stripe at

@@ -19,6 +19,7 @@ struct SplitOptions {
   int threads = 2;
   qsizetype minPartBytes = qsizetype(256) << 10;
   int marks = 4096;
+  int intervals = 1;  // restart intervals of whole MCU rows in the stream made
 };
 
 // A sequential stream made from parts: how many the data was cut into, and whose work it holds

@@ -61,9 +61,11 @@ TEST(SplitScan, GivesLibjpegsPixelsOnEverySamplingAndScale) {
     for (const int eighths : {1, 2, 3, 4}) {
       const QImage whole = DecodeJpegAtScale(jpeg, {eighths, 8});
       for (const SplitOptions& options :
-           {SplitOptions{3, 1, 1, 4096}, SplitOptions{4, 2, 1, 1}, SplitOptions{2, 2, 1, 4096}}) {
-        SCOPED_TRACE(testing::Message() << name << " at " << eighths << "/8, " << options.parts
-                                        << " parts, " << options.marks << " marks");
+           {SplitOptions{3, 1, 1, 4096, 3}, SplitOptions{4, 2, 1, 1, 5},
+            SplitOptions{2, 2, 1, 4096, 1}}) {
+        SCOPED_TRACE(testing::Message()
+                     << name << " at " << eighths << "/8, " << options.parts << " parts, "
+                     << options.marks << " marks, " << options.intervals << " intervals");
         int used = 0;
         const std::optional<QImage> split = Split(jpeg, eighths, options, &used);
         ASSERT_TRUE(split.has_value());

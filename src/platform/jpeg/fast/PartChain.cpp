@@ -1,0 +1,249 @@
+#include "platform/jpeg/fast/PartChain.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
+
+#include <jpeglib.h>
+
+#include "platform/jpeg/fast/HuffmanBits.h"
+#include "platform/jpeg/fast/SequentialWriter.h"
+
+namespace brindlewick {
+namespace {
+
+const PartOutcome::End* LastBlock(const PartOutcome& outcome, qint64 blocks, qsizetype dataEnd) {
+  for (const PartOutcome::End& end : outcome.tail) {
+    if (end.blocks == blocks) return end.position > qint64(dataEnd) * 8 - 8 ? &end : nullptr;
+  }
+  return nullptr;
+}
+
+// One block as the parts wrote it: its DC difference and the coefficients kept.
+struct RawBlock {
+  int dc = 0;
+  int count = 0;
+  std::array<int, 63> k{}, value{};
+};
+
+// Reads back blocks written with SequentialWriter's tables, and writes them again.
+class BlockCodec {
+ public:
+  BlockCodec() : dcLookup_(Lookup(dc_)), acLookup_(Lookup(ac_)) {}
+
+  // The block at bit `at` of `raw`; gives the bit after it.
+  uint64_t read(const RawBits& raw, uint64_t at, RawBlock& block) const {
+    int size = symbol(raw, at, dcLookup_);
+    block.dc = size == 0 ? 0 : Extend(int(raw.read(at, size)), size);
+    at += uint64_t(size);
+    block.count = 0;
+    for (int k = 1; k < 64; ++k) {
+      const int rs = symbol(raw, at, acLookup_);
+      size = rs & 15;
+      if (size == 0) {
+        if (rs != 0xF0) break;
+        k += 15;
+        continue;
+      }
+      k += rs >> 4;
+      block.k[size_t(block.count)] = k;
+      block.value[size_t(block.count++)] = Extend(int(raw.read(at, size)), size);
+      at += uint64_t(size);
+    }
+    return at;
+  }
+
+  void write(BitWriter& out, int dc, const RawBlock& block) const {
+    const int size = SizeOf(dc);
+    out.put(uint32_t(dc_.code[size_t(size)]) << size | Extra(dc, size),
+            dc_.length[size_t(size)] + size);
+    int last = 0;
+    for (int i = 0; i < block.count; ++i) {
+      int zeros = block.k[size_t(i)] - last - 1;
+      for (; zeros > 15; zeros -= 16) out.put(ac_.code[0xF0], ac_.length[0xF0]);
+      const int value = block.value[size_t(i)], vs = SizeOf(value);
+      const size_t coded = size_t(zeros << 4 | vs);
+      out.put(uint32_t(ac_.code[coded]) << vs | Extra(value, vs), ac_.length[coded] + vs);
+      last = block.k[size_t(i)];
+    }
+    if (last < 63) out.put(ac_.code[0], ac_.length[0]);
+  }
+
+ private:
+  static int SizeOf(int value) { return std::bit_width(unsigned(value < 0 ? -value : value)); }
+  static uint32_t Extra(int value, int size) {
+    return uint32_t(value < 0 ? value - 1 : value) & ((1u << size) - 1);
+  }
+  // Every 16 bits that start with a code: length << 8 | symbol.
+  static std::vector<uint16_t> Lookup(const EncodingTable& table) {
+    std::vector<uint16_t> lookup(size_t(1) << 16);
+    for (int symbol : table.symbols) {
+      const int length = table.length[size_t(symbol)],
+                first = table.code[size_t(symbol)] << (16 - length);
+      std::fill_n(lookup.begin() + first, 1 << (16 - length), uint16_t(length << 8 | symbol));
+    }
+    return lookup;
+  }
+  static int symbol(const RawBits& raw, uint64_t& at, const std::vector<uint16_t>& lookup) {
+    const uint16_t entry = lookup[raw.read(at, 16)];
+    at += entry >> 8;
+    return entry & 0xFF;
+  }
+
+  const EncodingTable dc_ = EncodingTable::Dc(), ac_ = EncodingTable::Ac();
+  const std::vector<uint16_t> dcLookup_, acLookup_;
+};
+
+// A place in the chain, at the start of a block, with the true DC predictors before it.
+struct ChainCursor {
+  size_t piece = 0;
+  qint64 block = 0;  // the part's own count
+  uint64_t raw = 0;
+  DcPredictors dc{};
+};
+
+class ChainWriter {
+ public:
+  ChainWriter(const McuShape& shape, const std::vector<PartOutcome>& outcomes,
+              const std::vector<ChainPiece>& pieces)
+      : shape_(shape), outcomes_(outcomes), pieces_(pieces) {}
+
+  // The place of the scan's block `global` (an MCU's first), found from the nearest checkpoint.
+  ChainCursor seek(qint64 global) const;
+  // Reads the block at the cursor and moves past it.
+  void next(ChainCursor& at, RawBlock& block) const;
+  // Writes the MCU at the cursor with whole DC values, moving past it; false for a value the
+  // stream's coefficients cannot hold, which libjpeg would have cut short.
+  bool writeFirstMcu(ChainCursor& at, BitWriter& out) const;
+  // Copies the bits from `from` up to `to`.
+  void copy(const ChainCursor& from, const ChainCursor& to, BitWriter& out) const;
+
+ private:
+  const McuShape& shape_;
+  const std::vector<PartOutcome>& outcomes_;
+  const std::vector<ChainPiece>& pieces_;
+  const BlockCodec codec_;
+};
+
+ChainCursor ChainWriter::seek(qint64 global) const {
+  size_t p = 0;
+  while (p + 1 < pieces_.size() && pieces_[p + 1].global <= global) ++p;
+  const ChainPiece& piece = pieces_[p];
+  const qint64 target = piece.fromBlock + (global - piece.global);
+  ChainCursor at{p, piece.fromBlock, piece.fromRaw, piece.fromDc};
+  for (const BlockMark& checkpoint : outcomes_[size_t(piece.part)].checkpoints) {
+    if (checkpoint.position > target) break;
+    if (checkpoint.position >= piece.fromBlock)
+      at = {p, checkpoint.position, checkpoint.raw, checkpoint.dc};
+  }
+  for (size_t c = 0; c < at.dc.size(); ++c) at.dc[c] += piece.offset[c];
+  RawBlock block;
+  while (at.block < target) next(at, block);
+  return at;
+}
+
+void ChainWriter::next(ChainCursor& at, RawBlock& block) const {
+  const ChainPiece& piece = pieces_[at.piece];
+  const int phase =
+      int((piece.global + (at.block - piece.fromBlock)) % qint64(shape_.blocks.size()));
+  at.raw = codec_.read(outcomes_[size_t(piece.part)].raw, at.raw, block);
+  at.dc[size_t(shape_.blocks[size_t(phase)].component)] += block.dc;
+  if (++at.block == piece.toBlock && at.piece + 1 < pieces_.size()) {
+    const ChainPiece& after = pieces_[++at.piece];
+    at.block = after.fromBlock;
+    at.raw = after.fromRaw;
+  }
+}
+
+bool ChainWriter::writeFirstMcu(ChainCursor& at, BitWriter& out) const {
+  DcPredictors predicted{};  // a restart starts the predictions from zero
+  RawBlock block;
+  for (const McuShape::Block& shape : shape_.blocks) {
+    const size_t c = size_t(shape.component);
+    const int before = at.dc[c];
+    next(at, block);
+    if (at.dc[c] < -32767 || at.dc[c] > 32767) return false;
+    codec_.write(out, at.dc[c] - (predicted[c] ? before : 0), block);
+    predicted[c] = 1;
+  }
+  return true;
+}
+
+void ChainWriter::copy(const ChainCursor& from, const ChainCursor& to, BitWriter& out) const {
+  for (size_t p = from.piece; p <= to.piece && p < pieces_.size(); ++p) {
+    const RawBits& raw = outcomes_[size_t(pieces_[p].part)].raw;
+    const uint64_t begin = p == from.piece ? from.raw : pieces_[p].fromRaw;
+    const uint64_t end = p == to.piece ? to.raw : pieces_[p].toRaw;
+    for (uint64_t at = begin; at < end;) {
+      const int n = int(std::min<uint64_t>(31, end - at));
+      out.put(raw.read(at, n), n);
+      at += uint64_t(n);
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>& outcomes,
+                                                  const std::deque<Part>& parts, qint64 total,
+                                                  qsizetype dataEnd) {
+  std::vector<ChainPiece> pieces;
+  ChainPiece piece;
+  for (;;) {
+    const PartOutcome& outcome = outcomes[size_t(piece.part)];
+    if (outcome.stopped || outcome.tooManyAnomalies) return std::nullopt;
+    const qint64 wanted = piece.fromBlock + total - piece.global;
+    const PartOutcome::End* last =
+        outcome.metPart < 0 ? LastBlock(outcome, wanted, dataEnd) : nullptr;
+    if (outcome.metPart < 0 && last == nullptr) return std::nullopt;
+    piece.toBlock = last ? last->blocks : outcome.metBlock;
+    piece.toRaw = last ? last->raw : outcome.metRaw;
+    if (piece.toBlock < piece.fromBlock || piece.toBlock > wanted) return std::nullopt;
+    for (qint64 anomaly : outcome.anomalies) {
+      if (anomaly >= piece.fromBlock && anomaly < piece.toBlock) return std::nullopt;
+    }
+    pieces.push_back(piece);
+    if (last) return pieces;
+    const BlockMark& mark = parts[size_t(outcome.metPart)].marks[size_t(outcome.metMark)];
+    ChainPiece after;
+    after.part = outcome.metPart;
+    after.fromBlock = outcome.metMark;
+    after.fromRaw = mark.raw;
+    after.global = piece.global + piece.toBlock - piece.fromBlock;
+    after.fromDc = mark.dc;
+    for (size_t c = 0; c < after.offset.size(); ++c) {
+      after.offset[c] = outcome.metDc[c] + piece.offset[c] - mark.dc[c];
+    }
+    piece = after;
+  }
+}
+
+std::optional<QByteArray> WriteChain(QByteArrayView jpeg, const Progression& scan,
+                                     const McuShape& shape,
+                                     const std::vector<PartOutcome>& outcomes,
+                                     const std::vector<ChainPiece>& pieces, qint64 intervalMcus) {
+  uint64_t bits = 0;
+  for (const ChainPiece& piece : pieces) bits += piece.toRaw - piece.fromRaw;
+  QByteArray out;
+  out.reserve(qsizetype(bits / 8 + bits / 800) + (qsizetype(64) << 10));
+  WriteSequentialHeaders(out, jpeg, scan, intervalMcus < shape.mcus ? int(intervalMcus) : 0);
+  const ChainWriter chain(shape, outcomes, pieces);
+  const qint64 perMcu = qint64(shape.blocks.size());
+  const ChainCursor end{pieces.size() - 1, pieces.back().toBlock, pieces.back().toRaw, {}};
+  BitWriter writer;
+  writer.into(out);
+  ChainCursor at = chain.seek(0);
+  for (qint64 interval = 0; interval * intervalMcus < shape.mcus; ++interval) {
+    const qint64 next = (interval + 1) * intervalMcus;
+    const ChainCursor until = next < shape.mcus ? chain.seek(next * perMcu) : end;
+    if (!chain.writeFirstMcu(at, writer)) return std::nullopt;
+    chain.copy(at, until, writer);
+    writer.flush();
+    if (next < shape.mcus) out.append(char(0xFF)).append(char(JPEG_RST0 + interval % 8));
+    at = until;
+  }
+  out.append(char(0xFF)).append(char(JPEG_EOI));
+  return out;
+}
+
+}  // namespace brindlewick
