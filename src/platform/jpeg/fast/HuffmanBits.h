@@ -68,16 +68,16 @@ class BitReader {
   int bits(int n) {
     if (n == 0) return 0;
     fill(n);
-    count_ -= n;
-    return int(buffer_ >> count_) & ((1 << n) - 1);
+    const int value = int(buffer_ >> (64 - n));
+    consume(n);
+    return value;
   }
 
   int decode(const HuffmanDecoder& d) {
     fill(16);
-    const uint16_t fast = d.fast_[size_t(buffer_ >> (count_ - HuffmanDecoder::kFastBits)) &
-                                  ((1 << HuffmanDecoder::kFastBits) - 1)];
+    const uint16_t fast = d.fast_[size_t(buffer_ >> (64 - HuffmanDecoder::kFastBits))];
     if (fast != 0) {
-      count_ -= fast >> 8;
+      consume(fast >> 8);
       return fast & 0xFF;
     }
     return decodeLong(d);
@@ -88,9 +88,8 @@ class BitReader {
   // other symbol, of which nothing is read.
   int fastAc(const HuffmanDecoder& d) {
     fill(16);
-    const int entry = d.fastAc_[size_t(buffer_ >> (count_ - HuffmanDecoder::kFastAcBits)) &
-                                ((1 << HuffmanDecoder::kFastAcBits) - 1)];
-    count_ -= entry & 15;
+    const int entry = d.fastAc_[size_t(buffer_ >> (64 - HuffmanDecoder::kFastAcBits))];
+    consume(entry & 15);
     return entry;
   }
 
@@ -123,23 +122,34 @@ class BitReader {
     return 0;
   }
 
+  void consume(int n) {
+    buffer_ <<= n;
+    count_ -= n;
+  }
+
   [[gnu::always_inline]] void fill(int n) {
     if (count_ >= n) return;
-    // Most of the data: eight bytes at once, when none of them is 0xFF (no stuffing, no marker).
-    // pos_ + 8 <= end_ keeps the load inside the scan's data.
+    // Most of the data: eight bytes at once, when none of them is 0xFF (no stuffing, no marker),
+    // the buffer topped up to 56 bits or more. The bits of a byte loaded in part lie below the
+    // count; the next fill ORs the same bits there again. pos_ + 8 <= end_ keeps the load inside
+    // the scan's data.
     if (pos_ + 8 <= end_) {
       uint64_t word;
       std::memcpy(&word, bytes_ + pos_, sizeof word);
       const uint64_t inverted = ~word;
       if (((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) == 0) {
-        const int take = (63 - count_) / 8;  // whole bytes that fit in the buffer: 5 at least
-        buffer_ = buffer_ << (8 * take) | (qFromBigEndian(word) >> (64 - 8 * take));
-        count_ += 8 * take;
-        pos_ += take;
-        if (count_ >= n) return;
+        buffer_ |= qFromBigEndian(word) >> count_;
+        pos_ += (63 - count_) >> 3;
+        count_ |= 56;
+        return;
       }
     }
-    while (count_ < n) {
+    fillBytes();
+  }
+
+  // A byte at a time, undoing stuffing and feeding zeros at the marker after the data.
+  void fillBytes() {
+    while (count_ <= 56) {
       unsigned byte = 0;
       if (pos_ < end_ && !(bytes_[pos_] == 0xFF && bytes_[pos_ + 1] != 0x00)) {
         byte = bytes_[pos_];
@@ -147,16 +157,16 @@ class BitReader {
       } else {
         padding_ += 8;
       }
-      buffer_ = buffer_ << 8 | byte;
+      buffer_ |= uint64_t(byte) << (56 - count_);
       count_ += 8;
     }
   }
 
   const unsigned char* bytes_;
   qsizetype pos_, end_;
-  uint64_t buffer_ = 0;
-  int count_ = 0;    // bits in buffer_
-  int padding_ = 0;  // of which zero bits fed past the data
+  uint64_t buffer_ = 0;  // the next bit at the top
+  int count_ = 0;        // bits at the top of buffer_ loaded and not yet read
+  int padding_ = 0;      // of which zero bits fed past the data
   bool broken_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/jpeg/fast/PartChain.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 
@@ -8,6 +9,7 @@
 
 #include "platform/jpeg/fast/HuffmanBits.h"
 #include "platform/jpeg/fast/SequentialWriter.h"
+#include "platform/threads/Parallel.h"
 
 namespace brindlewick {
 namespace {
@@ -115,8 +117,8 @@ class ChainWriter {
   // Writes the MCU at the cursor with whole DC values, moving past it; false for a value the
   // stream's coefficients cannot hold, which libjpeg would have cut short.
   bool writeFirstMcu(ChainCursor& at, BitWriter& out) const;
-  // Copies the bits from `from` up to `to`.
-  void copy(const ChainCursor& from, const ChainCursor& to, BitWriter& out) const;
+  // Copies the bits from `from` up to `to`, or only counts them.
+  uint64_t copy(const ChainCursor& from, const ChainCursor& to, BitWriter* out) const;
 
  private:
   const McuShape& shape_;
@@ -169,17 +171,20 @@ bool ChainWriter::writeFirstMcu(ChainCursor& at, BitWriter& out) const {
   return true;
 }
 
-void ChainWriter::copy(const ChainCursor& from, const ChainCursor& to, BitWriter& out) const {
+uint64_t ChainWriter::copy(const ChainCursor& from, const ChainCursor& to, BitWriter* out) const {
+  uint64_t bits = 0;
   for (size_t p = from.piece; p <= to.piece && p < pieces_.size(); ++p) {
     const RawBits& raw = outcomes_[size_t(pieces_[p].part)].raw;
     const uint64_t begin = p == from.piece ? from.raw : pieces_[p].fromRaw;
     const uint64_t end = p == to.piece ? to.raw : pieces_[p].toRaw;
-    for (uint64_t at = begin; at < end;) {
+    bits += end - begin;
+    for (uint64_t at = begin; out != nullptr && at < end;) {
       const int n = int(std::min<uint64_t>(31, end - at));
-      out.put(raw.read(at, n), n);
+      out->put(raw.read(at, n), n);
       at += uint64_t(n);
     }
   }
+  return bits;
 }
 
 }  // namespace
@@ -221,27 +226,35 @@ std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>
 std::optional<QByteArray> WriteChain(QByteArrayView jpeg, const Progression& scan,
                                      const McuShape& shape,
                                      const std::vector<PartOutcome>& outcomes,
-                                     const std::vector<ChainPiece>& pieces, qint64 intervalMcus) {
-  uint64_t bits = 0;
-  for (const ChainPiece& piece : pieces) bits += piece.toRaw - piece.fromRaw;
-  QByteArray out;
-  out.reserve(qsizetype(bits / 8 + bits / 800) + (qsizetype(64) << 10));
-  WriteSequentialHeaders(out, jpeg, scan, intervalMcus < shape.mcus ? int(intervalMcus) : 0);
+                                     const std::vector<ChainPiece>& pieces, qint64 intervalMcus,
+                                     int threads) {
   const ChainWriter chain(shape, outcomes, pieces);
   const qint64 perMcu = qint64(shape.blocks.size());
+  const int intervals = int((shape.mcus + intervalMcus - 1) / intervalMcus);
   const ChainCursor end{pieces.size() - 1, pieces.back().toBlock, pieces.back().toRaw, {}};
-  BitWriter writer;
-  writer.into(out);
-  ChainCursor at = chain.seek(0);
-  for (qint64 interval = 0; interval * intervalMcus < shape.mcus; ++interval) {
-    const qint64 next = (interval + 1) * intervalMcus;
+  // Each interval on its own, side by side: from its first MCU to the next interval's.
+  std::vector<QByteArray> bodies(static_cast<size_t>(intervals));
+  std::atomic<bool> clean = true;
+  InParallel(intervals, threads, [&](int i) {
+    const qint64 next = (i + 1) * intervalMcus;
+    ChainCursor at = chain.seek(i * intervalMcus * perMcu);
     const ChainCursor until = next < shape.mcus ? chain.seek(next * perMcu) : end;
-    if (!chain.writeFirstMcu(at, writer)) return std::nullopt;
-    chain.copy(at, until, writer);
+    QByteArray& body = bodies[size_t(i)];
+    body.reserve(qsizetype(chain.copy(at, until, nullptr) / 8 * 101 / 100) + 1024);
+    BitWriter writer;
+    writer.into(body);
+    if (!chain.writeFirstMcu(at, writer)) clean = false;
+    chain.copy(at, until, &writer);
     writer.flush();
-    if (next < shape.mcus) out.append(char(0xFF)).append(char(JPEG_RST0 + interval % 8));
-    at = until;
-  }
+    if (next < shape.mcus) body.append(char(0xFF)).append(char(JPEG_RST0 + i % 8));
+  });
+  if (!clean) return std::nullopt;
+  QByteArray out;
+  WriteSequentialHeaders(out, jpeg, scan, intervals > 1 ? int(intervalMcus) : 0);
+  qsizetype size = out.size() + 2;
+  for (const QByteArray& body : bodies) size += body.size();
+  out.reserve(size);
+  for (const QByteArray& body : bodies) out.append(body);
   out.append(char(0xFF)).append(char(JPEG_EOI));
   return out;
 }

@@ -35,10 +35,12 @@ std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>
 // The sequential stream of the chained blocks with a restart marker every `intervalMcus` MCUs: the
 // first MCU of each interval written again with its DC values whole (a restart starts the
 // predictions afresh), the rest copied as the parts wrote them (at most 65535 MCUs, or the whole
-// scan for no markers). None for a DC value out of the coefficients' range.
+// scan for no markers), the intervals written side by side on `threads`. None for a DC value out
+// of the coefficients' range.
 std::optional<QByteArray> WriteChain(QByteArrayView jpeg, const Progression& scan,
                                      const McuShape& shape,
                                      const std::vector<PartOutcome>& outcomes,
-                                     const std::vector<ChainPiece>& pieces, qint64 intervalMcus);
+                                     const std::vector<ChainPiece>& pieces, qint64 intervalMcus,
+                                     int threads);
 
 }  // namespace brindlewick

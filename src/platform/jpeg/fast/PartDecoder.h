@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <vector>
@@ -46,8 +47,10 @@ class RawBits {
   uint32_t read(uint64_t at, int n) const;
 
  private:
-  std::vector<uint32_t> words_;  // room; the first used_ are written
-  size_t used_ = 0;
+  // Room for words, of which the first used_ are written; never filled in advance, so that pages
+  // not yet written are never touched.
+  std::unique_ptr<uint32_t[]> words_;
+  size_t room_ = 0, used_ = 0;
   uint64_t buffer_ = 0;
   int count_ = 0;
 };

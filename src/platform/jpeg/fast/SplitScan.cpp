@@ -44,7 +44,7 @@ std::optional<SplitStream> SplitSequentialScan(QByteArrayView jpeg, const Progre
   const qint64 rows =
       std::min((shape->mcusHigh + intervals - 1) / intervals, 65535 / shape->mcusWide);
   std::optional<QByteArray> stream =
-      WriteChain(jpeg, scan, *shape, outcomes, *pieces, rows * shape->mcusWide);
+      WriteChain(jpeg, scan, *shape, outcomes, *pieces, rows * shape->mcusWide, options.threads);
   if (!stream) return std::nullopt;
   return SplitStream{std::move(*stream), count, int(pieces->size())};
 }
