@@ -38,6 +38,7 @@
 #include "platform/loading/DecodeJobs.h"
 #include "platform/loading/JpegFileLoader.h"
 #include "platform/surface/Scaling.h"
+#include "platform/threads/Parallel.h"
 #include "view/DisplayPicture.h"
 #include "view/FitGeometry.h"
 
@@ -166,16 +167,17 @@ class BusyThreads {
 // How long a decode in the background for the maximised view keeps its core once it is no longer
 // wanted: from the stop to the end of its thread, at a random point between 5 and 400 ms into the
 // decode.
-void StopHeard(benchmark::State& state, const QString& path) {
+void StopHeard(benchmark::State& state, const QString& path,
+               const PaintSizeFor& view = MaximisedView(), int threads = 1, int latest = 400) {
   const QByteArray bytes = ReadAll(path);
   std::mt19937 random(20261208);
-  std::uniform_int_distribution<int> after(5, 400);
+  std::uniform_int_distribution<int> after(5, latest);
   for (auto _ : state) {
     std::stop_source stop;
     std::atomic<bool> finished{false};
     std::jthread decode([&] {
       try {
-        DecodeJpeg(bytes, {MaximisedView(), 1, stop.get_token()});
+        DecodeJpeg(bytes, {view, threads, stop.get_token()});
         finished = true;
       } catch (const RuntimeError&) {
       }
@@ -484,6 +486,23 @@ void RegisterProgressive(const std::string& self, const QString& folder) {
     if (!QFile::exists(path)) continue;
     benchmark::RegisterBenchmark((std::string("StopHeard/") + name).c_str(),
                                  [path](benchmark::State& s) { StopHeard(s, path); })
+        ->Iterations(8)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
+  }
+  // And the baseline photo's parts, decoded side by side for the first view, stopped before the
+  // display is done.
+  const QString photo48 = folder + QStringLiteral("/photo48.jpg");
+  if (QFile::exists(photo48)) {
+    benchmark::RegisterBenchmark("StopHeard/photo48/split",
+                                 [photo48](benchmark::State& s) {
+                                   const PaintSizeFor first = [](QSize natural) {
+                                     return QSizeF(natural) *
+                                            FitScale(natural.width(), natural.height(),
+                                                     kView.width(), kView.height());
+                                   };
+                                   StopHeard(s, photo48, first, CoreCount(), 50);
+                                 })
         ->Iterations(8)
         ->Unit(benchmark::kMillisecond)
         ->UseManualTime();

@@ -24,6 +24,7 @@
 #include "platform/jpeg/fast/ProgressiveScans.h"
 #include "platform/jpeg/fast/ProgressiveTranscoder.h"
 #include "platform/jpeg/fast/RestartIntervals.h"
+#include "platform/jpeg/fast/SplitScan.h"
 #include "platform/jpeg/session/JpegSession.h"
 #include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
@@ -120,6 +121,36 @@ void RestartBands(const uint8_t* data, size_t size) {
     if (*banded != DecodeJpegAtScale(bytes, {1, 8})) __builtin_trap();
   } catch (const RuntimeError&) {
     __builtin_trap();
+  }
+}
+
+void BaselineSplit(const uint8_t* data, size_t size) {
+  const QByteArray bytes = Bytes(data, size);
+  const std::optional<Progression> scan = ReadSequentialScan(bytes);
+  JpegSession header;
+  // Small pictures only: a hostile header may declare a huge one with next to no data.
+  if (!scan || qint64(scan->width) * scan->height > (qint64(1) << 20) ||
+      !header.readHeader(bytes)) {
+    return;
+  }
+  for (const int eighths : {1, 2, 4}) {
+    const std::optional<std::vector<int>> idctSizes = IdctSizes(header, {eighths, 8});
+    if (!idctSizes) return;
+    for (const SplitOptions& options :
+         {SplitOptions{3, 2, 1, 4096, 3}, SplitOptions{4, 1, 1, 2, 1}}) {
+      const std::optional<SplitStream> stream =
+          SplitSequentialScan(bytes, *scan, *idctSizes, options);
+      if (!stream) continue;
+      JpegSession split({}, JpegSession::OnWarning::Fail);
+      if (!split.readHeader(stream->jpeg)) __builtin_trap();
+      const std::optional<QImage> pixels = split.decode({eighths, 8}, false);
+      if (!pixels) continue;  // the file's own segments may warn, and so refuse the stream
+      try {
+        if (*pixels != DecodeJpegAtScale(bytes, {eighths, 8})) __builtin_trap();
+      } catch (const RuntimeError&) {
+        __builtin_trap();
+      }
+    }
   }
 }
 

@@ -20,6 +20,10 @@ void ProgressiveScans(const uint8_t* data, size_t size);
 // and a decode in bands gives exactly the whole file's pixels or is refused.
 void RestartBands(const uint8_t* data, size_t size);
 
+// A baseline JPEG's data cut into parts decoded side by side: the stream made of them, with and
+// without restart intervals and with parts that rarely fall into step, decodes to exactly the
+// whole file's pixels, or is refused.
+void BaselineSplit(const uint8_t* data, size_t size);
 // The EXIF orientation of a JPEG file, applied to a small picture.
 void ExifOrientation(const uint8_t* data, size_t size);
 

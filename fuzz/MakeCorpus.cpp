@@ -160,6 +160,23 @@ int main(int argc, char* argv[]) {
     }
   }
 
+  // Baseline files in every sampling, standard and optimised tables, for the split.
+  const QString split = root + QStringLiteral("/baselinesplit");
+  const QImage wide = brindlewick::SynthesizePhoto(120, 56, 9);
+  for (const LibjpegEncoding& encoding :
+       {LibjpegEncoding{.lumaH = 2, .lumaV = 2, .quality = 90},
+        LibjpegEncoding{.lumaH = 2, .lumaV = 1, .quality = 60, .optimise = true},
+        LibjpegEncoding{.lumaH = 1, .lumaV = 1, .quality = 100},
+        LibjpegEncoding{.gray = true, .quality = 75, .optimise = true},
+        LibjpegEncoding{.lumaH = 1, .lumaV = 1, .quality = 80, .cmykBlack = 90}}) {
+    WriteWithBreakage(split,
+                      QStringLiteral("h%1v%2-q%3.jpg")
+                          .arg(encoding.gray ? 0 : encoding.lumaH)
+                          .arg(encoding.cmykBlack >= 0 ? 9 : encoding.lumaV)
+                          .arg(encoding.quality),
+                      LibjpegJpeg(wide, encoding), random);
+  }
+
   // Restart markers every row and every few rows, in every sampling the bands take.
   const QString bands = root + QStringLiteral("/restartbands");
   const QImage tall = brindlewick::SynthesizePhoto(40, 72, 5);
