@@ -44,6 +44,10 @@ std::optional<QImage> DecodeBaselineSplit(JpegSession& header, QByteArrayView jp
   SplitOptions options;
   options.parts = options.threads = request.threads;
   options.intervals = 2 * request.threads;
+  // A small file's data in one part would only be decoded twice.
+  if (scan->scans.front().end - scan->scans.front().data < 2 * options.minPartBytes) {
+    return std::nullopt;
+  }
   const std::optional<SplitStream> stream =
       SplitSequentialScan(jpeg, *scan, *idctSizes, options, request.stop);
   if (!stream) return std::nullopt;

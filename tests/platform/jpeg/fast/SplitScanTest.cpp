@@ -104,11 +104,25 @@ TEST(SplitScan, RefusesWhatLibjpegWouldWarnAbout) {
       EXPECT_EQ(*split, DecodeJpegAtScale(damaged, {2, 8})) << at;
     }
   }
-  std::stop_source stop;
-  stop.request_stop();
+}
+
+// A photo whose data is long enough to cut, as the program decodes it for a first view on two
+// cores: libjpeg's one-thread pixels, turned upright; none once the stop is asked.
+TEST(SplitScan, DecodesAPhotoForTheFirstViewOnTwoCores) {
+  const QByteArray jpeg = variants::WithExifOrientation(
+      variants::LibjpegJpeg(SynthesizePhoto(1400, 1000, 11), {.quality = 97}), 6);
   JpegSession header;
   ASSERT_TRUE(header.readHeader(jpeg));
-  EXPECT_FALSE(DecodeBaselineSplit(header, jpeg, {{1, 8}, 2, stop.get_token()}).has_value());
+  const std::optional<QImage> split = DecodeBaselineSplit(header, jpeg, {{1, 8}, 2, {}});
+  ASSERT_TRUE(split.has_value()) << jpeg.size();
+  EXPECT_EQ(*split, DecodeJpegAtScale(jpeg, {1, 8}));
+  const auto eighth = [](QSize natural) { return QSizeF(natural) / 8; };
+  EXPECT_EQ(DecodeJpeg(jpeg, {eighth, 2, {}}).pixels(), DecodeJpeg(jpeg, {eighth, 1, {}}).pixels());
+  std::stop_source stop;
+  stop.request_stop();
+  JpegSession again;
+  ASSERT_TRUE(again.readHeader(jpeg));
+  EXPECT_FALSE(DecodeBaselineSplit(again, jpeg, {{1, 8}, 2, stop.get_token()}).has_value());
 }
 
 }  // namespace
