@@ -141,8 +141,12 @@ void BaselineSplit(const uint8_t* data, size_t size) {
       const std::optional<SplitStream> stream =
           SplitSequentialScan(bytes, *scan, *idctSizes, options);
       if (!stream) continue;
-      JpegSession split({}, JpegSession::OnWarning::Fail);
-      if (!split.readHeader(stream->jpeg)) __builtin_trap();
+      // The stream keeps the file's APP segments, and with them any warning they raise.
+      JpegSession split({}, JpegSession::OnWarning::Fail), strict({}, JpegSession::OnWarning::Fail);
+      if (!split.readHeader(stream->jpeg)) {
+        if (strict.readHeader(bytes)) __builtin_trap();
+        continue;
+      }
       const std::optional<QImage> pixels = split.decode({eighths, 8}, false);
       if (!pixels) continue;  // the file's own segments may warn, and so refuse the stream
       try {
