@@ -224,8 +224,7 @@ std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>
 }
 
 std::optional<QByteArray> WriteChain(QByteArrayView jpeg, const Progression& scan,
-                                     const McuShape& shape,
-                                     const std::vector<PartOutcome>& outcomes,
+                                     const McuShape& shape, std::vector<PartOutcome>& outcomes,
                                      const std::vector<ChainPiece>& pieces, qint64 intervalMcus,
                                      int threads) {
   const ChainWriter chain(shape, outcomes, pieces);
@@ -249,6 +248,8 @@ std::optional<QByteArray> WriteChain(QByteArrayView jpeg, const Progression& sca
     if (next < shape.mcus) body.append(char(0xFF)).append(char(JPEG_RST0 + i % 8));
   });
   if (!clean) return std::nullopt;
+  // The parts' bits go before the intervals are joined, so that the two are never held at once.
+  for (PartOutcome& outcome : outcomes) outcome.raw = RawBits();
   QByteArray out;
   WriteSequentialHeaders(out, jpeg, scan, intervals > 1 ? int(intervalMcus) : 0);
   qsizetype size = out.size() + 2;

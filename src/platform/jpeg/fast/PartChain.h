@@ -35,11 +35,10 @@ std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>
 // The sequential stream of the chained blocks with a restart marker every `intervalMcus` MCUs: the
 // first MCU of each interval written again with its DC values whole (a restart starts the
 // predictions afresh), the rest copied as the parts wrote them (at most 65535 MCUs, or the whole
-// scan for no markers), the intervals written side by side on `threads`. None for a DC value out
-// of the coefficients' range.
+// scan for no markers), the intervals written side by side on `threads`; the parts' bits are let
+// go as soon as they are written. None for a DC value out of the coefficients' range.
 std::optional<QByteArray> WriteChain(QByteArrayView jpeg, const Progression& scan,
-                                     const McuShape& shape,
-                                     const std::vector<PartOutcome>& outcomes,
+                                     const McuShape& shape, std::vector<PartOutcome>& outcomes,
                                      const std::vector<ChainPiece>& pieces, qint64 intervalMcus,
                                      int threads);
 
