@@ -10,14 +10,43 @@
 #include <QFile>
 
 #include "JpegVariants.h"
+#include "PhotoSynth.h"
 #include "platform/errors/RuntimeError.h"
 #include "platform/loading/JpegFileLoader.h"
+#include "platform/threads/Parallel.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
 namespace {
 
 using test::JpegBytes;
+
+// The plan names the way each kind of file decodes at a scale and the cores it keeps busy.
+TEST(PlanDecode, NamesTheWayOfEachKindOfFile) {
+  const QImage photo = SynthesizePhoto(800, 600, 4);
+  const QByteArray baseline = variants::LibjpegJpeg(photo, {});
+  const QByteArray restarts = variants::LibjpegJpeg(photo, {.restartRows = 1});
+  const QByteArray progressive = variants::LibjpegJpeg(photo, {.progressive = true});
+  const QSizeF eighth(100, 75), quarter(200, 150);
+  const int two = std::min(2, CoreCount());
+  struct Case {
+    const QByteArray& file;
+    QSizeF painted;
+    int threads;
+    DecodeWay way;
+    int cores;
+  };
+  for (const Case& c :
+       {Case{baseline, eighth, 2, two > 1 ? DecodeWay::Split : DecodeWay::Whole, two},
+        Case{baseline, quarter, 2, DecodeWay::Whole, 1},
+        Case{baseline, eighth, 1, DecodeWay::Whole, 1},
+        Case{restarts, quarter, 2, two > 1 ? DecodeWay::Bands : DecodeWay::Whole, two},
+        Case{progressive, quarter, 2, DecodeWay::Progressive, 2}}) {
+    const DecodePlan plan = PlanDecode(ReadJpegHeader(c.file), c.painted, c.threads);
+    EXPECT_EQ(plan.way, c.way) << c.painted.width() << " " << c.threads;
+    EXPECT_EQ(plan.cores, c.cores) << c.painted.width() << " " << c.threads;
+  }
+}
 using test::Psnr;
 using test::SmoothImage;
 

@@ -11,6 +11,7 @@
 #include "platform/jpeg/fast/PruningCheck.h"
 #include "platform/jpeg/fast/SplitScan.h"
 #include "platform/jpeg/session/JpegSession.h"
+#include "platform/threads/Parallel.h"
 
 namespace brindlewick {
 namespace {
@@ -21,10 +22,10 @@ int SplitCores(const jpeg_decompress_struct& info, const DecodeRequest& request)
   // and libjpeg's own decode on one core is the quicker.
   const bool small = request.scale.num > 0 && request.scale.num * 8 <= request.scale.denom;
   if (info.progressive_mode || info.arith_code || info.restart_interval != 0 || !small ||
-      request.threads < 2) {
+      std::min(request.threads, CoreCount()) < 2) {
     return 0;
   }
-  return request.threads;
+  return std::min(request.threads, CoreCount());
 }
 
 }  // namespace
@@ -42,8 +43,8 @@ std::optional<QImage> DecodeBaselineSplit(JpegSession& header, QByteArrayView jp
   // Restart markers cut the stream into intervals that libjpeg decodes on every core too, two
   // per core, so that a thread that starts late does not hold up the rest.
   SplitOptions options;
-  options.parts = options.threads = request.threads;
-  options.intervals = 2 * request.threads;
+  options.parts = options.threads = BaselineDecodeCores(header.info(), request);
+  options.intervals = 2 * options.threads;
   // A small file's data in one part would only be decoded twice.
   if (scan->scans.front().end - scan->scans.front().data < 2 * options.minPartBytes) {
     return std::nullopt;

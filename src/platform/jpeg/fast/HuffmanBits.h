@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -49,6 +50,13 @@ class HuffmanDecoder {
 // The value of `size` extra bits as a signed coefficient or difference.
 inline int Extend(int value, int size) {
   return size == 0 || value >= (1 << (size - 1)) ? value : value - (1 << size) + 1;
+}
+
+// For writing, the other way: the bits a value needs, and the extra bits written after its
+// symbol (negative values one less).
+inline int SizeOf(int value) { return std::bit_width(unsigned(value < 0 ? -value : value)); }
+inline uint32_t Extra(int value, int size) {
+  return uint32_t(value < 0 ? value - 1 : value) & ((1u << size) - 1);
 }
 
 // Reads the entropy-coded data of one scan, [begin, end), undoing byte stuffing. Past the data (at

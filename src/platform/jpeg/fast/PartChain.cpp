@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 
 #include <jpeglib.h>
@@ -72,10 +71,6 @@ class BlockCodec {
   }
 
  private:
-  static int SizeOf(int value) { return std::bit_width(unsigned(value < 0 ? -value : value)); }
-  static uint32_t Extra(int value, int size) {
-    return uint32_t(value < 0 ? value - 1 : value) & ((1u << size) - 1);
-  }
   // Every 16 bits that start with a code: length << 8 | symbol.
   static std::vector<uint16_t> Lookup(const EncodingTable& table) {
     std::vector<uint16_t> lookup(size_t(1) << 16);

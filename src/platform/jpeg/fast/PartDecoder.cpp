@@ -7,7 +7,6 @@
 #include "platform/jpeg/fast/PartDecoder.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "platform/jpeg/fast/ProgressiveScans.h"
@@ -20,10 +19,6 @@ namespace {
 // is not used at all.
 constexpr size_t kMaxAnomalies = 4096;
 constexpr int kCheckpointMcus = 64;
-
-uint32_t Extra(int value, int size) {
-  return uint32_t(value < 0 ? value - 1 : value) & ((1u << size) - 1);
-}
 
 class Walk {
  public:
@@ -104,7 +99,7 @@ class Walk {
       break;
     }
     if ((block.keep >> k & 1) == 0) continue;
-    const int size = std::bit_width(unsigned(value < 0 ? -value : value));
+    const int size = SizeOf(value);
     int zeros = k - last - 1;
     for (; zeros > 15; zeros -= 16) out.put(ac_.code[0xF0], ac_.length[0xF0]);
     const size_t coded = size_t(zeros << 4 | size);

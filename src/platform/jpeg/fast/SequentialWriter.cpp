@@ -17,13 +17,6 @@
 namespace brindlewick {
 namespace {
 
-int SizeOf(int value) { return std::bit_width(unsigned(value < 0 ? -value : value)); }
-
-// The bits of a value of `size` bits as written after its symbol: negative values one less.
-uint32_t Extra(int value, int size) {
-  return uint32_t(value < 0 ? value - 1 : value) & ((1u << size) - 1);
-}
-
 void Segment(QByteArray& out, unsigned char marker, const QByteArray& body) {
   out.append(char(0xFF)).append(char(marker));
   out.append(char((body.size() + 2) >> 8)).append(char((body.size() + 2) & 0xFF));

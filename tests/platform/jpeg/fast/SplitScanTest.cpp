@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "PhotoSynth.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/fast/BaselineDecoder.h"
+#include "platform/jpeg/fast/HuffmanBits.h"
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/fast/ProgressiveScans.h"
 #include "platform/jpeg/session/JpegSession.h"
@@ -32,6 +34,35 @@ std::optional<QImage> Split(const QByteArray& jpeg, int eighths, const SplitOpti
   JpegSession session({}, JpegSession::OnWarning::Fail);
   if (!session.readHeader(stream->jpeg)) return std::nullopt;
   return session.decode({eighths, 8}, false);
+}
+
+// Readers started anywhere in stuffed data say the same position for the same bit: what the parts
+// meet by.
+TEST(SplitScan, ReadersStartedAnywhereAgreeOnPositions) {
+  QByteArray data;
+  for (int i = 0; i < 96; ++i) {
+    data.append(char(i * 37 % 251));
+    if (i % 5 == 2) data.append(char(0xFF)).append(char(0x00));  // stuffed
+  }
+  data.append(char(0xFF)).append(char(0xD9));
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+  const qsizetype end = data.size() - 2;
+  std::vector<qint64> whole;  // the position of every bit, read one at a time from the start
+  for (BitReader from(bytes, 0, end); !from.readPastData(); from.bits(1)) {
+    whole.push_back(from.position());
+  }
+  for (qsizetype start = 1; start < end; ++start) {
+    if (bytes[start - 1] == 0xFF) continue;  // a stuffed zero is never a start
+    BitReader later(bytes, start, end);
+    auto bit = std::find(whole.begin(), whole.end(), later.position());
+    ASSERT_NE(bit, whole.end()) << start;
+    // Reads of 1 to 7 bits: each lands where the reader from the start stood after as many.
+    for (int n = 1; whole.end() - bit > 8; n = n % 7 + 1) {
+      later.bits(n);
+      bit += n;
+      ASSERT_EQ(later.position(), *bit) << start;
+    }
+  }
 }
 
 struct Variant {
