@@ -106,6 +106,7 @@ int main(int argc, char* argv[]) {
   // Under a file size limit the system would kill the program mid-save; ignored, the write fails
   // like a full disk and the error box says so.
   std::signal(SIGXFSZ, SIG_IGN);
+  MakePool();  // before the head start's worker can, which would make it Qt's main thread
   // A picture opened from the file manager starts decoding now, for the window's first size,
   // while Qt and the window start; the window takes it when it shows the picture.
   DecodeJobs loader(std::make_shared<JpegCodec>());

@@ -91,6 +91,8 @@ void TakeParts(Parts& parts, const std::function<void(int)>& work) {
 
 int CoreCount() { return std::max(1, QThread::idealThreadCount()); }
 
+void MakePool() { Pool(); }
+
 void InParallel(int parts, int threads, const std::function<void(int part)>& work) {
   if (parts <= 0) return;
   auto shared = std::make_shared<Parts>(parts);

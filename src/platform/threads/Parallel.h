@@ -7,6 +7,11 @@ namespace brindlewick {
 // The cores this machine offers.
 int CoreCount();
 
+// Makes the pool now, on the calling thread. The program's main thread calls it first thing:
+// Qt takes the thread that makes its first object for its main thread, and a decode started
+// before the application object (a head start) would otherwise make the pool on its worker.
+void MakePool();
+
 // Runs work(0) .. work(parts - 1) on the calling thread and up to `threads - 1` threads of one pool
 // shared by the whole program and sized to the machine (one core less than it has, the caller's
 // being the last), each thread taking the next part not yet taken, and returns when all are done.
