@@ -2,8 +2,8 @@
 // it from the start; the self-synchronisation it relies on is Klein and Wiseman's ("Parallel
 // Huffman Decoding with Applications to JPEG Files", The Computer Journal 46(5), 2003).
 //
-// The bit reader and the output live in locals of Walk::run while it decodes, handed by reference
-// to helpers forced inline, so that they stay in registers (as in ScanDecoder.cpp).
+// The bit reader and the output live in locals of Walk::decodeRun while it decodes, handed by
+// reference to helpers forced inline, so that they stay in registers (as in ScanDecoder.cpp).
 #include "platform/jpeg/fast/PartDecoder.h"
 
 #include <algorithm>

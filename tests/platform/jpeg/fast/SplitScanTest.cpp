@@ -101,7 +101,9 @@ TEST(SplitScan, GivesLibjpegsPixelsOnEverySamplingAndScale) {
         const std::optional<QImage> split = Split(jpeg, eighths, options, &used);
         ASSERT_TRUE(split.has_value());
         EXPECT_EQ(*split, whole);
-        if (options.marks > 1) {
+        // On one thread the last part goes first, so every part is met; on two, a part whose
+        // thread starts late may be taken over, which only costs time.
+        if (options.marks > 1 && options.threads == 1) {
           EXPECT_EQ(used, options.parts);
         }
       }
