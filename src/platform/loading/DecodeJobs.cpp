@@ -37,6 +37,7 @@ struct Job {
   State state = State::Queued;
   std::stop_source stop;
   std::optional<Picture> picture;
+  bool waitedFor = false;  // a prepare a display waits for runs at normal priority
 
   bool active() const { return state == State::Queued || state == State::Running; }
 };
@@ -59,15 +60,15 @@ class DecodeJobs::Table {
 
   std::shared_ptr<const Open> openFor(const QString& path);
   std::optional<DecodePlan> largestPlan(const Open& open) const;
-  void headStart(std::shared_ptr<const Open> open, const DecodePlan& plan);
+  void headStart(std::shared_ptr<const Open> open, const DecodePlan& plan,
+                 std::optional<DecodePlan> largest);
   LoadedPicture display(const std::shared_ptr<const Open>& open, const DecodePlan& plan,
                         std::optional<DecodePlan> largest, const std::stop_token& caller);
   void waitUntilIdle();
   void work(pthread_t self);
   bool quit();
   const PictureCodec& codec() const { return *codec_; }
-  // The largest view is the loading thread's alone.
-  void prepareFor(PaintSizeFor largest) { largest_ = std::move(largest); }
+  void prepareFor(PaintSizeFor largest);
 
  private:
   using Lock = std::unique_lock<std::mutex>;
@@ -130,11 +131,37 @@ std::optional<DecodePlan> DecodeJobs::Table::largestPlan(const Open& open) const
   return codec_->plan(open.header, largest_(open.header.natural), 1);
 }
 
-void DecodeJobs::Table::headStart(std::shared_ptr<const Open> open, const DecodePlan& plan) {
+// The prepare follows the head start at once when the screen is known: a window that a window
+// manager maximises before its first paint then finds the larger picture under way.
+void DecodeJobs::Table::headStart(std::shared_ptr<const Open> open, const DecodePlan& plan,
+                                  std::optional<DecodePlan> largest) {
   {
     const std::lock_guard lock(mutex_);
     adopt(open);
     add(Priority::HeadStart, plan);
+    largestPlan_ = largest;
+    schedulePrepare();
+  }
+  changed_.notify_all();
+}
+
+// The largest view is the loading thread's alone. Known only once the screen is, after a head
+// start may have begun: it then gets its prepare as if it had been known before.
+void DecodeJobs::Table::prepareFor(PaintSizeFor largest) {
+  largest_ = std::move(largest);
+  std::shared_ptr<const Open> open;
+  {
+    const std::lock_guard lock(mutex_);
+    if (largestPlan_) return;
+    open = open_;
+  }
+  if (!open) return;
+  const std::optional<DecodePlan> plan = largestPlan(*open);
+  {
+    const std::lock_guard lock(mutex_);
+    if (open_ != open || largestPlan_) return;
+    largestPlan_ = plan;
+    schedulePrepare();
   }
   changed_.notify_all();
 }
@@ -167,8 +194,10 @@ std::optional<Picture> DecodeJobs::Table::ready(Lock& lock, const DecodePlan& pl
   if (const JobPtr done = doneCovering(plan)) return done->picture;
   const JobPtr running = runningCovering(plan);
   if (!running || running->plan.cores < plan.cores) return std::nullopt;
-  // A prepare the system will not raise from idle priority is raced, never waited for.
+  // A prepare the system will not raise from idle priority is raced, never waited for; one not
+  // yet begun begins at normal priority.
   if (running == workerJob_ && workerIdle_ && !raiseWorker()) return std::nullopt;
+  running->waitedFor = true;
   return waitFor(lock, running);
 }
 
@@ -303,7 +332,11 @@ void DecodeJobs::Table::release(Lock& lock) {
   for (std::stop_source& stop : stops) stop.request_stop();
 }
 
+// The stops decided before, such as that of a head start too small for the load, are asked
+// first: the job waited for may be queued behind it.
 std::optional<Picture> DecodeJobs::Table::waitFor(Lock& lock, const JobPtr& job) {
+  release(lock);
+  lock.lock();
   changed_.wait(lock, [&] { return !job->active(); });
   return job->state == State::Done ? job->picture : std::nullopt;
 }
@@ -329,7 +362,7 @@ void DecodeJobs::Table::work(pthread_t self) {
     const JobPtr job = nextForWorker();
     job->state = State::Running;
     workerJob_ = job;
-    workerIdle_ = job->priority == Priority::Prepare;
+    workerIdle_ = job->priority == Priority::Prepare && !job->waitedFor;
     const std::shared_ptr<const Open> open = open_;
     const bool idle = workerIdle_;
     lock.unlock();
@@ -407,7 +440,8 @@ void DecodeJobs::headStart(const QString& path, const PictureRequest& request) {
   try {
     const std::shared_ptr<const Open> open = table_->openFor(path);
     const QSizeF painted = request.paintSize ? request.paintSize(open->header.natural) : QSizeF();
-    table_->headStart(open, table_->codec().plan(open->header, painted, request.threads));
+    table_->headStart(open, table_->codec().plan(open->header, painted, request.threads),
+                      table_->largestPlan(*open));
   } catch (const std::exception&) {
     // The display that comes to need it reads the file itself and reports what went wrong.
   }

@@ -37,12 +37,14 @@ class DecodeJobs : public PictureLoader {
   DecodeJobs(const DecodeJobs&) = delete;
   DecodeJobs& operator=(const DecodeJobs&) = delete;
 
-  // Reads the file and starts decoding it for a first view as the request asks, on the worker. A
-  // file that cannot be read is left to the display to report.
+  // Reads the file and starts decoding it for a first view as the request asks, on the worker,
+  // with the prepare of the largest view behind it. A file that cannot be read is left to the
+  // display to report.
   void headStart(const QString& path, const PictureRequest& request);
   LoadedPicture LoadPicture(const QString& path, const PictureRequest& request) override;
 
-  // Sets the paint size of the largest view, once the screen is known; from the loading thread.
+  // Sets the paint size of the largest view, once the screen is known, and starts the prepare of
+  // a head start's file; from the loading thread.
   void prepareFor(PaintSizeFor largest);
 
   // Returns once the worker has nothing left to do (for benchmarks and tests).

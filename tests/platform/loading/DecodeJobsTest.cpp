@@ -98,6 +98,20 @@ TEST_F(DecodeJobsTest, AHeadStartThatKeepsTheLoadsCoresIsWaitedFor) {
   EXPECT_EQ(codec->decodes(Shown).size(), 1u);
 }
 
+// A window maximised before its first paint finds the larger picture decoded, or under way.
+TEST_F(DecodeJobsTest, AHeadStartIsFollowedByThePrepareOnceTheScreenIsKnown) {
+  auto codec = std::make_shared<test::GatedCodec>();
+  DecodeJobs jobs(codec);
+  jobs.headStart(a, {[](QSize) { return QSizeF(100, 75); }, 2});
+  jobs.prepareFor([](QSize natural) { return QSizeF(natural) / 2; });
+  jobs.waitUntilIdle();
+  ASSERT_EQ(codec->decodes(Prepared).size(), 1u);
+  EXPECT_EQ(codec->decodes(Prepared)[0].policy, SCHED_IDLE);
+  const auto shown = jobs.LoadPicture(a, {[](QSize) { return QSizeF(390, 292); }, 2});
+  EXPECT_EQ(shown.picture.pixels().size(), QSize(400, 300));
+  EXPECT_EQ(codec->decodes(Shown).size(), 1u);  // the head start's
+}
+
 TEST_F(DecodeJobsTest, AGrowRacesThePrepareWithFewerCoresAndTheFirstToFinishStopsTheOther) {
   codec->hold(Prepared, 0);
   codec->hold(Shown, 1);
@@ -111,27 +125,36 @@ TEST_F(DecodeJobsTest, AGrowRacesThePrepareWithFewerCoresAndTheFirstToFinishStop
 }
 
 // Jobs a load has no use for are stopped, without waiting for them: a prepare or head start of
-// another file, and a head start too small for the view.
+// another file, and a head start too small for the view, also when the prepare the load waits
+// for is queued behind it (and then runs at normal priority).
 TEST_F(DecodeJobsTest, ALoadStopsTheJobsItCannotUseAtOnce) {
   struct Case {
     const char* what;
     QString* shown;
     QSizeF painted;
+    PaintSizeFor largest;
   };
-  for (const Case& c :
-       {Case{"another file", &b, {80, 60}}, Case{"a larger view", &a, {390, 292}}}) {
+  const PaintSizeFor half = [](QSize natural) { return QSizeF(natural) / 2; };
+  for (const Case& c : {Case{"another file", &b, {80, 60}, {}},
+                        Case{"a larger view", &a, {390, 292}, {}},
+                        Case{"a larger view, prepared", &a, {390, 292}, half}}) {
     SCOPED_TRACE(c.what);
     auto codec = std::make_shared<test::GatedCodec>();
-    DecodeJobs jobs(codec);
+    DecodeJobs jobs(codec, c.largest);
     codec->hold(Shown, 0);
-    jobs.headStart(a, {[](QSize) { return QSizeF(100, 75); }, 4});
+    jobs.headStart(a, {[](QSize) { return QSizeF(100, 75); }, 2});
     codec->waitUntilStarted(Shown, 1);
     const QSizeF painted = c.painted;
     EXPECT_GE(
-        jobs.LoadPicture(*c.shown, {[=](QSize) { return painted; }, 4}).picture.pixels().width(),
+        jobs.LoadPicture(*c.shown, {[=](QSize) { return painted; }, 2}).picture.pixels().width(),
         painted.width());
     jobs.waitUntilIdle();
     EXPECT_TRUE(codec->decodes(Shown)[0].stopped);
+    if (c.largest) {
+      ASSERT_EQ(codec->decodes(Prepared).size(), 1u);
+      EXPECT_EQ(codec->decodes(Prepared)[0].policy, SCHED_OTHER);
+      EXPECT_EQ(codec->decodes(Shown).size(), 1u);
+    }
   }
 }
 
