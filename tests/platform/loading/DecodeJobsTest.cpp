@@ -135,9 +135,9 @@ TEST_F(DecodeJobsTest, ALoadStopsTheJobsItCannotUseAtOnce) {
     PaintSizeFor largest;
   };
   const PaintSizeFor half = [](QSize natural) { return QSizeF(natural) / 2; };
-  for (const Case& c : {Case{"another file", &b, {80, 60}, {}},
-                        Case{"a larger view", &a, {390, 292}, {}},
-                        Case{"a larger view, prepared", &a, {390, 292}, half}}) {
+  for (const Case& c :
+       {Case{"another file", &b, {80, 60}, {}}, Case{"a larger view", &a, {390, 292}, {}},
+        Case{"a larger view, prepared", &a, {390, 292}, half}}) {
     SCOPED_TRACE(c.what);
     auto codec = std::make_shared<test::GatedCodec>();
     DecodeJobs jobs(codec, c.largest);
