@@ -54,10 +54,10 @@ void HuffmanDecoder::buildFastAc(const std::vector<uint16_t>& codes,
   fastAc_.fill(0);
   for (size_t i = 0; i < codes.size(); ++i) {
     const int length = lengths[i], run = symbols[i] >> 4, size = symbols[i] & 15;
-    if ((size == 0 && run != 0 && run != 15) || size > 7 || length + size > kFastAcBits) continue;
+    if ((size == 0 && run != 0 && run != 15) || length + size > kFastAcBits) continue;
     const int free = kFastAcBits - length - size;
     for (int extra = 0; extra < (1 << size); ++extra) {
-      const auto entry = int16_t(Extend(extra, size) * 256 + (run << 4) + length + size);
+      const int32_t entry = Extend(extra, size) * 1024 + (run << 6) + length + size;
       const int first = (codes[i] << size | extra) << free;
       std::fill_n(fastAc_.begin() + first, 1 << free, entry);
     }

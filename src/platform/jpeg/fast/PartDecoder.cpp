@@ -81,8 +81,8 @@ class Walk {
   for (int k = 1; k < 64; ++k) {
     int run, value;
     if (const int fast = in.fastAc(*block.ac)) {
-      run = (fast >> 4) & 15;
-      value = fast >> 8;
+      run = (fast >> 6) & 15;
+      value = fast >> 10;
     } else {
       const int symbol = in.decode(*block.ac), size = symbol & 15;
       run = symbol >> 4;

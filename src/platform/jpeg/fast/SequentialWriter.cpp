@@ -111,6 +111,7 @@ void BitWriter::flush() {
     put(0x7F, 8 - count_);
     writeBytes(1);
   }
+  commit();
 }
 
 SequentialWriter::SequentialWriter(QByteArrayView jpeg, const Progression& progression,
@@ -190,6 +191,12 @@ void SequentialWriter::writeHeaders(QByteArray& out) const {
 bool SequentialWriter::writeStripe(const CoefficientStripe& stripe, int top, int bottom,
                                    QByteArray& out) {
   bits_.into(out);
+  const bool written = writeRows(stripe, top, bottom);
+  bits_.commit();
+  return written;
+}
+
+bool SequentialWriter::writeRows(const CoefficientStripe& stripe, int top, int bottom) {
   if (single_) {
     const ComponentStore& store = stripe.components[0];
     const size_t wide = size_t(store.wide);

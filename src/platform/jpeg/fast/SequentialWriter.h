@@ -30,37 +30,47 @@ struct EncodingTable {
 };
 
 // Writes Huffman-coded bits with byte stuffing into whichever piece of the stream is being made;
-// the bits of a byte not yet full carry over to the next piece.
+// the bits of a byte not yet full carry over to the next piece. The whole bytes reach the piece
+// a kilobyte at a time, as appending a few at a time costs more than the coding, and all of them
+// by the time another piece is chosen, commit() or flush() is called.
 class BitWriter {
  public:
-  void into(QByteArray& out) { out_ = &out; }
+  void into(QByteArray& out) {
+    commit();
+    out_ = &out;
+  }
   // At most 31 bits at a time.
   void put(uint32_t bits, int n) {
     buffer_ = buffer_ << n | (bits & ((uint32_t(1) << n) - 1));
     count_ += n;
     if (count_ >= 32) writeBytes(4);
   }
-  // The bits left, padded with ones to a whole byte.
+  // The bits left, padded with ones to a whole byte; then commit().
   void flush();
+  // The whole bytes written so far, into the piece.
+  void commit() {
+    if (pending_ > 0) out_->append(bytes_.data(), pending_);
+    pending_ = 0;
+  }
 
  private:
-  // Moves whole bytes from the top of the buffer into the output, stuffing a zero after 0xFF;
-  // appended a few at a time, as appending byte by byte costs more than the coding.
+  // Moves whole bytes from the top of the buffer into the pending ones, stuffing a zero after
+  // 0xFF.
   void writeBytes(int bytes) {
-    char out[8];
-    int n = 0;
     for (int i = 0; i < bytes; ++i) {
       count_ -= 8;
       const char byte = char(buffer_ >> count_);
-      out[n++] = byte;
-      if (byte == char(0xFF)) out[n++] = 0;
+      bytes_[size_t(pending_++)] = byte;
+      if (byte == char(0xFF)) bytes_[size_t(pending_++)] = 0;
     }
-    out_->append(out, n);
+    if (pending_ > int(bytes_.size()) - 16) commit();
   }
 
   QByteArray* out_ = nullptr;
   uint64_t buffer_ = 0;
   int count_ = 0;
+  std::array<char, 1024> bytes_;
+  int pending_ = 0;
 };
 
 // The headers of a sequential stream of the progression's frame, with the tables below: the file's
@@ -87,6 +97,7 @@ class SequentialWriter {
   void finish(QByteArray& out);
 
  private:
+  bool writeRows(const CoefficientStripe& stripe, int top, int bottom);
   bool writeBlock(const ComponentStore& store, int c, size_t b);
   bool writeAc(int k, int value, int& last);
 
