@@ -103,6 +103,16 @@ class BitReader {
     return entry;
   }
 
+  // The next `n` bits (at most 16), left to be read; then reading `n` of them.
+  unsigned peek(int n) {
+    fill(16);
+    return unsigned(buffer_ >> (64 - n));
+  }
+  void skip(int n) {
+    buffer_ <<= n;
+    count_ -= n;
+  }
+
   // The restart marker that ends an interval; the bits left before it are padding.
   bool restart(int number);
 

@@ -65,6 +65,42 @@ class Walk {
   PartOutcome outcome_;
 };
 
+// The AC coefficients of a block of which none is kept, read past several codes at a time where
+// they fit in one look-up and end inside the block, one at a time as below elsewhere. False where
+// libjpeg would not decode alike (a coefficient past the end of the block).
+[[gnu::always_inline]] inline bool SkipAc(BitReader& in, const McuShape::Block& block) {
+  int k = 1;
+  while (k < 64) {
+    const int entry = block.skip->at(in.peek(SkipTable::kBits));
+    const int ends = entry >> 6 & 1, moves = entry >> 7;
+    if (entry != 0 && k + moves + ends <= 64) {
+      in.skip(entry & 63);
+      if (ends) return true;
+      k += moves;
+      continue;
+    }
+    int run, size;
+    if (const int fast = in.fastAc(*block.ac)) {
+      run = (fast >> 6) & 15;
+      size = fast >> 10;  // only whether it is 0 matters
+    } else {
+      const int symbol = in.decode(*block.ac);
+      run = symbol >> 4;
+      size = symbol & 15;
+      in.bits(size);
+    }
+    if (size == 0) {  // the end of the block, or sixteen zeros
+      if (run != 15) return true;
+      k += 16;
+      continue;
+    }
+    k += run;
+    if (k > 63) return false;
+    ++k;
+  }
+  return true;
+}
+
 // A block (at most 64 words written), its pruned bits written; false for what libjpeg would not
 // decode alike: a bad code, or a coefficient past the end of the block (which libjpeg would store
 // as the last one).
@@ -76,6 +112,11 @@ class Walk {
   dc[size_t(block.component)] += diff;
   out.put(uint32_t(dc_.code[size_t(dcSize)]) << dcSize | Extra(diff, dcSize),
           dc_.length[size_t(dcSize)] + dcSize);
+  if (block.skip) {
+    const bool clean = SkipAc(in, block);
+    out.put(ac_.code[0], ac_.length[0]);
+    return !in.takeBadCode() && clean;
+  }
   int last = 0;
   bool clean = true;
   for (int k = 1; k < 64; ++k) {
@@ -269,6 +310,7 @@ std::optional<McuShape> McuShape::For(const Progression& scan, const std::vector
   McuShape shape;
   const ProgressiveScan& only = scan.scans.front();
   shape.tables.resize(only.components.size() * 2);
+  shape.skips.resize(only.components.size());
   int hMax = 1, vMax = 1;
   for (const ProgressiveComponent& c : scan.components) {
     hMax = std::max(hMax, c.h);
@@ -283,11 +325,16 @@ std::optional<McuShape> McuShape::For(const Progression& scan, const std::vector
       return std::nullopt;
     }
     const int c = only.components[i];
+    const uint64_t keep = read[size_t(c)] & ~uint64_t(1);
+    const SkipTable* skip = nullptr;
+    if (keep == 0) {
+      if (!shape.skips[i].build(ac.counts, ac.symbols)) return std::nullopt;
+      skip = &shape.skips[i];
+    }
     const ProgressiveComponent& component = scan.components[size_t(c)];
     const int count = single ? 1 : component.h * component.v;
     for (int b = 0; b < count; ++b) {
-      shape.blocks.push_back(
-          {c, &shape.tables[2 * i], &shape.tables[2 * i + 1], read[size_t(c)] & ~uint64_t(1)});
+      shape.blocks.push_back({c, &shape.tables[2 * i], &shape.tables[2 * i + 1], keep, skip});
     }
   }
   if (shape.blocks.size() > 10) return std::nullopt;  // libjpeg's own limit
@@ -299,6 +346,42 @@ std::optional<McuShape> McuShape::For(const Progression& scan, const std::vector
   shape.mcusHigh = blocksAcross(scan.height, single ? first.v : 1, vMax);
   shape.mcus = shape.mcusWide * shape.mcusHigh;
   return shape;
+}
+
+bool SkipTable::build(const std::array<uint8_t, 17>& counts,
+                      const std::array<uint8_t, 256>& symbols) {
+  std::vector<uint16_t> codes;
+  std::vector<uint8_t> lengths;
+  if (!CanonicalCodes(counts, codes, lengths)) return false;
+  // One code with its extra bits at each look-up: bits, whether it ends the block, and how far it
+  // moves the place (16 for sixteen zeros, the run and one for a coefficient).
+  struct One {
+    int bits = 0;
+    bool ends = false;
+    int moves = 0;
+  };
+  std::array<One, 1 << kBits> one{};
+  for (size_t i = 0; i < codes.size(); ++i) {
+    const int length = lengths[i], run = symbols[i] >> 4, size = symbols[i] & 15;
+    // Symbols libjpeg reads otherwise (a run without a size) go the long way.
+    if ((size == 0 && run != 0 && run != 15) || length + size > kBits) continue;
+    const One code{length + size, size == 0 && run == 0, size == 0 ? (run == 15 ? 16 : 0) : run + 1};
+    const int free = kBits - length;
+    std::fill_n(one.begin() + (codes[i] << free), 1 << free, code);
+  }
+  for (unsigned index = 0; index < entries_.size(); ++index) {
+    int used = 0, moves = 0;
+    bool ends = false;
+    while (!ends) {
+      const One& next = one[(index << used) & ((1u << kBits) - 1)];
+      if (next.bits == 0 || next.bits > kBits - used) break;
+      used += next.bits;
+      moves += next.moves;
+      ends = next.ends;
+    }
+    entries_[index] = uint16_t(moves << 7 | int(ends) << 6 | used);
+  }
+  return true;
 }
 
 PartOutcome DecodePart(QByteArrayView jpeg, qsizetype dataEnd, const McuShape& shape,

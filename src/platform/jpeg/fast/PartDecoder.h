@@ -55,6 +55,22 @@ class RawBits {
   int count_ = 0;
 };
 
+// For the AC coefficients of a block of which none is kept (luma at 1/8): every look-up of the next
+// kBits bits skips as many whole codes, with their extra bits, as lie in them, up to the end of
+// the block. An entry holds the bits skipped (lowest, so that consuming them needs no mask), a
+// flag for an end of block among them (the last), and how far they move the coefficient's place;
+// 0 where not even one code fits.
+class SkipTable {
+ public:
+  static constexpr int kBits = 12;
+  // False for a table libjpeg refuses.
+  bool build(const std::array<uint8_t, 17>& counts, const std::array<uint8_t, 256>& symbols);
+  int at(unsigned bits) const { return entries_[bits]; }
+
+ private:
+  std::array<uint16_t, 1 << kBits> entries_{};
+};
+
 // What the blocks of the scan's MCUs are: the tables each is decoded with, and the coefficients
 // after DC that the scale's IDCT reads (bits of zigzag positions), which are all that is kept.
 struct McuShape {
@@ -63,8 +79,10 @@ struct McuShape {
     const HuffmanDecoder* dc = nullptr;
     const HuffmanDecoder* ac = nullptr;
     uint64_t keep = 0;
+    const SkipTable* skip = nullptr;  // when nothing after DC is kept
   };
   std::vector<HuffmanDecoder> tables;
+  std::vector<SkipTable> skips;
   std::vector<Block> blocks;  // of one MCU, in order
   qint64 mcusWide = 0, mcusHigh = 0;
   qint64 mcus = 0;  // in the scan
