@@ -365,7 +365,8 @@ bool SkipTable::build(const std::array<uint8_t, 17>& counts,
     const int length = lengths[i], run = symbols[i] >> 4, size = symbols[i] & 15;
     // Symbols libjpeg reads otherwise (a run without a size) go the long way.
     if ((size == 0 && run != 0 && run != 15) || length + size > kBits) continue;
-    const One code{length + size, size == 0 && run == 0, size == 0 ? (run == 15 ? 16 : 0) : run + 1};
+    const One code{length + size, size == 0 && run == 0,
+                   size == 0 ? (run == 15 ? 16 : 0) : run + 1};
     const int free = kBits - length;
     std::fill_n(one.begin() + (codes[i] << free), 1 << free, code);
   }
