@@ -5,24 +5,27 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "platform/errors/RuntimeError.h"
+#include "platform/loading/DecodeJobs.h"
 #include "platform/loading/PictureCodec.h"
 
 namespace brindlewick::test {
 
-// The JPEG codec, whose decodes the test holds until it lets them go, with a record of each. The
-// decodes on one core are the prepares, the others the displays and head starts; each kind is
-// numbered in the order its decodes start. Plans keep every core busy, or half of them, as the
-// test says.
+// The JPEG codec, whose decodes the test holds until it lets them go, with a record of each. A
+// decode is a display's when it runs on the thread that loads, and a head start's or a prepare's
+// when it runs on the decode jobs' worker; each kind is numbered in the order its decodes start.
+// Plans keep every core busy, or half of them, as the test says.
 class GatedCodec : public JpegCodec {
  public:
-  enum Kind { Shown, Prepared };
+  enum Kind { Display, Worker };
   struct Decode {
+    Kind kind = Display;
     DecodePlan plan;
     int policy = SCHED_OTHER;  // the thread's scheduling policy as the decode started
     bool stopped = false;
@@ -46,10 +49,12 @@ class GatedCodec : public JpegCodec {
   Picture decode(const QByteArray& file, const JpegHeader& header, const DecodePlan& plan,
                  const std::stop_token& stop) const override {
     std::unique_lock lock(mutex_);
-    const Kind kind = plan.threads == 1 ? Prepared : Shown;
+    char thread[16] = {};
+    pthread_getname_np(pthread_self(), thread, sizeof thread);
+    const Kind kind = std::strcmp(thread, DecodeJobs::kWorkerName) == 0 ? Worker : Display;
     const size_t index = decodes_.size();
     const int nth = int(of(kind).size());
-    decodes_.push_back({plan, sched_getscheduler(0)});
+    decodes_.push_back({kind, plan, sched_getscheduler(0)});
     changed_.notify_all();
     changed_.wait(lock, hearStop ? stop : std::stop_token(), [&] {
       return !held_.count({kind, nth});
@@ -93,7 +98,7 @@ class GatedCodec : public JpegCodec {
   std::vector<Decode> of(Kind kind) const {
     std::vector<Decode> chosen;
     for (const Decode& decode : decodes_) {
-      if ((decode.plan.threads == 1) == (kind == Prepared)) chosen.push_back(decode);
+      if (decode.kind == kind) chosen.push_back(decode);
     }
     return chosen;
   }

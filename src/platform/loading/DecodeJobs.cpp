@@ -354,6 +354,7 @@ JobPtr DecodeJobs::Table::nextForWorker() const {
 }
 
 void DecodeJobs::Table::work(pthread_t self) {
+  pthread_setname_np(self, kWorkerName);  // so that `top -H` and profilers tell it apart
   Lock lock(mutex_);
   worker_ = self;
   while (true) {

@@ -31,6 +31,9 @@ namespace brindlewick {
 // come from one thread, the one that shows the pictures.
 class DecodeJobs : public PictureLoader {
  public:
+  // The name of the worker's thread.
+  static constexpr const char* kWorkerName = "decode jobs";
+
   // `largest` gives the paint size of the largest view; none prepares nothing.
   explicit DecodeJobs(std::shared_ptr<const PictureCodec> codec, PaintSizeFor largest = {});
   ~DecodeJobs() override;
