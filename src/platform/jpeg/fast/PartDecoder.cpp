@@ -65,6 +65,18 @@ class Walk {
   PartOutcome outcome_;
 };
 
+// The next AC code with its extra bits: the coefficient's value (0 for the end of the block and
+// for sixteen zeros), and the zeros before it in `run`.
+[[gnu::always_inline]] inline int ReadAc(BitReader& in, const HuffmanDecoder& table, int& run) {
+  if (const int fast = in.fastAc(table)) {
+    run = (fast >> 6) & 15;
+    return fast >> 10;
+  }
+  const int symbol = in.decode(table), size = symbol & 15;
+  run = symbol >> 4;
+  return size == 0 ? 0 : Extend(in.bits(size), size);
+}
+
 // The AC coefficients of a block of which none is kept, read past several codes at a time where
 // they fit in one look-up and end inside the block, one at a time as below elsewhere. False where
 // libjpeg would not decode alike (a coefficient past the end of the block).
@@ -79,17 +91,8 @@ class Walk {
       k += moves;
       continue;
     }
-    int run, size;
-    if (const int fast = in.fastAc(*block.ac)) {
-      run = (fast >> 6) & 15;
-      size = fast >> 10;  // only whether it is 0 matters
-    } else {
-      const int symbol = in.decode(*block.ac);
-      run = symbol >> 4;
-      size = symbol & 15;
-      in.bits(size);
-    }
-    if (size == 0) {  // the end of the block, or sixteen zeros
+    int run;
+    if (ReadAc(in, *block.ac, run) == 0) {  // the end of the block, or sixteen zeros
       if (run != 15) return true;
       k += 16;
       continue;
@@ -120,15 +123,8 @@ class Walk {
   int last = 0;
   bool clean = true;
   for (int k = 1; k < 64; ++k) {
-    int run, value;
-    if (const int fast = in.fastAc(*block.ac)) {
-      run = (fast >> 6) & 15;
-      value = fast >> 10;
-    } else {
-      const int symbol = in.decode(*block.ac), size = symbol & 15;
-      run = symbol >> 4;
-      value = size == 0 ? 0 : Extend(in.bits(size), size);
-    }
+    int run;
+    const int value = ReadAc(in, *block.ac, run);
     if (value == 0) {  // the end of the block, or sixteen zeros
       if (run != 15) break;
       k += 15;
