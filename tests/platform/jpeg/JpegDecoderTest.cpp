@@ -27,7 +27,7 @@ TEST(PlanDecode, NamesTheWayOfEachKindOfFile) {
   const QByteArray baseline = variants::LibjpegJpeg(photo, {});
   const QByteArray restarts = variants::LibjpegJpeg(photo, {.restartRows = 1});
   const QByteArray progressive = variants::LibjpegJpeg(photo, {.progressive = true});
-  const QSizeF eighth(100, 75), quarter(200, 150);
+  const QSizeF eighth(100, 75), quarter(200, 150), fiveEighths(500, 375);
   const int two = std::min(2, CoreCount());
   struct Case {
     const QByteArray& file;
@@ -38,7 +38,8 @@ TEST(PlanDecode, NamesTheWayOfEachKindOfFile) {
   };
   for (const Case& c :
        {Case{baseline, eighth, 2, two > 1 ? DecodeWay::Split : DecodeWay::Whole, two},
-        Case{baseline, quarter, 2, DecodeWay::Whole, 1},
+        Case{baseline, quarter, 2, two > 1 ? DecodeWay::Split : DecodeWay::Whole, two},
+        Case{baseline, fiveEighths, 2, DecodeWay::Whole, 1},
         Case{baseline, eighth, 1, DecodeWay::Whole, 1},
         Case{restarts, quarter, 2, two > 1 ? DecodeWay::Bands : DecodeWay::Whole, two},
         Case{progressive, quarter, 2, DecodeWay::Progressive, 2}}) {

@@ -82,20 +82,6 @@ void SetPieces(Pieces& source, QByteArrayView jpeg, const RestartIntervals& layo
   source.markerOffset = first % 8;
 }
 
-// Whether a row of output depends on the rows of its neighbouring MCU rows: only when a
-// component is upsampled vertically (the smoothing "fancy" filter looks one row up and down).
-std::optional<bool> NeedsNeighbourRows(JpegSession& header, DecodeScale scale) {
-  if (!header.calcOutputDimensions(scale)) return std::nullopt;
-  const jpeg_decompress_struct& info = header.info();
-  bool needs = false;
-  for (int c = 0; c < info.num_components; ++c) {
-    const jpeg_component_info& component = info.comp_info[c];
-    needs |= component.v_samp_factor * component.DCT_scaled_size !=
-             info.max_v_samp_factor * info.min_DCT_scaled_size;
-  }
-  return needs;
-}
-
 // One band: the stream of intervals [first, end) holds `skip` output rows above the band's own
 // rows and may hold some below; its own `keep` rows go to `target` onwards.
 struct Band {
@@ -172,6 +158,18 @@ std::vector<Band> PlanBands(const RestartIntervals& layout, bool neighbours, int
 }
 
 }  // namespace
+
+std::optional<bool> NeedsNeighbourRows(JpegSession& header, DecodeScale scale) {
+  if (!header.calcOutputDimensions(scale)) return std::nullopt;
+  const jpeg_decompress_struct& info = header.info();
+  bool needs = false;
+  for (int c = 0; c < info.num_components; ++c) {
+    const jpeg_component_info& component = info.comp_info[c];
+    needs |= component.v_samp_factor * component.DCT_scaled_size !=
+             info.max_v_samp_factor * info.min_DCT_scaled_size;
+  }
+  return needs;
+}
 
 int BandedDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request) {
   const DecodeScale scale = request.scale;

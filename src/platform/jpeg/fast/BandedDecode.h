@@ -13,6 +13,11 @@ namespace brindlewick {
 
 class JpegSession;
 
+// Whether a row of the output at `scale` depends on the rows of its neighbouring MCU rows: only
+// when a component is upsampled vertically (the smoothing "fancy" filter looks one row up and
+// down). None where libjpeg refuses the scale.
+std::optional<bool> NeedsNeighbourRows(JpegSession& header, DecodeScale scale);
+
 // How many cores DecodeInBands keeps busy for a file whose header `header` holds, at the request's
 // scale and cores; 0 when it does not take the file. What the decoder plans by.
 int BandedDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request);

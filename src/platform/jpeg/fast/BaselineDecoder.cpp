@@ -9,6 +9,7 @@
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/fast/ProgressiveScans.h"
 #include "platform/jpeg/fast/PruningCheck.h"
+#include "platform/jpeg/fast/SequentialBands.h"
 #include "platform/jpeg/fast/SplitScan.h"
 #include "platform/jpeg/session/JpegSession.h"
 #include "platform/threads/Parallel.h"
@@ -16,41 +17,32 @@
 namespace brindlewick {
 namespace {
 
+// At 1/8 the pruned stream is small enough that decoding the file's codes once more, in it, costs
+// less than the parts save: the luma keeps its DC alone. From 2/8 the IDCTs read most of a block,
+// and the bands are decoded from the file's own codes instead, up to 4/8: above it a band would
+// need its neighbours' rows, the chroma being upsampled.
+bool Pruned(DecodeScale scale) { return scale.num > 0 && scale.num * 8 <= scale.denom; }
+bool Banded(DecodeScale scale) { return scale.num > 0 && scale.num * 2 <= scale.denom; }
+
 int SplitCores(const jpeg_decompress_struct& info, const DecodeRequest& request) {
-  // Only at 1/8 is the pruned stream small enough that decoding the file's codes once more, in
-  // it, costs less than the parts save: at 2/8 the IDCTs read 25 of a block's 64 coefficients,
-  // and libjpeg's own decode on one core is the quicker.
-  const bool small = request.scale.num > 0 && request.scale.num * 8 <= request.scale.denom;
-  if (info.progressive_mode || info.arith_code || info.restart_interval != 0 || !small ||
-      std::min(request.threads, CoreCount()) < 2) {
+  if (info.progressive_mode || info.arith_code || info.restart_interval != 0 ||
+      !Banded(request.scale) || std::min(request.threads, CoreCount()) < 2) {
     return 0;
   }
   return std::min(request.threads, CoreCount());
 }
 
-}  // namespace
-
-int BaselineDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request) {
-  return PruningHolds() ? SplitCores(header, request) : 0;
-}
-
-std::optional<QImage> DecodeBaselineSplit(JpegSession& header, QByteArrayView jpeg,
-                                          const DecodeRequest& request) {
-  if (BaselineDecodeCores(header.info(), request) == 0) return std::nullopt;
+std::optional<QImage> DecodePruned(JpegSession& header, QByteArrayView jpeg,
+                                   const Progression& scan, const DecodeRequest& request) {
   const std::optional<std::vector<int>> idctSizes = IdctSizes(header, request.scale);
-  const std::optional<Progression> scan = ReadSequentialScan(jpeg, request.stop);
-  if (!idctSizes || !scan) return std::nullopt;
+  if (!idctSizes) return std::nullopt;
   // Restart markers cut the stream into intervals that libjpeg decodes on every core too, two
   // per core, so that a thread that starts late does not hold up the rest.
   SplitOptions options;
   options.parts = options.threads = BaselineDecodeCores(header.info(), request);
   options.intervals = 2 * options.threads;
-  // A small file's data in one part would only be decoded twice.
-  if (scan->scans.front().end - scan->scans.front().data < 2 * options.minPartBytes) {
-    return std::nullopt;
-  }
   const std::optional<SplitStream> stream =
-      SplitSequentialScan(jpeg, *scan, *idctSizes, options, request.stop);
+      SplitSequentialScan(jpeg, scan, *idctSizes, options, request.stop);
   if (!stream) return std::nullopt;
   JpegSession session(request.stop, JpegSession::OnWarning::Fail);
   if (!session.readHeader(stream->jpeg)) return std::nullopt;
@@ -59,6 +51,24 @@ std::optional<QImage> DecodeBaselineSplit(JpegSession& header, QByteArrayView jp
   JpegSession whole(request.stop, JpegSession::OnWarning::Fail);
   if (!whole.readHeader(stream->jpeg)) return std::nullopt;
   return whole.decode(request.scale, false);
+}
+
+}  // namespace
+
+int BaselineDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request) {
+  return !Pruned(request.scale) || PruningHolds() ? SplitCores(header, request) : 0;
+}
+
+std::optional<QImage> DecodeBaselineSplit(JpegSession& header, QByteArrayView jpeg,
+                                          const DecodeRequest& request) {
+  if (BaselineDecodeCores(header.info(), request) == 0) return std::nullopt;
+  const std::optional<Progression> scan = ReadSequentialScan(jpeg, request.stop);
+  if (!scan) return std::nullopt;
+  // A small file's data cut in two would only be decoded twice.
+  const ProgressiveScan& only = scan->scans.front();
+  if (only.end - only.data < 2 * SplitOptions().minPartBytes) return std::nullopt;
+  if (Pruned(request.scale)) return DecodePruned(header, jpeg, *scan, request);
+  return DecodeSequentialBands(header, jpeg, *scan, request);
 }
 
 }  // namespace brindlewick

@@ -381,6 +381,23 @@ bool SkipTable::build(const std::array<uint8_t, 17>& counts,
   return true;
 }
 
+bool SkipMcus(BitReader& in, DcPredictors& dc, const McuShape& shape, qint64 mcus) {
+  BitReader local = in;
+  DcPredictors values = dc;
+  bool clean = true;
+  for (qint64 m = 0; m < mcus && clean; ++m) {
+    for (const McuShape::Block& block : shape.blocks) {
+      const int size = local.decode(*block.dc);
+      values[size_t(block.component)] += Extend(local.bits(size), size);
+      clean &= SkipAc(local, block);
+    }
+    clean &= !local.takeBadCode() && !local.readPastData();
+  }
+  in = local;
+  dc = values;
+  return clean;
+}
+
 PartOutcome DecodePart(QByteArrayView jpeg, qsizetype dataEnd, const McuShape& shape,
                        std::deque<Part>& parts, int index, const std::stop_token& stop) {
   return Walk(jpeg, dataEnd, shape, parts, index, stop).run();

@@ -94,6 +94,7 @@ struct McuShape {
   McuShape(const McuShape&) = delete;
   McuShape& operator=(const McuShape&) = delete;
   McuShape(McuShape&&) = default;
+  McuShape& operator=(McuShape&&) = default;
 };
 
 // The DC value each component's next block is predicted from, as a decoder that started mid-data
@@ -142,6 +143,11 @@ struct PartOutcome {
   std::vector<End> tail;
   bool stopped = false;
 };
+
+// Decodes `mcus` MCUs of a shape that keeps nothing after DC (every block with a skip table)
+// from `in`, `dc` following the DC values as libjpeg's predictors do; false where libjpeg would
+// not decode alike (a bad code, a coefficient past a block's end) or the data ends first.
+bool SkipMcus(BitReader& in, DcPredictors& dc, const McuShape& shape, qint64 mcus);
 
 // Decodes part `index` of the scan's data from its cut to where it meets a later part (or to the
 // end of the data), as if a block began at the cut with the MCU's first block: from the cut,

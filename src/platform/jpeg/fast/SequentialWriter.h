@@ -45,8 +45,13 @@ class BitWriter {
     count_ += n;
     if (count_ >= 32) writeBytes(4);
   }
-  // The bits left, padded with ones to a whole byte; then commit().
-  void flush();
+  // The bytes [from, to) of a scan's entropy-coded data as they lie in a file (stuffed), after the
+  // bits written so far: their bits, shifted into place and stuffed again. `from` is a byte of
+  // data, and `to` does not part a stuffed 0xFF from its zero.
+  void copyBytes(const unsigned char* bytes, qsizetype from, qsizetype to);
+  // The bits left, padded with ones to a whole byte (or zeros, which a decoder reading on past
+  // the data would be fed anyway); then commit().
+  void flush(bool ones = true);
   // The whole bytes written so far, into the piece.
   void commit() {
     if (pending_ > 0) out_->append(bytes_.data(), pending_);

@@ -1,0 +1,100 @@
+#include "platform/jpeg/fast/SequentialBands.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <stop_token>
+#include <vector>
+
+#include "JpegVariants.h"
+#include "PhotoSynth.h"
+#include "platform/jpeg/JpegDecoder.h"
+#include "platform/jpeg/fast/ProgressiveScans.h"
+#include "platform/jpeg/session/JpegSession.h"
+
+namespace brindlewick {
+namespace {
+
+std::optional<QImage> Banded(const QByteArray& jpeg, DecodeScale scale, int bands,
+                             std::stop_token stop = {}) {
+  JpegSession header;
+  const std::optional<Progression> scan = ReadSequentialScan(jpeg);
+  if (!header.readHeader(jpeg) || !scan) return std::nullopt;
+  return DecodeSequentialBands(header, jpeg, *scan, {scale, 2, stop}, bands);
+}
+
+// Every sampling the bands take, odd sizes, qualities from 50 to 100, standard and optimised
+// tables, at 2/8 to 4/8 in two to five bands (more bands than threads: the walker goes first, and
+// no band waits for it in vain): libjpeg's own pixels. Left to libjpeg: four components, and 4:4:0,
+// whose chroma libjpeg upsamples at these scales from the rows above and below.
+TEST(SequentialBands, GiveLibjpegsPixelsOnEverySamplingAndScale) {
+  const struct {
+    const char* name;
+    variants::LibjpegEncoding encoding;
+  } files[] = {
+      {"444", {.lumaH = 1, .lumaV = 1, .quality = 50}},
+      {"422", {.lumaH = 2, .lumaV = 1, .quality = 75, .optimise = true}},
+      {"422 at 100", {.lumaH = 2, .lumaV = 1, .quality = 100, .optimise = true}},
+      {"420", {.lumaH = 2, .lumaV = 2, .quality = 90}},
+      {"411", {.lumaH = 4, .lumaV = 1, .quality = 85}},
+      {"gray", {.gray = true, .quality = 95, .optimise = true}},
+  };
+  const QImage photo = SynthesizePhoto(203, 181, 7);
+  for (const auto& [name, encoding] : files) {
+    const QByteArray jpeg = variants::LibjpegJpeg(photo, encoding);
+    for (const DecodeScale scale : {DecodeScale{1, 4}, DecodeScale{3, 8}, DecodeScale{1, 2}}) {
+      const QImage whole = DecodeJpegAtScale(jpeg, scale);
+      for (const int bands : {2, 3, 5}) {
+        SCOPED_TRACE(testing::Message() << name << " at " << scale.num << "/" << scale.denom << ", "
+                                        << bands << " bands");
+        const std::optional<QImage> banded = Banded(jpeg, scale, bands);
+        ASSERT_TRUE(banded.has_value());
+        EXPECT_EQ(*banded, whole);
+      }
+    }
+  }
+  for (const variants::LibjpegEncoding& left :
+       {variants::LibjpegEncoding{.lumaH = 1, .lumaV = 1, .cmykBlack = 40},
+        variants::LibjpegEncoding{.lumaH = 1, .lumaV = 2}}) {
+    EXPECT_FALSE(Banded(variants::LibjpegJpeg(photo, left), {1, 4}, 2).has_value());
+  }
+}
+
+// Whatever a damaged file holds (a flipped byte anywhere, data cut short in any band, bytes
+// after the last block), the bands give libjpeg's pixels or refuse it; and a stop asked before
+// they start gives none, the bands waiting for the walker let go.
+TEST(SequentialBands, RefuseWhatTheyCannotVouchFor) {
+  const QByteArray jpeg = variants::LibjpegJpeg(SynthesizePhoto(160, 176, 3), {.quality = 90});
+  const std::optional<Progression> scan = ReadSequentialScan(jpeg);
+  ASSERT_TRUE(scan.has_value());
+  const qsizetype data = scan->scans[0].data, end = scan->scans[0].end;
+  std::vector<QByteArray> damaged{QByteArray(jpeg).insert(end, QByteArray(3, char(0x55))),
+                                  jpeg.left(end - 1) + jpeg.mid(end),
+                                  jpeg.left(end - 2) + jpeg.mid(end)};
+  for (qsizetype at = data + 5; at < end; at += (end - data) / 17) {
+    damaged.push_back(jpeg.left(at) + QByteArray("\xff\xd9", 2));
+    if (jpeg[at] == char(0xFF) || jpeg[at - 1] == char(0xFF)) continue;
+    damaged.push_back(jpeg);
+    damaged.back()[at] = char(jpeg[at] ^ 0x5A);
+    if (damaged.back()[at] == char(0xFF)) damaged.pop_back();
+  }
+  int refused = 0;
+  for (const QByteArray& file : damaged) {
+    for (const int bands : {2, 3, 5}) {
+      const std::optional<QImage> banded = Banded(file, {1, 4}, bands);
+      if (banded) {
+        EXPECT_EQ(*banded, DecodeJpegAtScale(file, {1, 4}));
+      } else {
+        ++refused;
+      }
+    }
+  }
+  EXPECT_GT(refused, 0);
+  ASSERT_TRUE(Banded(jpeg, {1, 4}, 3).has_value());
+  std::stop_source stop;
+  stop.request_stop();
+  EXPECT_FALSE(Banded(jpeg, {1, 4}, 3, stop.get_token()).has_value());
+}
+
+}  // namespace
+}  // namespace brindlewick
