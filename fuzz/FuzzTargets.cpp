@@ -24,6 +24,7 @@
 #include "platform/jpeg/fast/ProgressiveScans.h"
 #include "platform/jpeg/fast/ProgressiveTranscoder.h"
 #include "platform/jpeg/fast/RestartIntervals.h"
+#include "platform/jpeg/fast/SequentialBands.h"
 #include "platform/jpeg/fast/SplitScan.h"
 #include "platform/jpeg/session/JpegSession.h"
 #include "platform/skin/CursorFile.h"
@@ -151,6 +152,19 @@ void BaselineSplit(const uint8_t* data, size_t size) {
       if (!pixels) continue;  // the file's own segments may warn, and so refuse the stream
       try {
         if (*pixels != DecodeJpegAtScale(bytes, {eighths, 8})) __builtin_trap();
+      } catch (const RuntimeError&) {
+        __builtin_trap();
+      }
+    }
+  }
+  // The larger views: bands decoded by libjpeg from starts a walk over the codes found.
+  for (const DecodeScale scale : {DecodeScale{1, 4}, DecodeScale{3, 8}}) {
+    for (const int bands : {2, 3}) {
+      const std::optional<QImage> banded =
+          DecodeSequentialBands(header, bytes, *scan, {scale, 2, {}}, bands);
+      if (!banded) continue;
+      try {
+        if (*banded != DecodeJpegAtScale(bytes, scale)) __builtin_trap();
       } catch (const RuntimeError&) {
         __builtin_trap();
       }

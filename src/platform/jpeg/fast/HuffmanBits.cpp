@@ -44,7 +44,7 @@ bool HuffmanDecoder::build(const std::array<uint8_t, 17>& counts,
     }
   }
   symbols_ = symbols;
-  if (!dc) buildFastAc(codes, lengths, symbols);
+  buildFastAc(codes, lengths, symbols);
   return true;
 }
 

@@ -37,8 +37,9 @@ class HuffmanDecoder {
   void buildFastAc(const std::vector<uint16_t>& codes, const std::vector<uint8_t>& lengths,
                    const std::array<uint8_t, 256>& symbols);
   std::array<uint16_t, 1 << kFastBits> fast_{};  // length << 8 | symbol; 0 for longer codes
-  // For AC tables: value << 10 | run << 6 | bits, where a code and its extra bits fit in the
-  // lookahead together (the end of the block and sixteen zeros with none); 0 for the others. The
+  // value << 10 | run << 6 | bits, where a code and its extra bits fit in the lookahead together
+  // (the end of the block and sixteen zeros with none; a DC symbol is a size without a run); 0
+  // for the others. The
   // bits lie lowest, so that the shift that consumes them needs no mask (x86 takes the count's
   // low six bits): one step less between one look-up and the next.
   std::array<int32_t, 1 << kFastAcBits> fastAc_{};
@@ -92,9 +93,9 @@ class BitReader {
     return decodeLong(d);
   }
 
-  // An AC symbol whose code and extra bits fit in the lookahead, read: its value << 10 |
-  // run << 6 | bits read (a value of 0 for the end of the block and for sixteen zeros). 0 for any
-  // other symbol, of which nothing is read.
+  // A symbol whose code and extra bits fit in the lookahead, read: its value << 10 | run << 6 |
+  // bits read (a value of 0 for the end of the block and for sixteen zeros; a DC difference has no
+  // run). 0 for any other symbol, of which nothing is read.
   int fastAc(const HuffmanDecoder& d) {
     fill(16);
     const int entry = d.fastAc_[size_t(buffer_ >> (64 - HuffmanDecoder::kFastAcBits))];

@@ -77,6 +77,13 @@ class Walk {
   return size == 0 ? 0 : Extend(in.bits(size), size);
 }
 
+// The next DC difference.
+[[gnu::always_inline]] inline int ReadDc(BitReader& in, const HuffmanDecoder& table) {
+  if (const int fast = in.fastAc(table)) return fast >> 10;
+  const int size = in.decode(table);
+  return Extend(in.bits(size), size);
+}
+
 // The AC coefficients of a block of which none is kept, read past several codes at a time where
 // they fit in one look-up and end inside the block, one at a time as below elsewhere. False where
 // libjpeg would not decode alike (a coefficient past the end of the block).
@@ -387,8 +394,7 @@ bool SkipMcus(BitReader& in, DcPredictors& dc, const McuShape& shape, qint64 mcu
   bool clean = true;
   for (qint64 m = 0; m < mcus && clean; ++m) {
     for (const McuShape::Block& block : shape.blocks) {
-      const int size = local.decode(*block.dc);
-      values[size_t(block.component)] += Extend(local.bits(size), size);
+      values[size_t(block.component)] += ReadDc(local, *block.dc);
       clean &= SkipAc(local, block);
     }
     clean &= !local.takeBadCode() && !local.readPastData();
