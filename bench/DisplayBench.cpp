@@ -466,11 +466,16 @@ void RegisterAll(const std::string& self, const QString& folder) {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
       }
-      benchmark::RegisterBenchmark("PeakMemory/photo48",
-                                   [self, path](benchmark::State& s) { PeakMemory(s, self, path); })
-          ->Iterations(1)
-          ->Repetitions(1)
-          ->Unit(benchmark::kMillisecond);
+      for (const auto& [label, view] :
+           {std::pair("PeakMemory/photo48", kView),
+            std::pair("PeakMemory/maximised/photo48", kMaximisedView)}) {
+        benchmark::RegisterBenchmark(
+            label,
+            [self, path, view = view](benchmark::State& s) { PeakMemory(s, self, path, view); })
+            ->Iterations(1)
+            ->Repetitions(1)
+            ->Unit(benchmark::kMillisecond);
+      }
     }
   }
 }
@@ -506,6 +511,14 @@ void RegisterProgressive(const std::string& self, const QString& folder) {
                                                      kView.width(), kView.height());
                                    };
                                    StopHeard(s, photo48, first, CoreCount(), 50);
+                                 })
+        ->Iterations(8)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
+    // The same photo maximised, in bands found by a walk over its codes.
+    benchmark::RegisterBenchmark("StopHeard/photo48/bands",
+                                 [photo48](benchmark::State& s) {
+                                   StopHeard(s, photo48, MaximisedView(), CoreCount(), 100);
                                  })
         ->Iterations(8)
         ->Unit(benchmark::kMillisecond)
