@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <stop_token>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "JpegVariants.h"
 #include "PhotoSynth.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/jpeg/fast/PieceSource.h"
 #include "platform/jpeg/fast/ProgressiveScans.h"
 #include "platform/jpeg/session/JpegSession.h"
 
@@ -94,6 +96,22 @@ TEST(SequentialBands, RefuseWhatTheyCannotVouchFor) {
   std::stop_source stop;
   stop.request_stop();
   EXPECT_FALSE(Banded(jpeg, {1, 4}, 3, stop.get_token()).has_value());
+}
+
+std::atomic<std::stop_source*> stopping{nullptr};
+
+// A stop asked as a later band's stream hands libjpeg its first piece, while the bands above may
+// still be decoding or waiting for the walk: every band lets go, and the decode gives none.
+TEST(SequentialBands, AStopAskedWhileTheyDecodeEndsThemAll) {
+  const QByteArray jpeg = variants::LibjpegJpeg(SynthesizePhoto(320, 400, 5), {.quality = 95});
+  for (const int bands : {2, 5}) {
+    std::stop_source stop;
+    stopping = &stop;
+    ObservePiecesForTest([] { stopping.load()->request_stop(); });
+    EXPECT_FALSE(Banded(jpeg, {3, 8}, bands, stop.get_token()).has_value()) << bands;
+    ObservePiecesForTest(nullptr);
+    EXPECT_TRUE(stop.stop_requested());
+  }
 }
 
 }  // namespace
