@@ -4,14 +4,17 @@
 
 #include <atomic>
 #include <optional>
+#include <random>
 #include <stop_token>
 #include <vector>
 
 #include "JpegVariants.h"
 #include "PhotoSynth.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "platform/jpeg/fast/HuffmanBits.h"
 #include "platform/jpeg/fast/PieceSource.h"
 #include "platform/jpeg/fast/ProgressiveScans.h"
+#include "platform/jpeg/fast/SequentialWriter.h"
 #include "platform/jpeg/session/JpegSession.h"
 
 namespace brindlewick {
@@ -96,6 +99,42 @@ TEST(SequentialBands, RefuseWhatTheyCannotVouchFor) {
   std::stop_source stop;
   stop.request_stop();
   EXPECT_FALSE(Banded(jpeg, {1, 4}, 3, stop.get_token()).has_value());
+}
+
+// Stuffed data copied after any number of bits, from and to any of its bytes: a reader of the copy
+// reads those bits, then the data's own bytes, eight at a time or one by one, whether a byte of the
+// copy needs stuffing or not.
+TEST(SequentialBands, CopiedBytesReadAsTheDataAfterTheBitsBefore) {
+  std::mt19937 random(27);
+  std::vector<int> plain;
+  std::vector<qsizetype> rawAt;  // where each byte of data lies, stuffed
+  QByteArray stuffed;
+  for (int i = 0; i < 2000; ++i) {
+    const int byte = i % 97 < 3 ? 0xFF : int(random() % 256);
+    plain.push_back(byte);
+    rawAt.push_back(stuffed.size());
+    stuffed.append(char(byte));
+    if (byte == 0xFF) stuffed.append('\0');
+  }
+  rawAt.push_back(stuffed.size());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(stuffed.constData());
+  for (int pending = 0; pending < 8; ++pending) {
+    for (const auto& [from, to] : {std::pair(0, 2000), std::pair(95, 1031), std::pair(7, 8)}) {
+      SCOPED_TRACE(testing::Message() << pending << " bits, bytes " << from << " to " << to);
+      QByteArray copy;
+      BitWriter writer;
+      writer.into(copy);
+      writer.put(0x5A, pending);
+      writer.copyBytes(bytes, rawAt[size_t(from)], rawAt[size_t(to)]);
+      writer.flush(false);
+      copy.append("\xFF\xD9", 2);
+      BitReader reader(reinterpret_cast<const unsigned char*>(copy.constData()), 0,
+                       copy.size() - 2);
+      EXPECT_EQ(reader.bits(pending), 0x5A & ((1 << pending) - 1));
+      for (int i = from; i < to; ++i) ASSERT_EQ(reader.bits(8), plain[size_t(i)]) << i;
+      EXPECT_FALSE(reader.broken());
+    }
+  }
 }
 
 std::atomic<std::stop_source*> stopping{nullptr};
