@@ -326,7 +326,9 @@ qsizetype FrameHeightField(QByteArrayView jpeg, qsizetype data) {
 
 // What a band's decoder needs: the picture its rows go into, and the output rows of an MCU row.
 struct Target {
-  QImage* into;
+  unsigned char* bits;  // taken once, before the threads: QImage::bits() is not for sharing
+  qsizetype pitch;
+  int width, height;
   int rowsPerMcuRow;
   DecodeScale scale;
 };
@@ -340,12 +342,11 @@ bool ReadBand(JpegSession& session, const Starts& starts, int band, const Coding
   const jpeg_decompress_struct& info = session.info();
   const qint64 first = starts[band].row;
   const int top = int(first) * target.rowsPerMcuRow;
-  if (int(info.output_width) != target.into->width() ||
-      int(info.output_height) != target.into->height() - top) {
+  if (int(info.output_width) != target.width || int(info.output_height) != target.height - top) {
     return false;
   }
-  unsigned char* const bits = target.into->bits() + qsizetype(top) * target.into->bytesPerLine();
-  const qsizetype pitch = target.into->bytesPerLine();
+  unsigned char* const bits = target.bits + qsizetype(top) * target.pitch;
+  const qsizetype pitch = target.pitch;
   int done = 0;
   for (qint64 seen = first;;) {
     const Starts::Known known = starts.known(band, seen, coding.shape.mcusHigh);
@@ -411,7 +412,12 @@ std::optional<QImage> DecodeSequentialBands(JpegSession& header, QByteArrayView 
   QImage into(int((qint64(scan.width) * eighths + 7) / 8),
               int((qint64(scan.height) * eighths + 7) / 8), QImage::Format_RGB32);
   if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
-  const Target target{&into, coding->mcuHeight * eighths / 8, scale};
+  const Target target{into.bits(),
+                      into.bytesPerLine(),
+                      into.width(),
+                      into.height(),
+                      coding->mcuHeight * eighths / 8,
+                      scale};
   Starts starts(bands, coding->data);
   const std::vector<double> shares = Shares(bands);
   std::vector<char> decoded(size_t(bands), 0);
