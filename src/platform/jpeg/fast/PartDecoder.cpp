@@ -394,7 +394,9 @@ bool SkipMcus(BitReader& in, DcPredictors& dc, const McuShape& shape, qint64 mcu
   bool clean = true;
   for (qint64 m = 0; m < mcus && clean; ++m) {
     for (const McuShape::Block& block : shape.blocks) {
-      values[size_t(block.component)] += ReadDc(local, *block.dc);
+      // libjpeg refuses a DC value past an int's range, which differences summed may reach.
+      int& value = values[size_t(block.component)];
+      clean &= !__builtin_add_overflow(value, ReadDc(local, *block.dc), &value);
       clean &= SkipAc(local, block);
     }
     clean &= !local.takeBadCode() && !local.readPastData();

@@ -146,7 +146,8 @@ struct PartOutcome {
 
 // Decodes `mcus` MCUs of a shape that keeps nothing after DC (every block with a skip table)
 // from `in`, `dc` following the DC values as libjpeg's predictors do; false where libjpeg would
-// not decode alike (a bad code, a coefficient past a block's end) or the data ends first.
+// not decode alike (a bad code, a coefficient past a block's end, a DC value past an int) or the
+// data ends first.
 bool SkipMcus(BitReader& in, DcPredictors& dc, const McuShape& shape, qint64 mcus);
 
 // Decodes part `index` of the scan's data from its cut to where it meets a later part (or to the

@@ -44,9 +44,10 @@ struct FileCodes {
   // The symbol and its extra bits into `out`, if there is one; false where the table has no code.
   bool put(BitWriter* out, int symbol, int extra, int size) const {
     if (length[size_t(symbol)] == 0) return false;
-    if (out)
+    if (out) {
       out->put(uint32_t(code[size_t(symbol)]) << size | uint32_t(extra),
                length[size_t(symbol)] + size);
+    }
     return true;
   }
 };
@@ -99,7 +100,7 @@ bool WriteFirstMcu(BitReader& in, DcPredictors dc, const Coding& coding, BitWrit
     const int size = in.decode(*block.dc);
     const int diff = Extend(in.bits(size), size);
     const auto c = size_t(block.component);
-    dc[c] += diff;
+    if (__builtin_add_overflow(dc[c], diff, &dc[c])) return false;
     const int value = std::exchange(first[c], false) ? dc[c] : diff;
     const int whole = SizeOf(value);
     if (whole > 15 || !coding.dc[b].put(out, whole, int(Extra(value, whole)), whole)) return false;
