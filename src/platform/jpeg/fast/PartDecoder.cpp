@@ -245,6 +245,9 @@ void Walk::record(bool anomaly) {
 PartOutcome Walk::run() {
   Part& self = parts_[size_t(index_)];
   const qint64 total = shape_.totalBlocks();
+  // Room for as many bits as the rest of the data holds, which the pruned blocks seldom pass:
+  // never touched before it is written, it spares the copies of growing.
+  out_.cursor(size_t(end_ - self.cut) / 4 + size_t(kCheckpointMcus) * 64 * 10);
   // Runs of blocks short enough that a stop is heard within a fraction of a millisecond, each
   // ending on an MCU's first block, where a checkpoint is kept.
   const int perMcu = int(shape_.blocks.size());
