@@ -26,31 +26,14 @@ namespace {
 constexpr double kWalkCost = 0.3;
 constexpr qsizetype kChunkBytes = qsizetype(64) << 10;
 
-// The file's own code of each symbol of one Huffman table; length 0 for a symbol it lacks.
-struct FileCodes {
-  std::array<uint16_t, 256> code{};
-  std::array<uint8_t, 256> length{};
-
-  bool build(const HuffmanTable& table) {
-    std::vector<uint16_t> codes;
-    std::vector<uint8_t> lengths;
-    if (!CanonicalCodes(table.counts, codes, lengths)) return false;
-    for (size_t i = 0; i < codes.size(); ++i) {
-      code[table.symbols[i]] = codes[i];
-      length[table.symbols[i]] = lengths[i];
-    }
-    return true;
-  }
-  // The symbol and its extra bits into `out`, if there is one; false where the table has no code.
-  bool put(BitWriter* out, int symbol, int extra, int size) const {
-    if (length[size_t(symbol)] == 0) return false;
-    if (out) {
-      out->put(uint32_t(code[size_t(symbol)]) << size | uint32_t(extra),
-               length[size_t(symbol)] + size);
-    }
-    return true;
-  }
-};
+// A symbol and its extra bits into `out`, if there is one, with a file's own table; false where the
+// table has no code for it.
+bool Put(const EncodingTable& table, BitWriter* out, int symbol, int extra, int size) {
+  const int length = table.length[size_t(symbol)];
+  if (length == 0) return false;
+  if (out) out->put(uint32_t(table.code[size_t(symbol)]) << size | uint32_t(extra), length + size);
+  return true;
+}
 
 // What the walker and the bands' streams share: the data, its MCUs with nothing kept after DC,
 // and the file's codes for each block of an MCU.
@@ -58,9 +41,9 @@ struct Coding {
   const unsigned char* bytes = nullptr;
   qsizetype data = 0, end = 0;
   McuShape shape;
-  std::vector<FileCodes> dc, ac;  // per block of the MCU
-  int height = 0;                 // image rows
-  int mcuHeight = 0;              // image rows per MCU row
+  std::vector<EncodingTable> dc, ac;  // the file's own, per block of the MCU
+  int height = 0;                     // image rows
+  int mcuHeight = 0;                  // image rows per MCU row
 };
 
 std::optional<Coding> CodingFor(QByteArrayView jpeg, const Progression& scan) {
@@ -81,10 +64,11 @@ std::optional<Coding> CodingFor(QByteArrayView jpeg, const Progression& scan) {
     const auto i =
         size_t(std::find(only.components.begin(), only.components.end(), block.component) -
                only.components.begin());
-    if (!coding.dc.emplace_back().build(scan.tables[size_t(only.dcTable[i])]) ||
-        !coding.ac.emplace_back().build(scan.tables[size_t(only.acTable[i])])) {
-      return std::nullopt;
-    }
+    std::optional<EncodingTable> dc = EncodingTable::From(scan.tables[size_t(only.dcTable[i])]);
+    std::optional<EncodingTable> ac = EncodingTable::From(scan.tables[size_t(only.acTable[i])]);
+    if (!dc || !ac) return std::nullopt;
+    coding.dc.push_back(std::move(*dc));
+    coding.ac.push_back(std::move(*ac));
   }
   return coding;
 }
@@ -103,11 +87,11 @@ bool WriteFirstMcu(BitReader& in, DcPredictors dc, const Coding& coding, BitWrit
     if (__builtin_add_overflow(dc[c], diff, &dc[c])) return false;
     const int value = std::exchange(first[c], false) ? dc[c] : diff;
     const int whole = SizeOf(value);
-    if (whole > 15 || !coding.dc[b].put(out, whole, int(Extra(value, whole)), whole)) return false;
+    if (whole > 15 || !Put(coding.dc[b], out, whole, int(Extra(value, whole)), whole)) return false;
     for (int k = 1; k < 64; ++k) {
       const int symbol = in.decode(*block.ac);
       const int run = symbol >> 4, bits = symbol & 15;
-      if (!coding.ac[b].put(out, symbol, in.bits(bits), bits)) return false;
+      if (!Put(coding.ac[b], out, symbol, in.bits(bits), bits)) return false;
       if (bits != 0) {
         k += run;
       } else if (run == 15) {

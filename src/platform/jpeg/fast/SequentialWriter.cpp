@@ -95,14 +95,25 @@ EncodingTable EncodingTable::Ac() {
   return t;
 }
 
-void EncodingTable::finish() {
+std::optional<EncodingTable> EncodingTable::From(const HuffmanTable& table) {
+  EncodingTable t;
+  t.counts = table.counts;
+  int total = 0;
+  for (int length = 1; length <= 16; ++length) total += table.counts[size_t(length)];
+  t.symbols.assign(table.symbols.begin(), table.symbols.begin() + std::min(total, 256));
+  if (!t.finish()) return std::nullopt;
+  return t;
+}
+
+bool EncodingTable::finish() {
   std::vector<uint16_t> codes;
   std::vector<uint8_t> lengths;
-  CanonicalCodes(counts, codes, lengths);
-  for (size_t i = 0; i < symbols.size(); ++i) {
+  if (!CanonicalCodes(counts, codes, lengths)) return false;
+  for (size_t i = 0; i < std::min(symbols.size(), codes.size()); ++i) {
     code[symbols[i]] = codes[i];
     length[symbols[i]] = lengths[i];
   }
+  return true;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <QByteArray>
@@ -11,6 +12,7 @@ namespace brindlewick {
 
 struct ComponentStore;
 struct CoefficientStripe;
+struct HuffmanTable;
 struct Progression;
 struct StripeLayout;
 
@@ -19,6 +21,9 @@ struct StripeLayout;
 struct EncodingTable {
   static EncodingTable Dc();
   static EncodingTable Ac();
+  // A file's own table, for writing codes as the file does: length 0 for a symbol it lacks; none
+  // for a table libjpeg refuses.
+  static std::optional<EncodingTable> From(const HuffmanTable& table);
 
   std::array<uint8_t, 17> counts{};
   std::vector<uint8_t> symbols;
@@ -26,7 +31,7 @@ struct EncodingTable {
   std::array<uint8_t, 256> length{};
 
  private:
-  void finish();
+  bool finish();
 };
 
 // Writes Huffman-coded bits with byte stuffing into whichever piece of the stream is being made;
