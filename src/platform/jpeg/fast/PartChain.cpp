@@ -1,8 +1,11 @@
 #include "platform/jpeg/fast/PartChain.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <climits>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
+#include <tuple>
 
 #include <jpeglib.h>
 
@@ -91,12 +94,22 @@ class BlockCodec {
   const std::vector<uint16_t> dcLookup_, acLookup_;
 };
 
+// The true DC predictors: a part's plus an offset, wider than an int, so that no sum of them
+// overflows before writeFirstMcu refuses a value out of range.
+using WideDc = std::array<qint64, std::tuple_size_v<DcPredictors>>;
+
+WideDc Widened(const DcPredictors& dc, const DcPredictors& offset) {
+  WideDc wide{};
+  for (size_t c = 0; c < wide.size(); ++c) wide[c] = qint64(dc[c]) + offset[c];
+  return wide;
+}
+
 // A place in the chain, at the start of a block, with the true DC predictors before it.
 struct ChainCursor {
   size_t piece = 0;
   qint64 block = 0;  // the part's own count
   uint64_t raw = 0;
-  DcPredictors dc{};
+  WideDc dc{};
 };
 
 class ChainWriter {
@@ -127,13 +140,12 @@ ChainCursor ChainWriter::seek(qint64 global) const {
   while (p + 1 < pieces_.size() && pieces_[p + 1].global <= global) ++p;
   const ChainPiece& piece = pieces_[p];
   const qint64 target = piece.fromBlock + (global - piece.global);
-  ChainCursor at{p, piece.fromBlock, piece.fromRaw, piece.fromDc};
+  ChainCursor at{p, piece.fromBlock, piece.fromRaw, Widened(piece.fromDc, piece.offset)};
   for (const BlockMark& checkpoint : outcomes_[size_t(piece.part)].checkpoints) {
     if (checkpoint.position > target) break;
     if (checkpoint.position >= piece.fromBlock)
-      at = {p, checkpoint.position, checkpoint.raw, checkpoint.dc};
+      at = {p, checkpoint.position, checkpoint.raw, Widened(checkpoint.dc, piece.offset)};
   }
-  for (size_t c = 0; c < at.dc.size(); ++c) at.dc[c] += piece.offset[c];
   RawBlock block;
   while (at.block < target) next(at, block);
   return at;
@@ -157,10 +169,10 @@ bool ChainWriter::writeFirstMcu(ChainCursor& at, BitWriter& out) const {
   RawBlock block;
   for (const McuShape::Block& shape : shape_.blocks) {
     const size_t c = size_t(shape.component);
-    const int before = at.dc[c];
+    const qint64 before = at.dc[c];
     next(at, block);
     if (at.dc[c] < -32767 || at.dc[c] > 32767) return false;
-    codec_.write(out, at.dc[c] - (predicted[c] ? before : 0), block);
+    codec_.write(out, int(at.dc[c] - (predicted[c] ? before : 0)), block);
     predicted[c] = 1;
   }
   return true;
@@ -212,7 +224,9 @@ std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>
     after.global = piece.global + piece.toBlock - piece.fromBlock;
     after.fromDc = mark.dc;
     for (size_t c = 0; c < after.offset.size(); ++c) {
-      after.offset[c] = outcome.metDc[c] + piece.offset[c] - mark.dc[c];
+      const qint64 offset = qint64(outcome.metDc[c]) + piece.offset[c] - mark.dc[c];
+      if (offset < INT_MIN || offset > INT_MAX) return std::nullopt;  // no DC value is that far
+      after.offset[c] = int(offset);
     }
     piece = after;
   }

@@ -112,23 +112,24 @@ class Walk {
 }
 
 // A block (at most 64 words written), its pruned bits written; false for what libjpeg would not
-// decode alike: a bad code, or a coefficient past the end of the block (which libjpeg would store
-// as the last one).
+// decode alike: a bad code, a coefficient past the end of the block (which libjpeg would store
+// as the last one), or a DC value summed past an int's range (which libjpeg lets wrap around:
+// the file is left to it).
 [[gnu::always_inline]] inline bool Walk::decodeBlock(BitReader& in, RawBits::Cursor& out,
                                                      DcPredictors& dc,
                                                      const McuShape::Block& block) const {
   const int dcSize = in.decode(*block.dc);
   const int diff = Extend(in.bits(dcSize), dcSize);
-  dc[size_t(block.component)] += diff;
+  int& value = dc[size_t(block.component)];
+  bool clean = !__builtin_add_overflow(value, diff, &value);
   out.put(uint32_t(dc_.code[size_t(dcSize)]) << dcSize | Extra(diff, dcSize),
           dc_.length[size_t(dcSize)] + dcSize);
   if (block.skip) {
-    const bool clean = SkipAc(in, block);
+    clean &= SkipAc(in, block);
     out.put(ac_.code[0], ac_.length[0]);
     return !in.takeBadCode() && clean;
   }
   int last = 0;
-  bool clean = true;
   for (int k = 1; k < 64; ++k) {
     int run;
     const int value = ReadAc(in, *block.ac, run);
@@ -397,7 +398,7 @@ bool SkipMcus(BitReader& in, DcPredictors& dc, const McuShape& shape, qint64 mcu
   bool clean = true;
   for (qint64 m = 0; m < mcus && clean; ++m) {
     for (const McuShape::Block& block : shape.blocks) {
-      // libjpeg refuses a DC value past an int's range, which differences summed may reach.
+      // Differences summed past an int's range wrap around in libjpeg: such a file is left to it.
       int& value = values[size_t(block.component)];
       clean &= !__builtin_add_overflow(value, ReadDc(local, *block.dc), &value);
       clean &= SkipAc(local, block);

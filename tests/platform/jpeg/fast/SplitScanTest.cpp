@@ -13,6 +13,8 @@
 #include "platform/jpeg/fast/HuffmanBits.h"
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/fast/ProgressiveScans.h"
+#include "platform/jpeg/fast/SequentialBands.h"
+#include "platform/jpeg/fast/SequentialWriter.h"
 #include "platform/jpeg/session/JpegSession.h"
 
 namespace brindlewick {
@@ -137,6 +139,48 @@ TEST(SplitScan, RefusesWhatLibjpegWouldWarnAbout) {
       EXPECT_EQ(*split, DecodeJpegAtScale(damaged, {2, 8})) << at;
     }
   }
+}
+
+// A grey picture each of whose blocks adds 32767 to the DC value, the largest difference a DC table
+// may code: past an int's range from the 65,538th block on.
+QByteArray ClimbingDcJpeg(int width, int height) {
+  QByteArray jpeg("\xFF\xD8", 2);
+  const auto segment = [&](int marker, const QByteArray& body) {
+    const int length = int(body.size()) + 2;
+    jpeg.append(char(0xFF)).append(char(marker)).append(char(length >> 8)).append(char(length));
+    jpeg.append(body);
+  };
+  const auto bytes = [](std::initializer_list<int> values) {
+    QByteArray out;
+    for (int v : values) out.append(char(v));
+    return out;
+  };
+  segment(0xDB, QByteArray(1, '\0') + QByteArray(64, char(1)));
+  segment(0xC0, bytes({8, height >> 8, height & 0xFF, width >> 8, width & 0xFF, 1, 1, 0x11, 0}));
+  // One code each, "0": the DC difference's size 15, and the end of the block.
+  segment(0xC4, bytes({0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 15}));
+  segment(0xC4, bytes({0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00}));
+  segment(0xDA, bytes({1, 1, 0x00, 0, 63, 0}));
+  BitWriter writer;
+  writer.into(jpeg);
+  for (qint64 block = 0; block < qint64(width / 8) * (height / 8); ++block) {
+    writer.put(0x7FFF << 1, 17);  // the code, +32767, the end of the block
+  }
+  writer.flush();
+  return jpeg.append("\xFF\xD9", 2);
+}
+
+// DC values summed past an int's range, which libjpeg lets wrap around: one part, parts chained,
+// and the bands leave the file to it, without overflowing on the way (the sanitized build checks).
+TEST(SplitScan, LeavesDcValuesPastAnIntToLibjpeg) {
+  const QByteArray jpeg = ClimbingDcJpeg(2048, 2056);
+  for (const int parts : {1, 2, 3}) {
+    EXPECT_FALSE(Split(jpeg, 1, {parts, 2, 1, 4096, 2}).has_value()) << parts << " parts";
+  }
+  JpegSession header;
+  const std::optional<Progression> scan = ReadSequentialScan(jpeg);
+  ASSERT_TRUE(header.readHeader(jpeg) && scan);
+  EXPECT_FALSE(DecodeSequentialBands(header, jpeg, *scan, {{1, 4}, 2, {}}, 2).has_value());
 }
 
 // A photo whose data is long enough to cut, as the program decodes it for a first view on two
