@@ -21,7 +21,7 @@ constexpr int kMouseQuietMs = 500;
 // The dialog's answer as the paths of the files picked: one path as it is; several as the folder
 // joined to each name.
 QStringList PickedPaths(const QString& fileName) {
-  const QStringList items = fileName.split(QChar(0));
+  QStringList items = fileName.split(QChar(0));
   if (items.size() == 1) return items;
   QStringList paths;
   for (qsizetype i = 1; i < items.size(); ++i) paths << items[0] + QLatin1Char('/') + items[i];

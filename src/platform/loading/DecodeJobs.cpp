@@ -60,7 +60,7 @@ class DecodeJobs::Table {
 
   std::shared_ptr<const Open> openFor(const QString& path);
   std::optional<DecodePlan> largestPlan(const Open& open) const;
-  void headStart(std::shared_ptr<const Open> open, const DecodePlan& plan,
+  void headStart(const std::shared_ptr<const Open>& open, const DecodePlan& plan,
                  std::optional<DecodePlan> largest);
   LoadedPicture display(const std::shared_ptr<const Open>& open, const DecodePlan& plan,
                         std::optional<DecodePlan> largest, const std::stop_token& caller);
@@ -133,7 +133,7 @@ std::optional<DecodePlan> DecodeJobs::Table::largestPlan(const Open& open) const
 
 // The prepare follows the head start at once when the screen is known: a window that a window
 // manager maximises before its first paint then finds the larger picture under way.
-void DecodeJobs::Table::headStart(std::shared_ptr<const Open> open, const DecodePlan& plan,
+void DecodeJobs::Table::headStart(const std::shared_ptr<const Open>& open, const DecodePlan& plan,
                                   std::optional<DecodePlan> largest) {
   {
     const std::lock_guard lock(mutex_);

@@ -6,7 +6,7 @@
 
 namespace brindlewick {
 
-Picture::Picture(QImage pixels) : Picture(pixels, pixels.size()) {}
+Picture::Picture(const QImage& pixels) : Picture(pixels, pixels.size()) {}
 
 Picture::Picture(QImage pixels, QSize naturalSize)
     : handle_(true),

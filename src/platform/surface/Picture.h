@@ -13,7 +13,7 @@ namespace brindlewick {
 class Picture {
  public:
   Picture() = default;
-  explicit Picture(QImage pixels);
+  explicit Picture(const QImage& pixels);
   Picture(QImage pixels, QSize naturalSize);
 
   bool isNone() const { return !handle_; }

@@ -119,7 +119,8 @@ Taps LayOutTaps(const std::vector<Span>& spans, const std::vector<uint16_t>& wei
     for (int k = 0; k < span.count; ++k) {
       uint16_t* w =
           layout.weights.data() + ((x / 2 * size_t(layout.taps) + size_t(k)) * 2 + x % 2) * 4;
-      std::fill_n(w, 4, span.count == 1 ? uint16_t(65535) : weights[size_t(span.weights + k)]);
+      std::fill_n(w, 4,
+                  span.count == 1 ? uint16_t(65535) : weights[size_t(span.weights) + size_t(k)]);
     }
   }
   return layout;
@@ -139,9 +140,9 @@ void HorizontalPass(const uint16_t* row, const Taps& layout, QRgb* out) {
     __m128i sum = _mm_setzero_si128();
 #pragma GCC unroll 4
     for (int k = 0; k < taps; ++k, w += 8) {
-      const __m128i v =
-          _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + 4 * k)),
-                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 4 * k)));
+      const __m128i v = _mm_unpacklo_epi64(
+          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + 4 * ptrdiff_t(k))),
+          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 4 * ptrdiff_t(k))));
       sum = _mm_add_epi16(sum,
                           _mm_mulhi_epu16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(w))));
     }

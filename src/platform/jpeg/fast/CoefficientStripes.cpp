@@ -23,8 +23,10 @@ ComponentStore ShapeOf(const Progression& p, const StripeLayout& layout, int c, 
                        int maxH, int maxV) {
   const ProgressiveComponent& component = p.components[size_t(c)];
   ComponentStore store;
-  store.pictureWide = int((qint64(p.width) * component.h + 8 * maxH - 1) / (8 * maxH));
-  store.pictureHigh = int((qint64(p.height) * component.v + 8 * maxV - 1) / (8 * maxV));
+  store.pictureWide =
+      int((qint64(p.width) * component.h + 8 * qint64(maxH) - 1) / (8 * qint64(maxH)));
+  store.pictureHigh =
+      int((qint64(p.height) * component.v + 8 * qint64(maxV) - 1) / (8 * qint64(maxV)));
   store.wide = layout.single ? store.pictureWide : layout.mcusWide * component.h;
   store.high = layout.single ? store.pictureHigh : layout.mcusHigh * component.v;
   store.slot.fill(-1);

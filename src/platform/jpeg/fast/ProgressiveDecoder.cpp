@@ -51,6 +51,7 @@ int ProgressiveDecodeCores(const jpeg_decompress_struct& header, const DecodeReq
 std::optional<std::vector<int>> IdctSizes(JpegSession& header, DecodeScale scale) {
   if (!header.calcOutputDimensions(scale)) return std::nullopt;
   std::vector<int> sizes;
+  sizes.reserve(size_t(header.info().num_components));
   for (int c = 0; c < header.info().num_components; ++c) {
     sizes.push_back(header.info().comp_info[c].DCT_scaled_size);
   }

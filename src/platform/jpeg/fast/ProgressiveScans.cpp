@@ -100,7 +100,7 @@ class ProgressionReader {
     }
     p_.arithmetic = arithmetic;
     for (int i = 0; i < count; ++i) {
-      const unsigned char* c = body + 6 + 3 * i;
+      const unsigned char* c = body + 6 + 3 * qsizetype(i);
       ProgressiveComponent component;
       component.id = c[0];
       component.h = c[1] >> 4;
@@ -163,7 +163,7 @@ class ProgressionReader {
     scan.restartInterval = restartInterval_;
     const int count = body[0];
     if (count < 1 || count > 4 || length != 4 + 2 * count) return false;
-    const unsigned char* tail = body + 1 + 2 * count;
+    const unsigned char* tail = body + 1 + 2 * qsizetype(count);
     scan.ss = tail[0];
     scan.se = tail[1];
     scan.ah = tail[2] >> 4;
@@ -281,6 +281,7 @@ uint64_t CoefficientsRead(int idctSize) {
 
 std::vector<uint64_t> CoefficientsRead(const std::vector<int>& idctSizes) {
   std::vector<uint64_t> read;
+  read.reserve(idctSizes.size());
   for (int size : idctSizes) read.push_back(CoefficientsRead(size));
   return read;
 }

@@ -390,7 +390,7 @@ std::optional<QImage> DecodeSequentialBands(JpegSession& header, QByteArrayView 
   const std::optional<Coding> coding = CodingFor(jpeg, scan);
   const qsizetype heightField = FrameHeightField(jpeg, scan.scans.front().data);
   if (!neighbours || *neighbours || !coding || heightField == 0 ||
-      coding->shape.mcusHigh < 2 * bands) {
+      coding->shape.mcusHigh < 2 * qint64(bands)) {
     return std::nullopt;
   }
   const int eighths = 8 * scale.num / scale.denom;
