@@ -48,7 +48,14 @@ void Surface::setBackColor(QRgb color) {
 
 void Surface::setPicture(const Picture& picture) {
   picture_ = picture;
-  drawBackground();
+  // The canvas taken as its own background (image() just before) is already what drawing that
+  // background would give: opaque pixels, one for one onto themselves. Drawing it again would
+  // copy and repaint a whole window's worth for nothing.
+  const QImage& pixels = picture_.pixels();
+  const bool canvasItself =
+      !picture_.isNone() && !canvas_.isNull() && pixels.constBits() == canvas_.constBits() &&
+      pixels.size() == canvas_.size() && picture_.naturalSize() == canvas_.size();
+  if (!canvasItself) drawBackground();
   emit changed(false);
 }
 

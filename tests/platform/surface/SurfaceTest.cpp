@@ -127,6 +127,16 @@ TEST(Surface, SnapshotIsWhatItShows) {
   s.drawBox(0, 0, 4, 4, qRgb(0, 255, 0));
   EXPECT_EQ(s.image().pixels(), s.canvas());
   EXPECT_EQ(s.canvas().pixel(4, 4), qRgb(0, 255, 0));
+  // Taken as the background, the snapshot is what shows, and what a clear brings back; drawing
+  // afterwards changes neither it nor the background.
+  const QImage shown = s.canvas().copy();
+  s.setPicture(s.image());
+  EXPECT_EQ(s.canvas(), shown);
+  const Picture background = s.picture();
+  s.drawBox(1, 1, 2, 2, qRgb(255, 0, 0));
+  EXPECT_EQ(background.pixels(), shown);
+  s.cls();
+  EXPECT_EQ(s.canvas(), shown);
 }
 
 }  // namespace
