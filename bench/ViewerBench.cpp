@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
+#include <xcb/damage.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -32,6 +33,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <QImage>
@@ -133,8 +135,9 @@ long VmHwmKb(pid_t pid) {
   return 0;
 }
 
-// The X server and its eyes and hands: what is mapped at the top level, where, and its pixels
-// through shared memory, so a poll costs the server one copy and no socket traffic.
+// The X server and its eyes and hands: what is mapped at the top level, where, whether anything
+// was drawn, and its pixels through shared memory, so a look costs the server one copy and no
+// socket traffic.
 class Screen {
  public:
   bool start() {
@@ -149,6 +152,7 @@ class Screen {
     root_ = screen->root;
     const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &mask);
+    if (!watchDrawing()) return false;
     shmId_ = shmget(IPC_PRIVATE, 1920 * 1080 * 4, IPC_CREAT | 0600);
     pixels_ = static_cast<uint32_t*>(shmat(shmId_, nullptr, 0));
     shmctl(shmId_, IPC_RMID, nullptr);  // freed when both sides detach
@@ -172,6 +176,12 @@ class Screen {
     if (ms > 0) poll(&fd, 1, ms);
     while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
       const bool sent = e->response_type & 0x80;
+      if ((e->response_type & 0x7f) == damageEvent_) {
+        // Emptied again at once, so that the next drawing is told too; a grab after this
+        // request sees whatever was drawn before it.
+        drawn_ = true;
+        xcb_damage_subtract(c_, damage_, XCB_NONE, XCB_NONE);
+      }
       switch (e->response_type & 0x7f) {
         case XCB_CREATE_NOTIFY: {
           auto* n = reinterpret_cast<xcb_create_notify_event_t*>(e);
@@ -265,6 +275,10 @@ class Screen {
     return found;
   }
 
+  // Whether anything on the screen was drawn since the last call, as far as the events pumped
+  // tell.
+  bool takeDrawn() { return std::exchange(drawn_, false); }
+
   // The rectangle's pixels (XRGB, rows of r.w), valid until the next grab.
   const uint32_t* grab(const Rect& r) {
     auto* reply = xcb_shm_get_image_reply(
@@ -314,6 +328,19 @@ class Screen {
     return found;
   }
 
+  // Drawing anywhere on the screen, told once the damage since the last look is no longer empty.
+  bool watchDrawing() {
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c_, &xcb_damage_id);
+    if (!extension || !extension->present) return false;
+    std::free(xcb_damage_query_version_reply(
+        c_, xcb_damage_query_version(c_, XCB_DAMAGE_MAJOR_VERSION, XCB_DAMAGE_MINOR_VERSION),
+        nullptr));
+    damageEvent_ = uint8_t(extension->first_event + XCB_DAMAGE_NOTIFY);
+    damage_ = xcb_generate_id(c_);
+    xcb_damage_create(c_, damage_, root_, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+    return true;
+  }
+
   // A window a window manager has put into its frame: its events are asked for, and its size and
   // place in the frame read once, as it may have changed before they were.
   void follow(xcb_window_t window, xcb_window_t frame) {
@@ -340,6 +367,9 @@ class Screen {
   uint32_t* pixels_ = nullptr;
   xcb_shm_seg_t seg_ = 0;
   xcb_keycode_t returnKey_ = 0;
+  xcb_damage_damage_t damage_ = 0;
+  uint8_t damageEvent_ = 0;
+  bool drawn_ = true;
   std::map<xcb_window_t, Window> windows_;
   std::map<xcb_window_t, Framed> framed_;
 };
@@ -550,9 +580,11 @@ Rect FindPicture(const QImage& window, const Rect& texture, const std::string& p
   return r;
 }
 
-// Polls the program's main window every 2 ms from `start` until its picture has been still for
-// 1.5 s. Keeps a row in eight of every distinct frame, then finds the first frame from which
-// the picture's rectangle no longer changed.
+// Looks at the program's main window every 2 ms from `start` until its picture has been still for
+// 1.5 s: grabbed only when something was drawn since the last look, since a grab costs the server
+// a copy of the whole window, a core's worth at this pace, which a program decoding on every core
+// would lose and a one-thread one would not. Keeps a row in eight of every distinct frame, then
+// finds the first frame from which the picture's rectangle no longer changed.
 std::optional<Seen> WatchForPicture(Screen& screen, Clock::time_point start,
                                     const std::string& photo, xcb_window_t fixed = 0) {
   struct Frame {
@@ -591,19 +623,22 @@ std::optional<Seen> WatchForPicture(Screen& screen, Clock::time_point start,
     const std::optional<xcb_window_t> window = fixed ? fixed : screen.mainWindow();
     if (!window) continue;
     const Rect place = screen.place(*window);
-    const uint32_t* p = screen.grab(place);
-    if (!p) continue;
-    Frame frame{Ms(Clock::now() - start), place, {}};
-    for (int y = 0; y < place.h; y += 8) {
-      frame.rows.insert(frame.rows.end(), p + size_t(y) * place.w, p + size_t(y + 1) * place.w);
-    }
-    if (frames.empty() || frames.back().place != place || frames.back().rows != frame.rows) {
-      if (!texture || frames.empty() || !alike(frames.back(), frame, *texture, false)) {
-        still = Clock::now();
+    // Nothing drawn, the window as it was: the last frame still stands.
+    if (screen.takeDrawn() || frames.empty() || frames.back().place != place) {
+      const uint32_t* p = screen.grab(place);
+      if (!p) continue;
+      Frame frame{Ms(Clock::now() - start), place, {}};
+      for (int y = 0; y < place.h; y += 8) {
+        frame.rows.insert(frame.rows.end(), p + size_t(y) * place.w, p + size_t(y + 1) * place.w);
       }
-      looked = false;
-      frames.push_back(std::move(frame));
-      continue;
+      if (frames.empty() || frames.back().place != place || frames.back().rows != frame.rows) {
+        if (!texture || frames.empty() || !alike(frames.back(), frame, *texture, false)) {
+          still = Clock::now();
+        }
+        looked = false;
+        frames.push_back(std::move(frame));
+        continue;
+      }
     }
     // Looks for the picture once the window has been still for a moment: the search costs a
     // few ms that the program may need while it is still busy.
