@@ -65,14 +65,14 @@ JpegSession::JpegSession(std::stop_token stop, OnWarning onWarning)
   });
 }
 
-// A stopped decode of a large file read whole may hold the coefficients of the whole picture
-// (144 MB for a 48 MP progressive photo), and giving them back page by page takes 10 ms and more:
-// the stop should not wait for that. libjpeg's teardown reads nothing of the struct but its memory
+// A stopped decode of a large progressive file holds the coefficients of the whole picture
+// (144 MB for a 48 MP photo), and giving them back page by page takes 10 ms and more: the stop
+// should not wait for that. libjpeg's teardown reads nothing of the struct but its memory
 // manager, so a copy of the struct takes the memory to the pool, which frees it beside whatever
-// runs next. Smaller pictures are freed here, sooner than a thread could be handed them.
+// runs next. Anything smaller is freed here, sooner than a thread could be handed it.
 JpegSession::~JpegSession() {
   const qint64 pixels = qint64(info_.image_width) * info_.image_height;
-  if (stopped_ && info_.mem != nullptr && pixels >= (qint64(1) << 22)) {
+  if (stopped_ && info_.mem != nullptr && info_.progressive_mode && pixels >= (qint64(1) << 22)) {
     auto* orphan = new (std::nothrow) jpeg_decompress_struct(info_);
     if (orphan != nullptr) {
       static jpeg_error_mgr neverUsed;  // tearing down raises no error; a valid one all the same
