@@ -616,6 +616,7 @@ std::optional<Seen> WatchForPicture(Screen& screen, Clock::time_point start,
   std::optional<Rect> texture;
   auto still = Clock::now();  // since when the textured part has not changed
   bool looked = false;
+  bool unseen = true;  // drawn since the last grab
   for (auto next = Clock::now(); Clock::now() - start < std::chrono::seconds(40);) {
     std::this_thread::sleep_until(next);
     next += std::chrono::milliseconds(2);
@@ -623,10 +624,13 @@ std::optional<Seen> WatchForPicture(Screen& screen, Clock::time_point start,
     const std::optional<xcb_window_t> window = fixed ? fixed : screen.mainWindow();
     if (!window) continue;
     const Rect place = screen.place(*window);
-    // Nothing drawn, the window as it was: the last frame still stands.
-    if (screen.takeDrawn() || frames.empty() || frames.back().place != place) {
+    // Nothing drawn, the window as it was: the last frame still stands. A grab that failed is
+    // tried again at the next look.
+    unseen = screen.takeDrawn() || unseen;
+    if (unseen || frames.empty() || frames.back().place != place) {
       const uint32_t* p = screen.grab(place);
       if (!p) continue;
+      unseen = false;
       Frame frame{Ms(Clock::now() - start), place, {}};
       for (int y = 0; y < place.h; y += 8) {
         frame.rows.insert(frame.rows.end(), p + size_t(y) * place.w, p + size_t(y + 1) * place.w);
