@@ -20,6 +20,7 @@
 #include "platform/imaging/TurboJpegImaging.h"
 #include "platform/loading/DecodeJobs.h"
 #include "platform/skin/StyleSheetSkinEngine.h"
+#include "platform/surface/Surface.h"
 #include "platform/threads/Parallel.h"
 #include "settings/Application.h"
 #include "settings/SettingsStore.h"
@@ -84,7 +85,15 @@ int RunWindow(QApplication& qtApp, brindlewick::DecodeJobs& loader,
   // window has when it is first seen.
   std::optional<AfterFirstExpose> opening;
   if (!commandLine.pictures.isEmpty()) {
-    opening.emplace(*form.windowHandle(), [&form, &commandLine] {
+    // Until then the head start follows the view's size: a window manager's maximise before the
+    // first paint has its decode begun as the view takes that size.
+    const Surface& view = form.document().Picture1;
+    const QMetaObject::Connection aim = QObject::connect(
+        &view, &Surface::changed, &form, [&loader, &view, path = commandLine.pictures.first()] {
+          loader.headStart(path, {FittedPaintSize({view.width(), view.height()}), CoreCount(), {}});
+        });
+    opening.emplace(*form.windowHandle(), [&form, &commandLine, aim] {
+      QObject::disconnect(aim);
       OpenContext context = form.opening();
       OpenGivenPictures(context, commandLine.pictures);
     });

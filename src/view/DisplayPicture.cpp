@@ -11,6 +11,7 @@
 #include "platform/threads/Parallel.h"
 #include "view/BusyPointer.h"
 #include "view/FitGeometry.h"
+#include "view/FormResize.h"
 #include "view/PictureDocument.h"
 
 namespace brindlewick {
@@ -20,11 +21,7 @@ void DisplayPicture(DisplayContext& form, const QString& filename, Surface& Pic1
   Trap trap(form.errors, QStringLiteral("Form1"), QStringLiteral("DisplayPicture"));
 
   // The decoder may decode at a reduced scale that still covers the size the picture gets here.
-  const PaintSizeFor paintSize = [&](QSize natural) {
-    const double r =
-        FitScale(natural.width(), natural.height(), doc.Picture1.width(), doc.Picture1.height());
-    return QSizeF(natural) * r;
-  };
+  const PaintSizeFor paintSize = FittedPaintSize({doc.Picture1.width(), doc.Picture1.height()});
 
   trap(100, [&] { Pic1.setPicture(Picture()); });
   trap(102, [&] { doc.picDraw.setPicture(Picture()); });

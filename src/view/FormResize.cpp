@@ -20,12 +20,15 @@ void FitViewHeight(Surface& view, const MainWindowShell& window) {
   if (height > 0) view.setHeight(height);
 }
 
-PaintSizeFor LargestPaintSize(QSize screen) {
-  const QSize view = screen - QSize(int(kViewMargin), int(kViewMargin));
+PaintSizeFor FittedPaintSize(QSize view) {
   return [view](QSize natural) {
     return QSizeF(natural) *
            FitScale(natural.width(), natural.height(), view.width(), view.height());
   };
+}
+
+PaintSizeFor LargestPaintSize(QSize screen) {
+  return FittedPaintSize(screen - QSize(int(kViewMargin), int(kViewMargin)));
 }
 
 void Form_Resize(DisplayContext& form) {

@@ -20,6 +20,9 @@ inline constexpr float kViewMargin = 15;
 void FitViewWidth(Surface& view, const MainWindowShell& window);
 void FitViewHeight(Surface& view, const MainWindowShell& window);
 
+// The size a picture is painted at in a view of this many device pixels.
+PaintSizeFor FittedPaintSize(QSize view);
+
 // The size a picture is painted at in the largest view a screen of this many device pixels
 // leaves room for: what a decode made in advance must cover for growing the window never to wait.
 PaintSizeFor LargestPaintSize(QSize screen);

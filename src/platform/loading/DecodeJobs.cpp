@@ -131,17 +131,26 @@ std::optional<DecodePlan> DecodeJobs::Table::largestPlan(const Open& open) const
   return codec_->plan(open.header, largest_(open.header.natural), 1);
 }
 
-// The prepare follows the head start at once when the screen is known: a window that a window
-// manager maximises before its first paint then finds the larger picture under way.
+// The prepare follows the head start at once when the screen is known. A head start aimed again,
+// at a view that turned out larger before the first display (a window manager's maximise), takes
+// the place of one too small for it and goes ahead of the prepare, which follows it again if it
+// is still needed.
 void DecodeJobs::Table::headStart(const std::shared_ptr<const Open>& open, const DecodePlan& plan,
                                   std::optional<DecodePlan> largest) {
-  {
-    const std::lock_guard lock(mutex_);
-    adopt(open);
+  Lock lock(mutex_);
+  adopt(open);
+  largestPlan_ = largest;
+  const bool covered =
+      doneCovering(plan) || std::any_of(jobs_.begin(), jobs_.end(), [&](auto& job) {
+        return job->priority == Priority::HeadStart && job->active() && job->plan.covers(plan);
+      });
+  if (!covered) {
+    stopUnneededHeadStarts(plan);
+    pausePrepares();
     add(Priority::HeadStart, plan);
-    largestPlan_ = largest;
-    schedulePrepare();
   }
+  schedulePrepare();
+  release(lock);
   changed_.notify_all();
 }
 

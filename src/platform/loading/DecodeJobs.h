@@ -19,7 +19,7 @@ namespace brindlewick {
 // - a running job of the file that will cover is waited for when it keeps at least the cores
 //   the load would, and raced otherwise: the first to finish stops the other;
 // - a load of another file stops every job of the old one, and a head start whose plan turns
-//   out too small for the load is stopped at once;
+//   out too small for the load, or for the head start aimed again, is stopped at once;
 // - a display that keeps every core busy pauses the prepare until it is done; otherwise the
 //   prepare runs beside it, on the cores it leaves idle;
 // - a display that already covers the largest view drops the prepare.
@@ -41,8 +41,9 @@ class DecodeJobs : public PictureLoader {
   DecodeJobs& operator=(const DecodeJobs&) = delete;
 
   // Reads the file and starts decoding it for a first view as the request asks, on the worker,
-  // with the prepare of the largest view behind it. A file that cannot be read is left to the
-  // display to report.
+  // with the prepare of the largest view behind it. Called again as the view changes size before
+  // it shows the file, it aims the head start anew where the first would not cover the view. A
+  // file that cannot be read is left to the display to report.
   void headStart(const QString& path, const PictureRequest& request);
   LoadedPicture LoadPicture(const QString& path, const PictureRequest& request) override;
 

@@ -119,6 +119,37 @@ TEST_F(DecodeJobsTest, AHeadStartIsFollowedByThePrepareOnceTheScreenIsKnown) {
   EXPECT_TRUE(codec->decodes(Display).empty());
 }
 
+// A window maximised before its first paint: the head start aimed again at the larger view takes
+// the place of the first, or steps ahead of the prepare under way, and the display waits for it.
+TEST_F(DecodeJobsTest, AHeadStartAimedAtALargerViewReplacesTheSmallerOneAndGoesBeforeThePrepare) {
+  const auto aim = [&](QSizeF painted) { jobs.headStart(a, {[=](QSize) { return painted; }, 4}); };
+  codec->everyCore = true;
+  codec->hold(Worker, 0);
+  aim({100, 75});
+  codec->waitUntilStarted(Worker, 1);
+  aim({100, 75});   // the view's other side: covered, nothing new
+  aim({390, 292});  // the largest view: nothing left to prepare
+  EXPECT_EQ(load(a, {390, 292}).pixels().size(), QSize(400, 300));
+  jobs.waitUntilIdle();
+  auto worker = codec->decodes(Worker);
+  ASSERT_EQ(worker.size(), 2u);
+  EXPECT_TRUE(worker[0].stopped);
+  EXPECT_FALSE(worker[1].stopped);
+  EXPECT_TRUE(codec->decodes(Display).empty());
+
+  codec->hold(Worker, 3);  // the prepare of another file, behind its head start
+  jobs.headStart(b, {[](QSize) { return QSizeF(40, 30); }, 4});
+  codec->waitUntilStarted(Worker, 4);
+  jobs.headStart(b, {[](QSize) { return QSizeF(160, 120); }, 4});
+  jobs.waitUntilIdle();
+  worker = codec->decodes(Worker);
+  ASSERT_EQ(worker.size(), 6u);
+  EXPECT_TRUE(worker[3].stopped);
+  EXPECT_EQ(worker[4].plan.scale, (DecodeScale{1, 4}));
+  EXPECT_EQ(worker[5].policy, SCHED_IDLE);  // the prepare again, once the head start is done
+  EXPECT_FALSE(worker[5].stopped);
+}
+
 TEST_F(DecodeJobsTest, AGrowRacesThePrepareWithFewerCoresAndTheFirstToFinishStopsTheOther) {
   codec->hold(Worker, 0);
   codec->hold(Display, 1);
