@@ -61,7 +61,7 @@ class AfterFirstExpose : public QObject {
 
 // Builds the window on the platform's parts and runs the event loop until it closes.
 int RunWindow(QApplication& qtApp, brindlewick::DecodeJobs& loader,
-              const brindlewick::CommandLine& commandLine) {
+              const brindlewick::CommandLine& commandLine, bool headStarted) {
   using namespace brindlewick;
   Application app{QCoreApplication::applicationDirPath(), {}};
   QtErrorBox errors;
@@ -86,12 +86,17 @@ int RunWindow(QApplication& qtApp, brindlewick::DecodeJobs& loader,
   std::optional<AfterFirstExpose> opening;
   if (!commandLine.pictures.isEmpty()) {
     // Until then the head start follows the view's size: a window manager's maximise before the
-    // first paint has its decode begun as the view takes that size.
+    // first paint has its decode begun as the view takes that size. A file the head start could
+    // not take is not read again for it.
     const Surface& view = form.document().Picture1;
-    const QMetaObject::Connection aim = QObject::connect(
-        &view, &Surface::changed, &form, [&loader, &view, path = commandLine.pictures.first()] {
-          loader.headStart(path, {FittedPaintSize({view.width(), view.height()}), CoreCount(), {}});
-        });
+    QMetaObject::Connection aim;
+    if (headStarted) {
+      aim = QObject::connect(
+          &view, &Surface::changed, &form, [&loader, &view, path = commandLine.pictures.first()] {
+            loader.headStart(path,
+                             {FittedPaintSize({view.width(), view.height()}), CoreCount(), {}});
+          });
+    }
     opening.emplace(*form.windowHandle(), [&form, &commandLine, aim] {
       QObject::disconnect(aim);
       OpenContext context = form.opening();
@@ -119,10 +124,10 @@ int main(int argc, char* argv[]) {
   // A picture opened from the file manager starts decoding now, for the window's first size,
   // while Qt and the window start; the window takes it when it shows the picture.
   DecodeJobs loader(std::make_shared<JpegCodec>());
-  if (!early.pictures.isEmpty()) {
-    loader.headStart(early.pictures.first(),
-                     {LargestPaintSize(Form1::kClientSize), CoreCount(), {}});
-  }
+  const bool headStarted =
+      !early.pictures.isEmpty() &&
+      loader.headStart(early.pictures.first(),
+                       {LargestPaintSize(Form1::kClientSize), CoreCount(), {}});
   // A fractional ratio such as 1.25 or 1.5 is kept as it is, so the view's surface has exactly
   // the screen's pixels; it must be set before the application object exists.
   QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
@@ -137,5 +142,5 @@ int main(int argc, char* argv[]) {
   const CommandLine commandLine =
       ParseCommandLine(QCoreApplication::arguments(), QDir::currentPath());
   if (const std::optional<int> exitCode = Answer(commandLine)) return *exitCode;
-  return RunWindow(qtApp, loader, commandLine);
+  return RunWindow(qtApp, loader, commandLine, headStarted);
 }

@@ -446,14 +446,16 @@ DecodeJobs::~DecodeJobs() {
   }
 }
 
-void DecodeJobs::headStart(const QString& path, const PictureRequest& request) {
+bool DecodeJobs::headStart(const QString& path, const PictureRequest& request) {
   try {
     const std::shared_ptr<const Open> open = table_->openFor(path);
     const QSizeF painted = request.paintSize ? request.paintSize(open->header.natural) : QSizeF();
     table_->headStart(open, table_->codec().plan(open->header, painted, request.threads),
                       table_->largestPlan(*open));
+    return true;
   } catch (const std::exception&) {
     // The display that comes to need it reads the file itself and reports what went wrong.
+    return false;
   }
 }
 

@@ -43,8 +43,8 @@ class DecodeJobs : public PictureLoader {
   // Reads the file and starts decoding it for a first view as the request asks, on the worker,
   // with the prepare of the largest view behind it. Called again as the view changes size before
   // it shows the file, it aims the head start anew where the first would not cover the view. A
-  // file that cannot be read is left to the display to report.
-  void headStart(const QString& path, const PictureRequest& request);
+  // file that cannot be read or whose header is broken is left to the display to report: false.
+  bool headStart(const QString& path, const PictureRequest& request);
   LoadedPicture LoadPicture(const QString& path, const PictureRequest& request) override;
 
   // Sets the paint size of the largest view, once the screen is known, and starts the prepare of

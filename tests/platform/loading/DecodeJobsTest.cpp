@@ -122,7 +122,10 @@ TEST_F(DecodeJobsTest, AHeadStartIsFollowedByThePrepareOnceTheScreenIsKnown) {
 // A window maximised before its first paint: the head start aimed again at the larger view takes
 // the place of the first, or steps ahead of the prepare under way, and the display waits for it.
 TEST_F(DecodeJobsTest, AHeadStartAimedAtALargerViewReplacesTheSmallerOneAndGoesBeforeThePrepare) {
-  const auto aim = [&](QSizeF painted) { jobs.headStart(a, {[=](QSize) { return painted; }, 4}); };
+  const auto aim = [&](QSizeF painted) {
+    EXPECT_TRUE(jobs.headStart(a, {[=](QSize) { return painted; }, 4}));
+  };
+  EXPECT_FALSE(jobs.headStart(folder.path("missing.jpg"), {}));
   codec->everyCore = true;
   codec->hold(Worker, 0);
   aim({100, 75});
