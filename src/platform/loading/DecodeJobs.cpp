@@ -77,6 +77,7 @@ class DecodeJobs::Table {
   void adopt(const std::shared_ptr<const Open>& open);
   JobPtr doneCovering(const DecodePlan& plan) const;
   JobPtr runningCovering(const DecodePlan& plan) const;
+  void aimHeadStart(const DecodePlan& plan);
   void stopUnneededHeadStarts(const DecodePlan& plan);
   void pausePrepares();
   void schedulePrepare();
@@ -140,15 +141,7 @@ void DecodeJobs::Table::headStart(const std::shared_ptr<const Open>& open, const
   Lock lock(mutex_);
   adopt(open);
   largestPlan_ = largest;
-  const bool covered =
-      doneCovering(plan) || std::any_of(jobs_.begin(), jobs_.end(), [&](auto& job) {
-        return job->priority == Priority::HeadStart && job->active() && job->plan.covers(plan);
-      });
-  if (!covered) {
-    stopUnneededHeadStarts(plan);
-    pausePrepares();
-    add(Priority::HeadStart, plan);
-  }
+  aimHeadStart(plan);
   schedulePrepare();
   release(lock);
   changed_.notify_all();
@@ -263,6 +256,19 @@ JobPtr DecodeJobs::Table::runningCovering(const DecodePlan& plan) const {
     }
   }
   return best;
+}
+
+// A view that a head start under way, or any job done, covers changes nothing; another takes the
+// place of the head starts too small for it, and the prepare steps aside until it is done.
+void DecodeJobs::Table::aimHeadStart(const DecodePlan& plan) {
+  const bool covered =
+      doneCovering(plan) || std::any_of(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
+        return job->priority == Priority::HeadStart && job->active() && job->plan.covers(plan);
+      });
+  if (covered) return;
+  stopUnneededHeadStarts(plan);
+  pausePrepares();
+  add(Priority::HeadStart, plan);
 }
 
 void DecodeJobs::Table::stopUnneededHeadStarts(const DecodePlan& plan) {
