@@ -142,9 +142,10 @@ void BaselineSplit(const uint8_t* data, size_t size) {
       const std::optional<SplitStream> stream =
           SplitSequentialScan(bytes, *scan, *idctSizes, options);
       if (!stream) continue;
+      const QByteArray joined = stream->joined();
       // The stream keeps the file's APP segments, and with them any warning they raise.
       JpegSession split({}, JpegSession::OnWarning::Fail), strict({}, JpegSession::OnWarning::Fail);
-      if (!split.readHeader(stream->jpeg)) {
+      if (!split.readHeader(joined)) {
         if (strict.readHeader(bytes)) __builtin_trap();
         continue;
       }

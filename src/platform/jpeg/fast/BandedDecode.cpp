@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <numeric>
 #include <optional>
 #include <vector>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "platform/jpeg/fast/PieceSource.h"
 #include "platform/jpeg/fast/RestartIntervals.h"
@@ -14,13 +19,63 @@
 namespace brindlewick {
 namespace {
 
-// A band's JPEG, read in pieces so that the entropy-coded data is never copied: the file's headers
-// around a frame height of the band's own, the band's intervals as they lie in the file, and the
-// end of the image. The restart markers keep the file's numbers, which the band's decoder,
-// counting from RST0, is told to expect.
+// Where the bands' bytes lie: in the file, the intervals one after another with their markers
+// between them, or held one by one as a stream was made, each (but the last) followed by its
+// marker, and each let go once the last band that reads it is done with it.
+class BandBytes {
+ public:
+  explicit BandBytes(QByteArrayView file) : headers_(file), file_(file) {}
+  BandBytes(QByteArrayView headers, std::vector<QByteArray>& bodies)
+      : headers_(headers), bodies_(&bodies), readers_(bodies.size()) {}
+
+  QByteArrayView headers() const { return headers_; }
+  // The entropy-coded data of intervals [first, end), the markers between them included.
+  void addData(const RestartIntervals& layout, int first, int end,
+               std::vector<std::pair<const JOCTET*, size_t>>& pieces) const {
+    const auto bytes = [](const char* data) { return reinterpret_cast<const JOCTET*>(data); };
+    if (bodies_ == nullptr) {
+      const qsizetype from = layout.data[size_t(first)].first;
+      const qsizetype to = layout.data[size_t(end - 1)].second;
+      pieces.emplace_back(bytes(file_.data()) + from, size_t(to - from));
+      return;
+    }
+    for (int i = first; i < end; ++i) {
+      const QByteArray& body = (*bodies_)[size_t(i)];
+      pieces.emplace_back(bytes(body.constData()),
+                          size_t(i + 1 < end ? body.size() : layout.data[size_t(i)].second));
+    }
+  }
+  void willRead(int first, int end) {
+    for (int i = first; i < end && bodies_; ++i) ++readers_[size_t(i)];
+  }
+  void doneReading(int first, int end) {
+    bool freed = false;
+    for (int i = first; i < end && bodies_; ++i) {
+      if (--readers_[size_t(i)] == 0) {
+        (*bodies_)[size_t(i)] = QByteArray();
+        freed = true;
+      }
+    }
+#ifdef __GLIBC__
+    // Intervals are small enough to come from the heap, whose freed pages glibc keeps: without a
+    // trim the stream would stay resident while the picture fills.
+    if (freed) malloc_trim(0);
+#endif
+  }
+
+ private:
+  QByteArrayView headers_, file_;
+  std::vector<QByteArray>* bodies_ = nullptr;
+  std::vector<std::atomic<int>> readers_;
+};
+
+// A band's JPEG, read in pieces so that the entropy-coded data is never copied: the headers around
+// a frame height of the band's own, the band's intervals as they lie, and the end of the image.
+// The restart markers keep the stream's numbers, which the band's decoder, counting from RST0, is
+// told to expect.
 struct Pieces {
   jpeg_source_mgr manager;  // first: libjpeg hands back a pointer to it
-  std::array<std::pair<const JOCTET*, size_t>, 7> pieces{};
+  std::vector<std::pair<const JOCTET*, size_t>> pieces;
   size_t next = 0;
   int markerOffset = 0;
 };
@@ -50,13 +105,12 @@ boolean TakeFileMarker(j_decompress_ptr info, int desired) {
   return jpeg_resync_to_restart(info, desired);  // warns, which refuses the band
 }
 
-// The band of intervals [first, end) of the file as a source of `Pieces`; `height`
-// holds the band's frame height while it is read. A band of one interval holds no restart marker
-// and says so (a restart interval of 0): libjpeg-turbo decodes a stream with restarts on its
-// slower Huffman path.
-void SetPieces(Pieces& source, QByteArrayView jpeg, const RestartIntervals& layout, int first,
+// The band of intervals [first, end) as a source of `Pieces`; `height` holds the band's frame
+// height while it is read. A band of one interval holds no restart marker and says so (a restart
+// interval of 0): libjpeg-turbo decodes a stream with restarts on its slower Huffman path.
+void SetPieces(Pieces& source, const BandBytes& bytes, const RestartIntervals& layout, int first,
                int end, std::array<JOCTET, 2>& height) {
-  const auto* bytes = reinterpret_cast<const JOCTET*>(jpeg.data());
+  const auto* head = reinterpret_cast<const JOCTET*>(bytes.headers().data());
   UsePieces(source.manager, NextPiece);
   source.manager.resync_to_restart = TakeFileMarker;
   const int rows = layout.rowOf(end) - layout.rowOf(first);
@@ -65,20 +119,17 @@ void SetPieces(Pieces& source, QByteArrayView jpeg, const RestartIntervals& layo
   // The headers with their two fields replaced, in the order they come.
   std::array<std::pair<qsizetype, const JOCTET*>, 2> fields{
       {{layout.frameHeight, height.data()},
-       {layout.restartField, end - first == 1 ? kNoRestarts : bytes + layout.restartField}}};
+       {layout.restartField, end - first == 1 ? kNoRestarts : head + layout.restartField}}};
   std::sort(fields.begin(), fields.end());
   qsizetype at = 0;
-  size_t piece = 0;
   for (const auto& [offset, value] : fields) {
-    source.pieces[piece++] = {bytes + at, size_t(offset - at)};
-    source.pieces[piece++] = {value, 2};
+    source.pieces.emplace_back(head + at, size_t(offset - at));
+    source.pieces.emplace_back(value, 2);
     at = offset + 2;
   }
-  source.pieces[piece++] = {bytes + at, size_t(layout.headerEnd - at)};
-  const qsizetype from = layout.data[size_t(first)].first;
-  const qsizetype to = layout.data[size_t(end - 1)].second;
-  source.pieces[piece++] = {bytes + from, size_t(to - from)};
-  source.pieces[piece] = {kEnd, sizeof kEnd};
+  source.pieces.emplace_back(head + at, size_t(layout.headerEnd - at));
+  bytes.addData(layout, first, end, source.pieces);
+  source.pieces.emplace_back(kEnd, sizeof kEnd);
   source.markerOffset = first % 8;
 }
 
@@ -90,12 +141,13 @@ struct Band {
   unsigned char* target = nullptr;
 };
 
-bool DecodeBand(QByteArrayView jpeg, const RestartIntervals& layout, const DecodeRequest& request,
-                const Band& band, int width, qsizetype pitch, unsigned char* scratch) {
+bool DecodeBand(const BandBytes& bytes, const RestartIntervals& layout,
+                const DecodeRequest& request, const Band& band, int width, qsizetype pitch,
+                unsigned char* scratch) {
   if (request.stop.stop_requested()) return false;  // a band not begun before a stop never is
   Pieces source{};
   std::array<JOCTET, 2> height{};
-  SetPieces(source, jpeg, layout, band.first, band.end, height);
+  SetPieces(source, bytes, layout, band.first, band.end, height);
   JpegSession session(request.stop, JpegSession::OnWarning::Fail);
   if (!session.readHeader(source.manager) || !session.start(request.scale)) return false;
   const jpeg_decompress_struct& info = session.info();
@@ -180,25 +232,25 @@ int BandedDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest&
   return std::min(request.threads, CoreCount());
 }
 
-std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
-                                    const DecodeRequest& request, int bands) {
-  if (BandedDecodeCores(header.info(), request) == 0) return std::nullopt;
+namespace {
+
+std::optional<QImage> DecodeLaidOut(JpegSession& header, const RestartIntervals& layout,
+                                    BandBytes& bytes, const DecodeRequest& request, int bands) {
   if (bands == 0) bands = 2 * std::min(request.threads, CoreCount());
   const DecodeScale scale = request.scale;
   if (bands < 2) return std::nullopt;
-  const std::optional<RestartIntervals> layout = ReadRestartIntervals(header, jpeg);
-  if (!layout) return std::nullopt;
   // Output rows per image row: eighths, as libjpeg scales by whole eighths of a block.
   const int eighths = 8 * scale.num / scale.denom;
-  if (layout->mcuHeight * eighths % 8 != 0) return std::nullopt;
+  if (layout.mcuHeight * eighths % 8 != 0) return std::nullopt;
   const std::optional<bool> neighbours = NeedsNeighbourRows(header, scale);
   if (!neighbours) return std::nullopt;
-  QImage into(int((qint64(layout->width) * eighths + 7) / 8),
-              int((qint64(layout->height) * eighths + 7) / 8), QImage::Format_RGB32);
+  QImage into(int((qint64(layout.width) * eighths + 7) / 8),
+              int((qint64(layout.height) * eighths + 7) / 8), QImage::Format_RGB32);
   if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
 
-  const std::vector<Band> plan = PlanBands(*layout, *neighbours, bands, eighths, into);
+  const std::vector<Band> plan = PlanBands(layout, *neighbours, bands, eighths, into);
   if (plan.size() < 2) return std::nullopt;
+  for (const Band& band : plan) bytes.willRead(band.first, band.end);
   const qsizetype pitch = into.bytesPerLine();
   const int count = int(plan.size());
   std::vector<char> decoded(static_cast<size_t>(count), 0);
@@ -206,12 +258,50 @@ std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
     const Band& band = plan[size_t(k)];
     std::vector<unsigned char> scratch(static_cast<size_t>(pitch));
     decoded[size_t(k)] =
-        DecodeBand(jpeg, *layout, request, band, into.width(), pitch, scratch.data());
+        DecodeBand(bytes, layout, request, band, into.width(), pitch, scratch.data());
+    bytes.doneReading(band.first, band.end);
   });
   if (!std::all_of(decoded.begin(), decoded.end(), [](char ok) { return ok != 0; })) {
     return std::nullopt;
   }
   return into;
+}
+
+}  // namespace
+
+std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
+                                    const DecodeRequest& request, int bands) {
+  if (BandedDecodeCores(header.info(), request) == 0) return std::nullopt;
+  const std::optional<RestartIntervals> layout = ReadRestartIntervals(header, jpeg);
+  if (!layout) return std::nullopt;
+  BandBytes bytes(jpeg);
+  return DecodeLaidOut(header, *layout, bytes, request, bands);
+}
+
+std::optional<QImage> DecodeIntervalsInBands(JpegSession& header, QByteArrayView headers,
+                                             std::vector<QByteArray>& bodies,
+                                             const DecodeRequest& request) {
+  if (BandedDecodeCores(header.info(), request) == 0) return std::nullopt;
+  std::optional<RestartIntervals> layout = ReadRestartLayout(header, headers);
+  if (!layout || layout->headerEnd != headers.size()) return std::nullopt;
+  for (size_t i = 0; i < bodies.size(); ++i) {
+    const QByteArray& body = bodies[i];
+    const bool last = i + 1 == bodies.size();
+    if (!last && (body.size() < 2 || uchar(body[body.size() - 2]) != 0xFF ||
+                  uchar(body.back()) != JPEG_RST0 + i % 8)) {
+      return std::nullopt;
+    }
+    layout->data.emplace_back(0, body.size() - (last ? 0 : 2));
+  }
+  if (layout->intervals() != layout->expected()) return std::nullopt;
+  BandBytes bytes(headers, bodies);
+  std::optional<QImage> banded = DecodeLaidOut(header, *layout, bytes, request, 0);
+  // Once a band has begun, the bytes it read may be gone: nothing is left for another decode.
+  if (banded || std::any_of(bodies.begin(), bodies.end(),
+                            [](const QByteArray& body) { return body.isEmpty(); })) {
+    bodies.clear();
+  }
+  return banded;
 }
 
 }  // namespace brindlewick

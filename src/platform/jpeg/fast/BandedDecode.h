@@ -1,6 +1,9 @@
 #pragma once
 
 #include <optional>
+#include <vector>
+
+#include <QByteArray>
 
 #include <QByteArrayView>
 #include <QImage>
@@ -34,5 +37,14 @@ int BandedDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest&
 // decodes the whole file, or gives up.
 std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
                                     const DecodeRequest& request, int bands = 0);
+
+// The same for a stream held in pieces, as the split baseline decode makes it: `headers` (SOI up to
+// the end of the scan header) and each restart interval's data, every one but the last followed by
+// its marker. Each interval is let go as soon as the last band that reads it is decoded, so that
+// the stream shrinks while the picture fills. `bodies` is left empty once any band has begun, and
+// as it was when the stream is refused before.
+std::optional<QImage> DecodeIntervalsInBands(JpegSession& header, QByteArrayView headers,
+                                             std::vector<QByteArray>& bodies,
+                                             const DecodeRequest& request);
 
 }  // namespace brindlewick

@@ -194,6 +194,44 @@ uint64_t ChainWriter::copy(const ChainCursor& from, const ChainCursor& to, BitWr
   return bits;
 }
 
+// How many intervals still to be written read each part's bits, so that the bits go as soon as
+// the last of them is written.
+class PartReaders {
+ public:
+  PartReaders(const std::vector<ChainPiece>& pieces, size_t parts, qint64 perMcu,
+              qint64 intervalMcus, qint64 mcus)
+      : pieces_(pieces), perMcu_(perMcu), intervalMcus_(intervalMcus), mcus_(mcus), left_(parts) {
+    for (int i = 0; qint64(i) * intervalMcus < mcus; ++i) {
+      const auto [first, last] = piecesOf(i);
+      for (size_t p = first; p <= last; ++p) ++left_[size_t(pieces[p].part)];
+    }
+  }
+
+  void written(int interval, std::vector<PartOutcome>& outcomes) {
+    const auto [first, last] = piecesOf(interval);
+    for (size_t p = first; p <= last; ++p) {
+      const size_t part = size_t(pieces_[p].part);
+      if (--left_[part] == 0) outcomes[part].raw = RawBits();
+    }
+  }
+
+ private:
+  // The pieces an interval reads: from its first MCU's to the next interval's first MCU's.
+  std::pair<size_t, size_t> piecesOf(int interval) const {
+    const auto at = [&](qint64 mcu) {
+      size_t p = 0;
+      while (p + 1 < pieces_.size() && pieces_[p + 1].global <= mcu * perMcu_) ++p;
+      return p;
+    };
+    const qint64 next = qint64(interval + 1) * intervalMcus_;
+    return {at(interval * intervalMcus_), next < mcus_ ? at(next) : pieces_.size() - 1};
+  }
+
+  const std::vector<ChainPiece>& pieces_;
+  const qint64 perMcu_, intervalMcus_, mcus_;
+  std::vector<std::atomic<int>> left_;
+};
+
 }  // namespace
 
 std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>& outcomes,
@@ -232,14 +270,15 @@ std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>
   }
 }
 
-std::optional<QByteArray> WriteChain(QByteArrayView jpeg, const Progression& scan,
-                                     const McuShape& shape, std::vector<PartOutcome>& outcomes,
-                                     const std::vector<ChainPiece>& pieces, qint64 intervalMcus,
-                                     int threads) {
+std::optional<std::vector<QByteArray>> WriteChain(const McuShape& shape,
+                                                  std::vector<PartOutcome>& outcomes,
+                                                  const std::vector<ChainPiece>& pieces,
+                                                  qint64 intervalMcus, int threads) {
   const ChainWriter chain(shape, outcomes, pieces);
   const qint64 perMcu = qint64(shape.blocks.size());
   const int intervals = int((shape.mcus + intervalMcus - 1) / intervalMcus);
   const ChainCursor end{pieces.size() - 1, pieces.back().toBlock, pieces.back().toRaw, {}};
+  PartReaders readers(pieces, outcomes.size(), perMcu, intervalMcus, shape.mcus);
   // Each interval on its own, side by side: from its first MCU to the next interval's.
   std::vector<QByteArray> bodies(static_cast<size_t>(intervals));
   std::atomic<bool> clean = true;
@@ -255,18 +294,10 @@ std::optional<QByteArray> WriteChain(QByteArrayView jpeg, const Progression& sca
     chain.copy(at, until, &writer);
     writer.flush();
     if (next < shape.mcus) body.append(char(0xFF)).append(char(JPEG_RST0 + i % 8));
+    readers.written(i, outcomes);
   });
   if (!clean) return std::nullopt;
-  // The parts' bits go before the intervals are joined, so that the two are never held at once.
-  for (PartOutcome& outcome : outcomes) outcome.raw = RawBits();
-  QByteArray out;
-  WriteSequentialHeaders(out, jpeg, scan, intervals > 1 ? int(intervalMcus) : 0);
-  qsizetype size = out.size() + 2;
-  for (const QByteArray& body : bodies) size += body.size();
-  out.reserve(size);
-  for (const QByteArray& body : bodies) out.append(body);
-  out.append(char(0xFF)).append(char(JPEG_EOI));
-  return out;
+  return bodies;
 }
 
 }  // namespace brindlewick

@@ -32,14 +32,15 @@ std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>
                                                   const std::deque<Part>& parts, qint64 total,
                                                   qsizetype dataEnd);
 
-// The sequential stream of the chained blocks with a restart marker every `intervalMcus` MCUs: the
-// first MCU of each interval written again with its DC values whole (a restart starts the
-// predictions afresh), the rest copied as the parts wrote them (at most 65535 MCUs, or the whole
-// scan for no markers), the intervals written side by side on `threads`; the parts' bits are let
-// go as soon as they are written. None for a DC value out of the coefficients' range.
-std::optional<QByteArray> WriteChain(QByteArrayView jpeg, const Progression& scan,
-                                     const McuShape& shape, std::vector<PartOutcome>& outcomes,
-                                     const std::vector<ChainPiece>& pieces, qint64 intervalMcus,
-                                     int threads);
+// The entropy-coded data of the chained blocks in restart intervals of `intervalMcus` MCUs (at
+// most 65535, or the whole scan for one interval), each interval's on its own and each but the
+// last followed by its restart marker: the first MCU of each written again with its DC values whole
+// (a restart starts the predictions afresh), the rest copied as the parts wrote them, the intervals
+// written side by side on `threads`. Each part's bits are let go as soon as the last interval
+// that reads them is written. None for a DC value out of the coefficients' range.
+std::optional<std::vector<QByteArray>> WriteChain(const McuShape& shape,
+                                                  std::vector<PartOutcome>& outcomes,
+                                                  const std::vector<ChainPiece>& pieces,
+                                                  qint64 intervalMcus, int threads);
 
 }  // namespace brindlewick

@@ -79,12 +79,12 @@ int RestartIntervals::rowOf(int interval) const {
   return int(std::min<qint64>(height, qint64(interval) * rowsPerInterval * mcuHeight));
 }
 
-std::optional<RestartIntervals> ReadRestartIntervals(const JpegSession& header,
-                                                     QByteArrayView jpeg) {
+std::optional<RestartIntervals> ReadRestartLayout(const JpegSession& header,
+                                                  QByteArrayView headers) {
   const jpeg_decompress_struct& info = header.info();
   if (!OneScanWithRestarts(info)) return std::nullopt;
   RestartIntervals layout;
-  if (!ReadHeaderFields(jpeg, layout)) return std::nullopt;
+  if (!ReadHeaderFields(headers, layout)) return std::nullopt;
   layout.width = int(info.image_width);
   layout.height = int(info.image_height);
   layout.mcuHeight = 8 * info.max_v_samp_factor;
@@ -94,11 +94,18 @@ std::optional<RestartIntervals> ReadRestartIntervals(const JpegSession& header,
   const int restartMcus = int(info.restart_interval);
   if (restartMcus % mcusPerRow != 0) return std::nullopt;
   layout.rowsPerInterval = restartMcus / mcusPerRow;
+  return layout;
+}
 
+int RestartIntervals::expected() const { return (mcuRows + rowsPerInterval - 1) / rowsPerInterval; }
+
+std::optional<RestartIntervals> ReadRestartIntervals(const JpegSession& header,
+                                                     QByteArrayView jpeg) {
+  std::optional<RestartIntervals> layout = ReadRestartLayout(header, jpeg);
+  if (!layout) return std::nullopt;
   const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.data());
-  if (!SplitIntervals(bytes, jpeg.size(), layout.headerEnd, layout.data)) return std::nullopt;
-  const int expected = (layout.mcuRows + layout.rowsPerInterval - 1) / layout.rowsPerInterval;
-  if (layout.intervals() != expected) return std::nullopt;
+  if (!SplitIntervals(bytes, jpeg.size(), layout->headerEnd, layout->data)) return std::nullopt;
+  if (layout->intervals() != layout->expected()) return std::nullopt;
   return layout;
 }
 

@@ -27,10 +27,17 @@ struct RestartIntervals {
   std::vector<std::pair<qsizetype, qsizetype>> data;
 
   int intervals() const { return int(data.size()); }
+  // How many intervals the picture's MCU rows make.
+  int expected() const;
   // Image rows from the top of the picture to the start of an interval (or the end, for the
   // index one past the last).
   int rowOf(int interval) const;
 };
+
+// The layout that the headers of a file (SOI up to the end of its scan header), which `header`
+// has read, give its intervals; their data not yet found. None as below.
+std::optional<RestartIntervals> ReadRestartLayout(const JpegSession& header,
+                                                  QByteArrayView headers);
 
 // The layout of the file whose header `header` has read, without decoding; none unless the file
 // is baseline or extended sequential Huffman-coded, 8-bit, gray or three components, in one

@@ -11,6 +11,15 @@
 
 namespace brindlewick {
 
+QByteArray SplitStream::joined() const {
+  QByteArray jpeg = headers;
+  qsizetype size = jpeg.size() + 2;
+  for (const QByteArray& body : bodies) size += body.size();
+  jpeg.reserve(size);
+  for (const QByteArray& body : bodies) jpeg.append(body);
+  return jpeg.append(char(0xFF)).append(char(0xD9));  // the end of the image
+}
+
 std::optional<SplitStream> SplitSequentialScan(QByteArrayView jpeg, const Progression& scan,
                                                const std::vector<int>& idctSizes,
                                                const SplitOptions& options,
@@ -43,10 +52,14 @@ std::optional<SplitStream> SplitSequentialScan(QByteArrayView jpeg, const Progre
   const qint64 intervals = std::max(options.intervals, 1);
   const qint64 rows =
       std::min((shape->mcusHigh + intervals - 1) / intervals, 65535 / shape->mcusWide);
-  std::optional<QByteArray> stream =
-      WriteChain(jpeg, scan, *shape, outcomes, *pieces, rows * shape->mcusWide, options.threads);
-  if (!stream) return std::nullopt;
-  return SplitStream{std::move(*stream), count, int(pieces->size())};
+  const qint64 intervalMcus = rows * shape->mcusWide;
+  std::optional<std::vector<QByteArray>> bodies =
+      WriteChain(*shape, outcomes, *pieces, intervalMcus, options.threads);
+  if (!bodies) return std::nullopt;
+  SplitStream stream{{}, std::move(*bodies), count, int(pieces->size())};
+  WriteSequentialHeaders(stream.headers, jpeg, scan,
+                         stream.bodies.size() > 1 ? int(intervalMcus) : 0);
+  return stream;
 }
 
 }  // namespace brindlewick

@@ -22,12 +22,18 @@ struct SplitOptions {
   int intervals = 1;  // restart intervals of whole MCU rows in the stream made
 };
 
-// A sequential stream made from parts: how many the data was cut into, and whose work it holds
-// (fewer where a part never fell into step, and the one before decoded it too).
+// A sequential stream made from parts, in pieces: its headers (SOI up to the end of the scan
+// header) and each restart interval's data, every one but the last followed by its marker; how
+// many parts the data was cut into, and whose work it holds (fewer where a part never fell into
+// step, and the one before decoded it too).
 struct SplitStream {
-  QByteArray jpeg;
+  QByteArray headers;
+  std::vector<QByteArray> bodies;
   int parts = 0;
   int used = 0;
+
+  // The whole stream in one, with the end of the image.
+  QByteArray joined() const;
 };
 
 // The sequential stream that libjpeg decodes to exactly the pixels it decodes from `jpeg`, a file
