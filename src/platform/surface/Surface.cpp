@@ -42,12 +42,14 @@ void Surface::setSize(int width, int height) { resize(ToPixels(width), ToPixels(
 
 void Surface::setBackColor(QRgb color) {
   backColor_ = color;
+  dropShown();
   drawBackground();
   emit changed(false);
 }
 
 void Surface::setPicture(const Picture& picture) {
   picture_ = picture;
+  dropShown();
   // The canvas taken as its own background (image() just before) is already what drawing that
   // background would give: opaque pixels, one for one onto themselves. Drawing it again would
   // copy and repaint a whole window's worth for nothing.
@@ -63,6 +65,7 @@ void Surface::paintPicture(const Picture& picture, double x, double y, double wi
                            double height) {
   // Painting no picture draws nothing, as painting an empty picture would.
   if (picture.isNone() || picture.pixels().isNull()) return;
+  settle();
   const QRect target = PixelRect(x, y, width, height);
   if (target.isEmpty() || !target.intersects(canvas_.rect())) return;
 
@@ -77,6 +80,7 @@ void Surface::paintPicture(const Picture& picture, double destX, double destY, d
                            double destHeight, double srcX, double srcY, double srcWidth,
                            double srcHeight) {
   if (picture.isNone()) return;
+  settle();
   const QRect dest = PixelRect(destX, destY, destWidth, destHeight);
   const QRect src = PixelRect(srcX, srcY, srcWidth, srcHeight);
   const QRect visible = dest.intersected(canvas_.rect());
@@ -105,14 +109,24 @@ void Surface::paintPicture(const Picture& picture, double destX, double destY, d
   emit changed(false);
 }
 
-Picture Surface::image() const { return Picture(canvas_, QSize(width_, height_)); }
+Picture Surface::image() const {
+  settle();
+  return Picture(canvas_, QSize(width_, height_));
+}
+
+const QImage& Surface::canvas() const {
+  settle();
+  return canvas_;
+}
 
 void Surface::cls() {
+  dropShown();
   drawBackground();
   emit changed(false);
 }
 
 void Surface::drawBox(double x1, double y1, double x2, double y2, QRgb color) {
+  settle();
   if (canvas_.isNull()) return;
   QPainter painter(&canvas_);
   painter.setPen(QPen(QColor::fromRgb(color), 0));
@@ -130,23 +144,42 @@ void Surface::refresh() { emit changed(true); }
 
 void Surface::resize(int width, int height) {
   if (width == width_ && height == height_) return;
-  QImage old = std::exchange(canvas_, QImage());
+  // What the surface showed before the first of several resizes is what the last one keeps, as
+  // far as every one of them kept it.
+  if (!unsettled_) {
+    shown_ = canvas_;
+    kept_ = canvas_.size();
+  }
+  unsettled_ = true;
+  kept_ = kept_.boundedTo(QSize(width, height));
+  canvas_ = QImage();
   if (width > 0 && height > 0) {
     canvas_ = QImage(width, height, QImage::Format_RGB32);
     if (canvas_.isNull()) throw std::bad_alloc();
   }
   width_ = width;
   height_ = height;
-  drawBackground();
-  if (!old.isNull() && !canvas_.isNull()) {
-    QPainter painter(&canvas_);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(0, 0, old);
-  }
   emit changed(false);
 }
 
-void Surface::drawBackground() {
+void Surface::settle() const {
+  if (!unsettled_) return;
+  unsettled_ = false;
+  const QImage old = std::exchange(shown_, QImage());
+  drawBackground();
+  if (!old.isNull() && !canvas_.isNull() && !kept_.isEmpty()) {
+    QPainter painter(&canvas_);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint(0, 0), old, QRect(QPoint(0, 0), kept_));
+  }
+}
+
+void Surface::dropShown() {
+  unsettled_ = false;
+  shown_ = QImage();
+}
+
+void Surface::drawBackground() const {
   if (canvas_.isNull()) return;
   canvas_.fill(backColor_);
   if (picture_.isNone() || picture_.pixels().isNull()) return;

@@ -49,7 +49,7 @@ class Surface : public QObject {
   // Asks whoever shows the surface to repaint it at once.
   void refresh();
 
-  const QImage& canvas() const { return canvas_; }
+  const QImage& canvas() const;
 
  signals:
   // After every change; `immediate` is true for refresh().
@@ -57,13 +57,24 @@ class Surface : public QObject {
 
  private:
   void resize(int width, int height);
-  void drawBackground();
+  void drawBackground() const;
+  // Draws a canvas resized since it was last drawn: the background, and what it showed before.
+  void settle() const;
+  // Forgets what a resized canvas showed before, for a change that draws the whole canvas anew.
+  void dropShown();
 
   QRgb backColor_;
   Picture picture_;
   int width_ = 0;
   int height_ = 0;
-  QImage canvas_;  // null while the surface has no area
+  // Null while the surface has no area. A resize leaves the new canvas undrawn, keeping what the
+  // surface showed in `shown_`, until the canvas is next read or drawn on: a width and then a
+  // height, as a window's resize sets them, cost one drawing of a window's worth of pixels, and
+  // none where the whole canvas is drawn anew next.
+  mutable QImage canvas_;
+  mutable QImage shown_;
+  mutable QSize kept_;  // the part of `shown_` that every resize since kept
+  mutable bool unsettled_ = false;
 };
 
 }  // namespace brindlewick

@@ -98,6 +98,28 @@ TEST(Surface, ResizeKeepsTheTopLeftContent) {
   EXPECT_EQ(s.canvas().pixel(5, 1), kBack);
 }
 
+// Resizes in a row, read only after the last: what any of them cut stays cut, and the area they
+// opened shows the background picture on the background colour.
+TEST(Surface, ResizesInARowKeepOnlyWhatEveryOneKept) {
+  Surface s(kBack);
+  const QImage background = test::SmoothImage(6, 6), drawn = test::PatternImage(4, 4);
+  s.setPicture(Picture(background));
+  s.setSize(4, 4);
+  s.paintPicture(Picture(drawn), 0, 0, 4, 4);
+  s.setWidth(3);
+  s.setWidth(7);
+  s.setHeight(8);
+  ASSERT_EQ(s.canvas().size(), QSize(7, 8));
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 7; ++x) {
+      const QRgb expected = x < 3 && y < 4   ? drawn.pixel(x, y)
+                            : x < 6 && y < 6 ? background.pixel(x, y)
+                                             : kBack;
+      EXPECT_EQ(s.canvas().pixel(x, y), expected) << x << "," << y;
+    }
+  }
+}
+
 TEST(Surface, MayHaveNoAreaAndStillKeepsItsSize) {
   Surface s(kBack);
   s.setSize(0, 7);
