@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "platform/errors/RuntimeError.h"
 #include "support/TestFiles.h"
 
@@ -117,6 +121,29 @@ TEST(Surface, ResizesInARowKeepOnlyWhatEveryOneKept) {
                                              : kBack;
       EXPECT_EQ(s.canvas().pixel(x, y), expected) << x << "," << y;
     }
+  }
+}
+
+// After resizes not yet read, a change that draws the whole canvas anew leaves nothing of what was
+// drawn before them: the same pixels as a surface given that size from the start.
+TEST(Surface, ResizesThenANewBackgroundShowNothingDrawnBefore) {
+  const QImage background = test::SmoothImage(5, 3);
+  const std::vector<std::pair<const char*, std::function<void(Surface&)>>> changes{
+      {"a new picture", [&](Surface& s) { s.setPicture(Picture(background)); }},
+      {"a clear", [](Surface& s) { s.cls(); }},
+      {"a new colour", [](Surface& s) { s.setBackColor(qRgb(1, 2, 3)); }},
+  };
+  for (const auto& [name, change] : changes) {
+    Surface s(kBack), fresh(kBack);
+    for (Surface* surface : {&s, &fresh}) surface->setPicture(Picture(background));
+    s.setSize(4, 4);
+    s.paintPicture(Picture(test::PatternImage(4, 4)), 0, 0, 4, 4);
+    s.setWidth(8);
+    s.setHeight(6);
+    fresh.setSize(8, 6);
+    change(s);
+    change(fresh);
+    EXPECT_EQ(s.canvas(), fresh.canvas()) << name;
   }
 }
 
