@@ -5,6 +5,7 @@
 #include <atomic>
 #include <numeric>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #ifdef __GLIBC__
@@ -79,6 +80,7 @@ struct Pieces {
   size_t next = 0;
   int markerOffset = 0;
 };
+static_assert(std::is_standard_layout_v<Pieces>, "libjpeg's pointer must lead back to it");
 
 constexpr JOCTET kEnd[] = {0xFF, JPEG_EOI};
 
