@@ -87,14 +87,17 @@ int RunWindow(QApplication& qtApp, brindlewick::DecodeJobs& loader,
   if (!commandLine.pictures.isEmpty()) {
     // Until then the head start follows the view's size: a window manager's maximise before the
     // first paint has its decode begun as the view takes that size. A file the head start could
-    // not take is not read again for it.
+    // not take is not read again for it, nor is the file looked at for a change of the view that
+    // leaves its size as it was (a surface announces every drawing).
     const Surface& view = form.document().Picture1;
     QMetaObject::Connection aim;
     if (headStarted) {
       aim = QObject::connect(
-          &view, &Surface::changed, &form, [&loader, &view, path = commandLine.pictures.first()] {
-            loader.headStart(path,
-                             {FittedPaintSize({view.width(), view.height()}), CoreCount(), {}});
+          &view, &Surface::changed, &form,
+          [&loader, &view, path = commandLine.pictures.first(), aimed = QSize()]() mutable {
+            const QSize size(view.width(), view.height());
+            if (size == std::exchange(aimed, size)) return;
+            loader.headStart(path, {FittedPaintSize(size), CoreCount(), {}});
           });
     }
     opening.emplace(*form.windowHandle(), [&form, &commandLine, aim] {
