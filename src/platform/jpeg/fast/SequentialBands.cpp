@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -21,13 +21,9 @@
 namespace brindlewick {
 namespace {
 
-// The walk over the codes takes about this share of libjpeg's time to decode them at 2/8 to 4/8
-// (0.3 to 0.4 measured on the 24 and 48 MP photos, the two side by side; this one balanced the
-// bands best).
-constexpr double kWalkCost = 0.35;
-// The share of libjpeg's time at these scales that goes with the codes rather than the rows of
+// The share of libjpeg's time at 2/8 to 4/8 that goes with the codes rather than the rows of
 // pixels: the IDCTs and the colours work on an eighth to a quarter of the pixels, while every
-// code is read. Fitted to the times of the two bands of the same photos: 0.8 to 0.9.
+// code is read. Fitted to the times of two bands of the 24 and 48 MP photos: 0.8 to 0.9.
 constexpr double kCodesShare = 0.8;
 constexpr qsizetype kChunkBytes = qsizetype(64) << 10;
 
@@ -120,15 +116,29 @@ struct BandStart {
 // to wait on.
 class Starts {
  public:
-  Starts(int bands, qsizetype data) : starts_(size_t(bands)) { starts_[0].position = data * 8; }
+  Starts(int bands, qsizetype data)
+      : starts_(size_t(bands)), decodedTo_(new std::atomic<qint64>[size_t(bands)]) {
+    starts_[0].position = data * 8;
+    for (int band = 0; band < bands; ++band) decodedTo_[size_t(band)] = 0;
+  }
 
   int bands() const { return int(starts_.size()); }
   int found() const { return found_.load(std::memory_order_acquire); }
   const BandStart& operator[](int band) const { return starts_[size_t(band)]; }
 
+  // The MCU row a band's decoder has got to, from the band's first, for the walker to weigh what it
+  // has left.
+  void decodedTo(int band, qint64 row) const {
+    decodedTo_[size_t(band)].store(row, std::memory_order_relaxed);
+  }
+  qint64 decodedTo(int band) const {
+    return decodedTo_[size_t(band)].load(std::memory_order_relaxed);
+  }
+
   void publish(const BandStart& start) {
     const int band = found_.load(std::memory_order_relaxed);
     starts_[size_t(band)] = start;
+    decodedTo(band, start.row);
     found_.store(band + 1, std::memory_order_release);
     walkedTo(start.row);
   }
@@ -186,6 +196,7 @@ class Starts {
   }
 
   std::vector<BandStart> starts_;
+  std::unique_ptr<std::atomic<qint64>[]> decodedTo_;
   std::atomic<int> found_{1};
   std::atomic<qint64> walked_{0};
   std::atomic<int> news_{0};
@@ -199,28 +210,26 @@ double Done(const Coding& coding, qsizetype at, qint64 row) {
          (1 - kCodesShare) * double(row) / double(coding.shape.mcusHigh);
 }
 
-// Where each band should start, as Done measures it: the walker reaches a band's start later the
-// further down it lies, so that the bands lower down are shorter and every decoder ends at once.
-std::vector<double> Shares(int bands) {
-  const double first = kWalkCost / (1 - std::pow(1 - kWalkCost, bands));
-  std::vector<double> shares(size_t(bands), 0);
-  for (int k = 1; k < bands; ++k) {
-    shares[size_t(k)] = shares[size_t(k) - 1] * (1 - kWalkCost) + first;
-  }
-  return shares;
-}
-
-// Walks the data from its start and publishes each later band's start once the walk has passed
-// its share of the bytes, at the first MCU row on whose first MCU WriteFirstMcu succeeds. Returns
-// once the last band's start is published; false for data that is not clean, ends first, or once
-// the stop is asked.
-bool FindStarts(const Coding& coding, const std::vector<double>& shares, Starts& starts,
-                const std::stop_token& stop) {
+// Walks the data from its start and publishes each later band's start, at the first MCU row on
+// whose first MCU WriteFirstMcu succeeds, once the band before has as much work left up to here
+// as each band still to start will have after it. What is left is weighed by Done from where that
+// band's decoder has got to, so the bands end together whatever the walk costs against libjpeg on
+// this machine, and a decoder that starts late gets a shorter band. Returns once the last band's
+// start is published; false for data that is not clean, ends first, or once the stop is asked.
+bool FindStarts(const Coding& coding, Starts& starts, const std::stop_token& stop) {
   BitReader in(coding.bytes, coding.data, coding.end);
   DcPredictors dc{};
-  for (qint64 row = 0; row < coding.shape.mcusHigh; ++row) {
+  const qint64 rows = coding.shape.mcusHigh;
+  std::vector<qsizetype> rowBytes;  // where each MCU row walked starts
+  rowBytes.reserve(size_t(rows));
+  for (qint64 row = 0; row < rows; ++row) {
+    rowBytes.push_back(in.loadedTo());
     const int next = starts.found();
-    if (Done(coding, in.loadedTo(), row) >= shares[size_t(next)]) {
+    const double here = Done(coding, in.loadedTo(), row);
+    const qint64 before = std::min(starts.decodedTo(next - 1), row);
+    const double left = here - Done(coding, rowBytes[size_t(before)], before);
+    const int toStart = starts.bands() - next;
+    if (left * toStart >= 1 - here || rows - row <= toStart) {
       BitReader trial = in;
       if (WriteFirstMcu(trial, dc, coding, nullptr)) {
         starts.publish({row, in.position(), dc});
@@ -344,7 +353,12 @@ bool ReadBand(JpegSession& session, const Starts& starts, int band, const Coding
     seen = known.row;
     const int rows = std::min(int(info.output_height), int(seen - first) * target.rowsPerMcuRow);
     if (!session.run([&] {
-          for (; done < rows; ++done) session.readRow(bits + done * pitch);
+          for (; done < rows; ++done) {
+            session.readRow(bits + done * pitch);
+            if ((done + 1) % target.rowsPerMcuRow == 0) {
+              starts.decodedTo(band, first + (done + 1) / target.rowsPerMcuRow);
+            }
+          }
         })) {
       return false;
     }
@@ -409,13 +423,12 @@ std::optional<QImage> DecodeSequentialBands(JpegSession& header, QByteArrayView 
                       coding->mcuHeight * eighths / 8,
                       scale};
   Starts starts(bands, coding->data);
-  const std::vector<double> shares = Shares(bands);
   std::vector<char> decoded(size_t(bands), 0);
   // The walker is the first part taken, on whichever thread: the others wait for it.
   InParallel(bands, request.threads, [&](int part) {
     if (part == 0) {
       const WalkOver over{starts};
-      if (!FindStarts(*coding, shares, starts, request.stop)) return;
+      if (!FindStarts(*coding, starts, request.stop)) return;
     }
     const int band = part == 0 ? bands - 1 : part - 1;
     decoded[size_t(band)] =
