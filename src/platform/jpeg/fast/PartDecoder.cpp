@@ -367,7 +367,7 @@ bool SkipTable::build(const std::array<uint8_t, 17>& counts,
     bool ends = false;
     int moves = 0;
   };
-  std::array<One, 1 << kBits> one{};
+  std::vector<One> one(size_t(1) << kBits);
   for (size_t i = 0; i < codes.size(); ++i) {
     const int length = lengths[i], run = symbols[i] >> 4, size = symbols[i] & 15;
     // Symbols libjpeg reads otherwise (a run without a size) go the long way.

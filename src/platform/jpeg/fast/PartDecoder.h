@@ -62,7 +62,9 @@ class RawBits {
 // 0 where not even one code fits.
 class SkipTable {
  public:
-  static constexpr int kBits = 12;
+  // Fourteen bits pass a tenth faster over the 24 and 48 MP photos than twelve; fifteen and
+  // sixteen are no faster, their tables no longer staying in the first-level cache.
+  static constexpr int kBits = 14;
   // False for a table libjpeg refuses.
   bool build(const std::array<uint8_t, 17>& counts, const std::array<uint8_t, 256>& symbols);
   int at(unsigned bits) const { return entries_[bits]; }
