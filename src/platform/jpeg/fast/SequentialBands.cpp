@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <memory>
 #include <type_traits>
@@ -211,28 +212,29 @@ double Done(const Coding& coding, qsizetype at, qint64 row) {
 }
 
 // Walks the data from its start and publishes each later band's start, at the first MCU row on
-// whose first MCU WriteFirstMcu succeeds, once the band before has as much work left up to here
-// as each band still to start will have after it. What is left is weighed by Done from where that
-// band's decoder has got to, so the bands end together whatever the walk costs against libjpeg on
-// this machine, and a decoder that starts late gets a shorter band. Returns once the last band's
-// start is published; false for data that is not clean, ends first, or once the stop is asked.
+// whose first MCU WriteFirstMcu succeeds, once BandCutDue says the band before should end there.
+// Returns once the last band's start is published; false for data that is not clean, ends first,
+// or once the stop is asked.
 bool FindStarts(const Coding& coding, Starts& starts, const std::stop_token& stop) {
   BitReader in(coding.bytes, coding.data, coding.end);
   DcPredictors dc{};
   const qint64 rows = coding.shape.mcusHigh;
   std::vector<qsizetype> rowBytes;  // where each MCU row walked starts
   rowBytes.reserve(size_t(rows));
+  std::vector<double> cuts(size_t(starts.bands()), 0);  // the work above each band's start
   for (qint64 row = 0; row < rows; ++row) {
     rowBytes.push_back(in.loadedTo());
     const int next = starts.found();
     const double here = Done(coding, in.loadedTo(), row);
-    const qint64 before = std::min(starts.decodedTo(next - 1), row);
-    const double left = here - Done(coding, rowBytes[size_t(before)], before);
+    const qint64 at = std::min(starts.decodedTo(next - 1), row);
+    const double reached = Done(coding, rowBytes[size_t(at)], at), from = cuts[size_t(next) - 1];
     const int toStart = starts.bands() - next;
-    if (left * toStart >= 1 - here || rows - row <= toStart) {
+    if (BandCutDue(here, here - reached, reached - from, here - from, toStart) ||
+        rows - row <= toStart) {
       BitReader trial = in;
       if (WriteFirstMcu(trial, dc, coding, nullptr)) {
         starts.publish({row, in.position(), dc});
+        cuts[size_t(next)] = here;
         if (next + 1 == starts.bands()) return true;
       }
     }
@@ -394,6 +396,13 @@ struct WalkOver {
 };
 
 }  // namespace
+
+bool BandCutDue(double here, double left, double decoded, double walked, int toStart) {
+  const double w = walked > 0 ? std::clamp(decoded / walked, 0.0, 1.0) : 0;
+  const double first =
+      w < 1e-3 ? (1 - here) / toStart : (1 - here) * w / (1 - std::pow(1 - w, toStart));
+  return left >= first;
+}
 
 std::optional<QImage> DecodeSequentialBands(JpegSession& header, QByteArrayView jpeg,
                                             const Progression& scan, const DecodeRequest& request,

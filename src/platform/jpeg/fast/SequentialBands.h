@@ -34,4 +34,13 @@ std::optional<QImage> DecodeSequentialBands(JpegSession& header, QByteArrayView 
                                             const Progression& scan, const DecodeRequest& request,
                                             int bands = 0);
 
+// Whether the walker should end the band before the next where it is, `here` of the work done:
+// that band's decoder has `left` of the work to go up to here, and has done `decoded` while the
+// walker went `walked`. Each of the `toStart` bands still to start (the walker's own last among
+// them) begins as the walker reaches it; for all to end when the band before does, their lengths
+// grow by 1 - w each, w being the walk's cost against the decode as just seen. Weighed from where
+// the decoders are, the cuts need no constant for what the walk costs on the machine, and a
+// decoder that starts late gets a shorter band.
+bool BandCutDue(double here, double left, double decoded, double walked, int toStart);
+
 }  // namespace brindlewick
