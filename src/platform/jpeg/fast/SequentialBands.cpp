@@ -127,8 +127,8 @@ class Starts {
   int found() const { return found_.load(std::memory_order_acquire); }
   const BandStart& operator[](int band) const { return starts_[size_t(band)]; }
 
-  // The MCU row a band's decoder has got to, from the band's first, for the walker to weigh what it
-  // has left.
+  // The picture's MCU row up to which a band's decoder has got, for the walker to weigh what it
+  // has left; told by the decoders, to whom the rest is read-only.
   void decodedTo(int band, qint64 row) const {
     decodedTo_[size_t(band)].store(row, std::memory_order_relaxed);
   }
