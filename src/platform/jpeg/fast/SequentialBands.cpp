@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
-#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -117,10 +116,8 @@ struct BandStart {
 // to wait on.
 class Starts {
  public:
-  Starts(int bands, qsizetype data)
-      : starts_(size_t(bands)), decodedTo_(new std::atomic<qint64>[size_t(bands)]) {
+  Starts(int bands, qsizetype data) : starts_(size_t(bands)), decodedTo_(size_t(bands)) {
     starts_[0].position = data * 8;
-    for (int band = 0; band < bands; ++band) decodedTo_[size_t(band)] = 0;
   }
 
   int bands() const { return int(starts_.size()); }
@@ -197,7 +194,7 @@ class Starts {
   }
 
   std::vector<BandStart> starts_;
-  std::unique_ptr<std::atomic<qint64>[]> decodedTo_;
+  mutable std::vector<std::atomic<qint64>> decodedTo_;  // never resized: atomics stay in place
   std::atomic<int> found_{1};
   std::atomic<qint64> walked_{0};
   std::atomic<int> news_{0};
