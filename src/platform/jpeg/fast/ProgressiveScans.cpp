@@ -76,6 +76,7 @@ class ProgressionReader {
         p_.scans.back().end = segments_.position();
         return true;
       case M_DAC:
+        return arithmeticConditioningAccepted(body, length);
       case JPEG_COM:
         return true;
       default:
@@ -133,6 +134,19 @@ class ProgressionReader {
       huffman_[tableClass][id] = int(p_.tables.size());
       p_.tables.push_back(table);
       at += 17 + symbols;
+    }
+    return true;
+  }
+
+  // Arithmetic conditioning means nothing to Huffman-coded scans, but libjpeg still checks it
+  // (libjpeg-turbo 2.1's get_dac: index and value pairs, at most 32 tables, a DC table's lower
+  // bound not above its upper) and refuses the whole file over a bad one; so must we, or a file
+  // libjpeg refuses would show here.
+  static bool arithmeticConditioningAccepted(const unsigned char* body, int length) {
+    if (length % 2 != 0) return false;
+    for (int at = 0; at < length; at += 2) {
+      const int index = body[at], value = body[at + 1];
+      if (index >= 32 || (index < 16 && (value & 15) > value >> 4)) return false;
     }
     return true;
   }
