@@ -91,6 +91,41 @@ TEST_F(Form1SaveTest, HighDensityViewShowsSavesAndCropsTheScreensPixelsOneForOne
   EXPECT_TRUE(errors.reports.empty());
 }
 
+// A display server puts the pointer on whole device pixels. At every ratio a drag of 400 x 400 of
+// them crops 400 x 400, from the pixel under the press, whichever way and wherever it starts
+// (at 1.25, 1.5 and 1.75 the logical positions' fractions come round within seven pixels).
+TEST_F(Form1SaveTest, HighDensityADragCropsItsSizeInTheScreensPixelsWhereverItStarts) {
+  const double ratio = form.devicePixelRatioF();
+  const QSize size = FirstView(ratio);
+  test::WriteJpeg(folder.path("Samples/sample1.jpg"),
+                  test::PatternImage(size.width(), size.height()));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  click("LoadSample");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 3000));
+  const QPoint at = view()->mapTo(&form, QPoint(0, 0));
+  const QPoint origin(qRound(at.x() * ratio), qRound(at.y() * ratio));
+  QWindow& window = *form.windowHandle();
+  for (int shift = 0; shift < 7; ++shift) {
+    const QRect selection(60 + shift, 50 + 2 * shift, 400, 400);
+    const bool backwards = shift % 2;
+    const QPoint from = backwards ? selection.bottomRight() + QPoint(1, 1) : selection.topLeft();
+    const QPoint to = backwards ? selection.topLeft() : selection.bottomRight() + QPoint(1, 1);
+    test::SendDeviceMouse(window, QEvent::MouseButtonPress, origin + from, Qt::LeftButton,
+                          Qt::LeftButton);
+    test::SendDeviceMouse(window, QEvent::MouseMove, origin + (from + to) / 2, Qt::LeftButton);
+    test::SendDeviceMouse(window, QEvent::MouseMove, origin + to, Qt::LeftButton);
+    test::SendDeviceMouse(window, QEvent::MouseButtonRelease, origin + to, {}, Qt::LeftButton);
+
+    const QImage& held = form.document().Picture1.canvas();
+    EXPECT_EQ(held.size(), selection.size()) << "ratio " << ratio << ", shift " << shift;
+    EXPECT_EQ(held, form.document().picLoad.canvas().copy(selection))
+        << "ratio " << ratio << ", shift " << shift;
+    click("mnuUndo");
+  }
+  EXPECT_TRUE(errors.reports.empty());
+}
+
 // The view keeps its offset of 120 twips from the client area's corner, and the margins right
 // and below are what they are at 100 %, 7 pixels, times the ratio: the view sits as centred as
 // at 100 %, within the half device pixel a side is rounded to.

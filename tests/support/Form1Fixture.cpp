@@ -4,10 +4,21 @@
 #include <QCoreApplication>
 #include <QMenuBar>
 #include <QTest>
+#include <QWindow>
 
 #include "platform/surface/PictureBox.h"
 
 namespace brindlewick::test {
+
+void SendDeviceMouse(QWindow& window, QEvent::Type type, QPoint device, Qt::MouseButtons held,
+                     Qt::MouseButton changed) {
+  static int timestamp = 0;
+  timestamp += 1000;  // never close enough to the last click for a double click
+  const QPointF local = QPointF(device) / window.devicePixelRatio();
+  qt_handleMouseEvent(&window, local, window.mapToGlobal(local), held, changed, type, {},
+                      timestamp);
+  QCoreApplication::processEvents();
+}
 
 Form1Services WindowServices::forWindows(PictureLoader* ownLoader, ImagingLibrary* ownImaging,
                                          SkinFramework* ownSkin) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QEvent>
+#include <QPoint>
 #include <QString>
 
 #include "app/Form1.h"
@@ -14,6 +16,7 @@
 #include "support/TestFiles.h"
 
 class QAction;
+class QWindow;
 
 namespace brindlewick {
 
@@ -38,6 +41,12 @@ struct WindowServices {
   RecordingMessageBox messages;
   SettingsStore settings;
 };
+
+// A mouse event as a display server sends it: at a whole device pixel of the window, which Qt
+// turns into a logical position with a fraction at a fractional ratio. `held` is every button
+// down after the event, `changed` the one a press or release is about.
+void SendDeviceMouse(QWindow& window, QEvent::Type type, QPoint device, Qt::MouseButtons held,
+                     Qt::MouseButton changed = Qt::NoButton);
 
 // The main window of a program whose folder is a temporary folder of the test's own.
 class Form1Fixture : public ::testing::Test {

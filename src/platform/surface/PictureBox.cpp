@@ -78,8 +78,17 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
   update();
 }
 
+// Qt gives a widget its mouse position rounded to whole logical pixels: at a fractional ratio a
+// device pixel or two off, so a drag of 400 device pixels could select 398. The position in the
+// window keeps the fraction. The view lies whole logical pixels into the window, and its pixels
+// land on the screen from the device pixel that offset rounds to, as Qt places an image. An event
+// sent to the view itself carries its own position twice.
 QPointF PictureBox::devicePosition(const QMouseEvent& event) const {
-  return event.position() * devicePixelRatioF();
+  const qreal ratio = devicePixelRatioF();
+  if (event.scenePosition() == event.position()) return event.position() * ratio;
+  const QPoint offset = mapTo(window(), QPoint(0, 0));
+  return event.scenePosition() * ratio -
+         QPointF(DevicePixels(offset.x(), ratio), DevicePixels(offset.y(), ratio));
 }
 
 void PictureBox::fitToSurface() {
