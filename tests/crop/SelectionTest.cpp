@@ -249,6 +249,135 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailedCropTest,
                                            FailedCropCase{"TooWide", 40200, 150, {678, 50}}),
                          RowName<FailedCropCase>);
 
+// A key's step on the selection, repeated `times`.
+struct KeyStep {
+  enum { All, Move, Resize } what;
+  int dx = 0, dy = 0, times = 1;
+};
+
+void PressKeys(Selection& selection, const std::vector<KeyStep>& steps) {
+  for (const KeyStep& step : steps) {
+    for (int i = 0; i < step.times; ++i) {
+      if (step.what == KeyStep::All) selection.SelectWholeView();
+      if (step.what == KeyStep::Move) selection.MoveSelection(step.dx, step.dy);
+      if (step.what == KeyStep::Resize) selection.ResizeSelection(step.dx, step.dy);
+    }
+  }
+}
+
+struct KeysCase {
+  const char* name;
+  std::vector<KeyStep> steps;
+  QRect band;  // in the 678 x 485 view
+  friend void PrintTo(const KeysCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class KeyboardBandTest : public SelectionTest, public ::testing::WithParamInterface<KeysCase> {};
+
+TEST_P(KeyboardBandTest, StaysInsideTheViewAtLeastAPixelEachWayAndIsDrawnOverIt) {
+  showPicture();
+  PressKeys(h.selection, GetParam().steps);
+  const Shape& band = h.selection.shp1();
+  EXPECT_TRUE(band.visible);
+  EXPECT_EQ(QRectF(band.left, band.top, band.width, band.height), QRectF(GetParam().band));
+  EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas());
+}
+
+using S = KeyStep;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KeyboardBandTest,
+    ::testing::Values(
+        KeysCase{"AnArrowStartsFromTheWholeView", {{S::Move, 1, 0}}, {0, 0, 678, 485}},
+        KeysCase{"ShiftArrowsMoveTheRightAndBottomEdges",
+                 {{S::Resize, -10, 0}, {S::Resize, 0, -1, 3}, {S::Move, 1, 0, 3}},
+                 {3, 0, 668, 482}},
+        KeysCase{"MovesStopAtTheViewsEdges",
+                 {{S::Resize, -10, -10, 50}, {S::Move, 10, 0, 60}, {S::Move, 0, -1, 5}},
+                 {500, 0, 178, 1}},
+        KeysCase{"GrowingStopsAtTheViewsEdges",
+                 {{S::Resize, -10, -10, 10}, {S::Move, 1, 1, 7}, {S::Resize, 10, 10, 20}},
+                 {7, 7, 671, 478}},
+        KeysCase{"SelectAllStartsOver", {{S::Resize, -10, -10, 3}, {S::All}}, {0, 0, 678, 485}}),
+    RowName<KeysCase>);
+
+// The same corners, flags, Go Back/Undo and pixels as a release over the same band.
+TEST_F(SelectionTest, ReturnCropsExactlyAsADragOverTheSameBand) {
+  showPicture();
+  test::Form1Harness mouse;
+  mouse.layOut(693, 500);
+  DisplayPicture(mouse.display, h.doc.Tag, mouse.doc.Picture1);
+  PressKeys(h.selection, {{S::Resize, -10, -10, 40}, {S::Resize, 1, 0, 3}, {S::Move, 10, 10, 12}});
+  mouse.selection.Picture1_MouseDown(1, 0, 120, 120);
+  mouse.selection.Picture1_MouseMove(1, 0, 401, 205);
+
+  h.selection.CropToKeyboardSelection();
+  mouse.selection.Picture1_MouseUp(1, 0, 401, 205);
+
+  const Selection& m = mouse.selection;
+  EXPECT_EQ(trace(), (Trace{m.StartX(), m.StartY(), m.EndX(), m.EndY(), m.SelectionMade(),
+                            m.CropDone(), mouse.window.isMenuEnabled(MenuCommand::Undo), m.shp1(),
+                            mouse.doc.Picture1.canvas()}));
+  EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas().copy(120, 120, 281, 85));
+  EXPECT_TRUE(h.errors.reports.empty());
+}
+
+// The keys select exactly when the mouse could, and never during a drag.
+TEST_F(SelectionTest, TheKeysChangeNothingWhileTheMouseCouldNotSelectOrDrags) {
+  for (const auto& [ignoreMouse, cropDone, dragging] :
+       {std::tuple{true, false, false}, {false, true, false}, {false, false, true}}) {
+    showPicture();
+    h.selection.stateForTest() = {.shp1 = Shape{0, dragging, 3, 4, 27, 36},
+                                  .IgnoreMouse = ignoreMouse,
+                                  .CropDone = cropDone,
+                                  .Dragging = dragging,
+                                  .KeyboardSelecting = !dragging};
+    const Trace before = trace();
+    PressKeys(h.selection, {{S::All}, {S::Move, 1, 1}, {S::Resize, -1, -1}});
+    h.selection.CropToKeyboardSelection();
+    EXPECT_EQ(trace(), before) << ignoreMouse << cropDone << dragging;
+  }
+  EXPECT_TRUE(h.errors.reports.empty());
+}
+
+TEST_F(SelectionTest, EscapeOrOpeningCallsOffTheKeysBandAndAPressStartsAnOrdinaryDrag) {
+  showPicture();
+  EXPECT_FALSE(h.selection.CancelKeyboardSelection());  // no band to call off
+  PressKeys(h.selection, {{S::Resize, -100, -100}});
+  ASSERT_TRUE(h.selection.CancelKeyboardSelection());
+  h.selection.CropToKeyboardSelection();  // nothing to crop to
+  PressKeys(h.selection, {{S::Resize, -100, -100}});
+  h.selection.setIgnoreMouse(true);
+  EXPECT_FALSE(h.selection.shp1().visible);
+  h.selection.setIgnoreMouse(false);
+  EXPECT_FALSE(h.selection.CropDone());
+
+  PressKeys(h.selection, {{S::Resize, -100, -100}});
+  down(100, 80);
+  PressKeys(h.selection, {{S::Move, 10, 10}});  // the band is the drag's now
+  move(150, 120);
+  h.selection.CropToKeyboardSelection();
+  EXPECT_FALSE(h.selection.CropDone());
+  up(150, 120);
+  EXPECT_EQ(h.doc.Picture1.canvas(), h.doc.picLoad.canvas().copy(100, 80, 50, 40));
+}
+
+TEST_F(SelectionTest, AFailedKeyboardCropIsReportedAsTheKeysAndStillEndsTheSelection) {
+  showPicture();
+  h.selection.SelectWholeView();
+  h.selection.stateForTest().shp1.height = 40100;  // as no key could make it
+  h.selection.CropToKeyboardSelection();
+  EXPECT_EQ(h.errors.reports, std::vector<QString>{FailureReport("Invalid property value", "Form1",
+                                                                 "Picture1_KeyDown", 116)});
+  EXPECT_TRUE(h.selection.CropDone());
+}
+
+// Whole pixels, rounded as the crop rounds them.
+TEST(SelectionText, TellsTheCropsSizeAndPlace) {
+  EXPECT_EQ(SelectionSize({0, true, 2.5f, 3.5f, 5.5f, 2.5f}), "6 x 2");
+  EXPECT_EQ(SelectionDescription({0, true, -10.25f, -0.4f, 400, 300}),
+            "Selection of 400 x 300 pixels, -10 from the left and 0 from the top.");
+}
+
 struct PointerCase {
   const char* name;
   MousePointer before, after;
