@@ -21,15 +21,15 @@ QString HelpText(const QCommandLineParser& parser, const QString& program) {
          text.mid(text.indexOf(QLatin1Char('\n')) + 1);
 }
 
-// The keys of the window, after the options and in their layout.
+// The keys of the window, after the options and in their layout, with room for the longest.
 QString KeysText() {
   const auto line = [](const char* key, const char* what) {
-    return QStringLiteral("  %1%2\n").arg(QLatin1String(key), -15).arg(QLatin1String(what));
+    return QStringLiteral("  %1%2\n").arg(QLatin1String(key), -23).arg(QLatin1String(what));
   };
   QString text = QStringLiteral("\nKeys:\n");
   for (const CommandKey& command : kCommandKeys) text += line(command.key, command.caption);
   text += line("F10", "The menu bar: Left and Right choose a command, Return runs it.");
-  text += line("Escape", "Calls off a drag; in the quality dialog, < Back.");
+  for (const SelectionKey& key : kSelectionKeys) text += line(key.key, key.what);
   return text;
 }
 

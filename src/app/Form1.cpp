@@ -1,5 +1,7 @@
 #include "app/Form1.h"
 
+#include <optional>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -21,6 +23,7 @@
 #include "app/CommandKeys.h"
 #include "app/Form2.h"
 #include "app/MenuBarKeys.h"
+#include "app/SelectionKeys.h"
 #include "crop/UndoCommand.h"
 #include "output/SaveCommand.h"
 #include "platform/dialogs/QtTimer.h"
@@ -42,6 +45,12 @@ namespace {
 
 // The view's top-left corner: 120 twips from the client area's edges.
 constexpr QPoint kViewOrigin(PixelsFromTwips(120), PixelsFromTwips(120));
+
+// What a screen reader says of the view while nothing is selected.
+constexpr char kViewDescription[] =
+    "The picture; drag a rectangle over it with the left mouse button, or press Ctrl+A and move "
+    "it with the arrow keys (with Shift, its right and bottom edges), to keep only that part; "
+    "Return keeps it. Escape calls off the rectangle or the drag.";
 
 }  // namespace
 
@@ -70,6 +79,9 @@ Form1::Form1(Application& app, Form1Services services)
   Picture1->setObjectName(QStringLiteral("Picture1"));
   Picture1->move(kViewOrigin);
   Picture1->setCursor(Qt::CrossCursor);
+  // The view has the keyboard, so a screen reader follows the selection there.
+  Picture1->setFocusPolicy(Qt::StrongFocus);
+  Picture1->setFocus();
   // JPEG files dropped anywhere on the window open as if picked with "Select Picture".
   setAcceptDrops(true);
   // Only now: the filter reads members that the initialisers above were still making.
@@ -122,9 +134,7 @@ void Form1::nameForScreenReaders() {
       QStringLiteral("F10 reaches the commands from the keyboard; Left and Right choose one, "
                      "Return runs it."));
   Picture1->setAccessibleName(QStringLiteral("Picture"));
-  Picture1->setAccessibleDescription(
-      QStringLiteral("The picture; drag a rectangle over it with the left mouse button to keep "
-                     "only that part. Escape during the drag calls it off."));
+  Picture1->setAccessibleDescription(QLatin1String(kViewDescription));
 }
 
 QWidget* Form1::createClientArea() {
@@ -163,12 +173,15 @@ void Form1::connectHandlers() {
   // The box repaints itself after each event, so the band follows the handlers' changes.
   connect(Picture1, &PictureBox::mouseDown, this, [this](int button, int shift, float x, float y) {
     selection_.Picture1_MouseDown(button, shift, x, y);
+    showSelection();
   });
   connect(Picture1, &PictureBox::mouseMove, this, [this](int button, int shift, float x, float y) {
     selection_.Picture1_MouseMove(button, shift, x, y);
+    showSelection();
   });
   connect(Picture1, &PictureBox::mouseUp, this, [this](int button, int shift, float x, float y) {
     selection_.Picture1_MouseUp(button, shift, x, y);
+    showSelection();
   });
   connect(mnuJPGQuality, &QAction::triggered, this, [this] { mnuJPGQuality_Click(); });
   Timer1_->onTick(
@@ -282,10 +295,7 @@ void Form1::changeEvent(QEvent* event) {
   // Coming back from minimised lays out again, though the size did not change.
   if (event->type() == QEvent::WindowStateChange) {
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);
-    if ((change->oldState() & Qt::WindowMinimized) && !isMinimized()) {
-      DisplayContext form = display();
-      Form_Resize(form);
-    }
+    if ((change->oldState() & Qt::WindowMinimized) && !isMinimized()) layOut();
   }
 }
 
@@ -295,10 +305,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   }
   // A resize, or a move to a screen of another ratio that changes the client's device size, is
   // laid out as a resize.
-  if (watched == client_ && relayout_.needsLayout(*event)) {
-    DisplayContext form = display();
-    Form_Resize(form);
-  }
+  if (watched == client_ && relayout_.needsLayout(*event)) layOut();
   if (watched == client_ && event->type() == QEvent::MouseMove) {
     const auto* move = static_cast<QMouseEvent*>(event);
     const QPointF at = move->position() * devicePixelRatioF();
@@ -320,13 +327,55 @@ bool Form1::showMenuToolTip(QHelpEvent* event) {
   return true;
 }
 
-// Escape calls off a drag over the view; the view shows the band gone at once.
+void Form1::layOut() {
+  DisplayContext form = display();
+  Form_Resize(form);
+  // The picture is fitted anew: a band the keys chose on the old fit would cover another part.
+  if (selection_.CancelKeyboardSelection()) showSelection();
+}
+
+// The selection's keys, as the table of keys has them; the view shows each step at once.
 void Form1::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape && selection_.CancelDrag()) {
-    Picture1->update();
+  const std::optional<SelectionKeyPress> press = SelectionKeyFor(event->key(), event->modifiers());
+  bool handled = false;
+  if (press) RunUntrapped(services_.errors, [&] { handled = runSelectionKey(*press); });
+  if (!handled) {
+    QMainWindow::keyPressEvent(event);
     return;
   }
-  QMainWindow::keyPressEvent(event);
+  showSelection();
+}
+
+bool Form1::runSelectionKey(const SelectionKeyPress& press) {
+  switch (press.step) {
+    case SelectionStep::SelectAll:
+      selection_.SelectWholeView();
+      return true;
+    case SelectionStep::Move:
+      selection_.MoveSelection(press.dx, press.dy);
+      return true;
+    case SelectionStep::Resize:
+      selection_.ResizeSelection(press.dx, press.dy);
+      return true;
+    case SelectionStep::Crop:
+      selection_.CropToKeyboardSelection();
+      return true;
+    case SelectionStep::CallOff:
+      return selection_.CancelDrag() || selection_.CancelKeyboardSelection();
+  }
+  return false;
+}
+
+void Form1::showSelection() {
+  const Shape& band = selection_.shp1();
+  Picture1->setCaption(band.visible ? SelectionSize(band) : QString());
+  const QString description =
+      band.visible ? SelectionDescription(band) : QLatin1String(kViewDescription);
+  // Only on a change: each one is announced.
+  if (Picture1->accessibleDescription() != description) {
+    Picture1->setAccessibleDescription(description);
+  }
+  Picture1->update();
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {

@@ -22,6 +22,7 @@ struct Application;
 class ErrorBox;
 class FileDialog;
 struct CommandKey;
+struct SelectionKeyPress;
 class Form2;
 class ImagingLibrary;
 class MessageBox;
@@ -95,6 +96,11 @@ class Form1 : public QMainWindow, public MainWindowShell {
  private:
   enum class ScaleMode { Twips, Pixels };
 
+  // Lays the view out again for the client area's size.
+  void layOut();
+  bool runSelectionKey(const SelectionKeyPress& press);
+  // Shows the band's size beside it and tells screen readers the selection.
+  void showSelection();
   QAction* addMenuCommand(const char* objectName, const CommandKey& command, bool enabled,
                           const QString& description);
   void nameForScreenReaders();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <QAccessible>
 #include <QAction>
 #include <QFile>
 #include <QMenuBar>
@@ -154,6 +155,60 @@ TEST_F(CropWithMouseTest, TheBandIsDrawnOverThePictureAndNeverIntoIt) {
   EXPECT_NE(onScreen.copy(150, 120, 111, 81), held().copy(150, 120, 111, 81));  // the outline
   EXPECT_EQ(onScreen.copy(152, 122, 106, 76), held().copy(152, 122, 106, 76));  // and inside it
   release({260, 200});
+}
+
+// What a screen reader reads of the view.
+QString Spoken(QWidget* view) {
+  return QAccessible::queryAccessibleInterface(view)->text(QAccessible::Description);
+}
+
+// The size shows beside the band, on a label of its own over the picture, and goes with it.
+TEST_F(CropWithMouseTest, TheBandsSizeShowsBesideItAndIsSpokenButNeverCropped) {
+  openSample();
+  const QString unselected = Spoken(view());
+  press({150, 120});
+  moveTo({260, 200});
+  EXPECT_EQ(view()->caption(), "110 x 80");
+  EXPECT_EQ(Spoken(view()),
+            "Selection of 110 x 80 pixels, 150 from the left and 120 from the top.");
+  // Below the band's right end: over the picture, not in it.
+  const QRect label(220, 204, 40, 10);
+  EXPECT_NE(shown().copy(label), held().copy(label));
+  EXPECT_EQ(held(), doc().picLoad.canvas());
+
+  release({260, 200});
+  expectCroppedTo({150, 120, 110, 80});  // the label is gone with the band
+  EXPECT_EQ(view()->caption(), "");
+  EXPECT_EQ(Spoken(view()), unselected);
+}
+
+// From the window's keys, as a user presses them with the view holding the keyboard.
+TEST_F(CropWithMouseTest, TheKeysSelectAndCropAsADragOverTheSameRectangleWould) {
+  openSample();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  QWindow* window = form.windowHandle();
+  const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = {}, int times = 1) {
+    for (int i = 0; i < times; ++i) QTest::keyClick(window, k, m);
+  };
+  key(Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(band(), QRectF(0, 0, 678, 485));
+  key(Qt::Key_Escape);
+  EXPECT_FALSE(form.selection().shp1().visible);
+
+  key(Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier, 20);
+  key(Qt::Key_Up, Qt::ShiftModifier, 5);
+  key(Qt::Key_Right, Qt::ControlModifier, 3);
+  key(Qt::Key_Down, {}, 2);
+  key(Qt::Key_Down, Qt::KeypadModifier, 9);  // past the view's edge: it stops there
+  EXPECT_EQ(band(), QRectF(30, 5, 478, 480));
+  EXPECT_EQ(view()->caption(), "478 x 480");
+  EXPECT_EQ(Spoken(view()), "Selection of 478 x 480 pixels, 30 from the left and 5 from the top.");
+  EXPECT_EQ(held(), doc().picLoad.canvas());
+
+  key(Qt::Key_Enter, Qt::KeypadModifier);
+  expectCroppedTo({30, 5, 478, 480});
+  EXPECT_TRUE(errors.reports.empty());
 }
 
 TEST_F(CropWithMouseTest, AClickWithoutMovementLeavesAnEmptyPicture) {

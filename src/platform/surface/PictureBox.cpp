@@ -1,5 +1,8 @@
 #include "platform/surface/PictureBox.h"
 
+#include <algorithm>
+
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -39,22 +42,54 @@ bool PictureBox::event(QEvent* event) {
   return QWidget::event(event);
 }
 
+void PictureBox::setCaption(const QString& caption) {
+  if (caption == caption_) return;
+  caption_ = caption;
+  update();
+}
+
 void PictureBox::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   // Drawn in device space: the surface's pixels land on the screen's one for one, never
   // magnified or shrunk by the toolkit, at any ratio.
   const qreal ratio = devicePixelRatioF();
+  painter.save();
   painter.scale(1 / ratio, 1 / ratio);
   const QImage& canvas = surface_.canvas();
   if (!canvas.isNull()) painter.drawImage(QPoint(0, 0), canvas);
+  const QRectF band(overlay_.left, overlay_.top, overlay_.width, overlay_.height);
   if (overlay_.visible) {
     // Two passes, light then dark dashes, so the band shows on any picture.
-    const QRectF band(overlay_.left, overlay_.top, overlay_.width, overlay_.height);
     painter.setPen(QPen(Qt::white, 1));
     painter.drawRect(band);
     painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
     painter.drawRect(band);
   }
+  painter.restore();
+  if (overlay_.visible && !caption_.isEmpty()) {
+    paintCaption(painter, QRectF(band.topLeft() / ratio, band.size() / ratio));
+  }
+}
+
+// In logical pixels, so the text is the size of the window's other text at any ratio: below the
+// band's right end, else above it, else inside its bottom right corner, always within the box.
+void PictureBox::paintCaption(QPainter& painter, const QRectF& band) {
+  constexpr qreal kGap = 4, kPadding = 3;
+  const QFontMetricsF metrics(font());
+  const QSizeF size(metrics.horizontalAdvance(caption_) + 2 * kPadding,
+                    metrics.height() + 2 * kPadding);
+  qreal top = band.bottom() + kGap;
+  if (top + size.height() > height()) top = band.top() - kGap - size.height();
+  if (top < 0) top = band.bottom() - kGap - size.height();
+  // Within the box where it fits, else from its left or top edge.
+  const auto within = [](qreal at, qreal room) { return std::max(0.0, std::min(at, room)); };
+  const QPointF corner(within(band.right() - size.width(), width() - size.width()),
+                       within(top, height() - size.height()));
+  const QRectF label(corner, size);
+  painter.fillRect(label, palette().color(QPalette::ToolTipBase));
+  painter.setPen(palette().color(QPalette::ToolTipText));
+  painter.drawRect(label.adjusted(0.5, 0.5, -0.5, -0.5));
+  painter.drawText(label, Qt::AlignCenter, caption_);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {
