@@ -81,6 +81,34 @@ class AccessibilityTest : public ProgramOnScreen {
     return controls;
   }
 
+  // Starts the reader listening for the descriptions the program announces.
+  ::testing::AssertionResult listen(QProcess& reader) {
+    QProcessEnvironment env = x.environment(home());
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
+    reader.setProcessEnvironment(env);
+    reader.start(QStringLiteral(BRINDLEWICK_SOURCE_DIR "/tests/e2e/atspi-probe"),
+                 {QStringLiteral("brindlewick"), QStringLiteral("listen"), QStringLiteral("60")});
+    if (WaitFor([&] { return reader.waitForReadyRead(100) && reader.canReadLine(); }, 15000) &&
+        reader.readLine().trimmed() == "listening") {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "the reader never listened: " << reader.readAllStandardError().toStdString();
+  }
+
+  // The view's descriptions the reader has heard since last asked, in order.
+  static QStringList heard(QProcess& reader) {
+    QStringList descriptions;
+    reader.waitForReadyRead(200);
+    while (reader.canReadLine()) {
+      const QJsonObject node = QJsonDocument::fromJson(reader.readLine()).object();
+      if (node[QStringLiteral("role")].toString() == QStringLiteral("image")) {
+        descriptions << node[QStringLiteral("description")].toString();
+      }
+    }
+    return descriptions;
+  }
+
   QString address_;
 
  private:
@@ -142,6 +170,58 @@ TEST_F(AccessibilityTest, AReaderFindsEveryControlReadsTheQualityAndRunsACommand
                 ->all[QStringLiteral("value")]
                 .toDouble(),
             37);
+}
+
+// The selection is spoken: its size and place, each change announced as the keys make it.
+TEST_F(AccessibilityTest, AReaderHearsTheSelectionsSizeAndPlaceAsTheKeysChangeIt) {
+  ASSERT_TRUE(startBus());
+  ASSERT_TRUE(launch(QStringLiteral(BRINDLEWICK_PROGRAM), home()));
+  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+l")}));
+  ASSERT_TRUE(waitForView(ShowsWholePicture, "showed the sample"));
+  QProcess reader;
+  ASSERT_TRUE(listen(reader));
+  // Each press shrinks the selection, so each is a change to announce once the program has
+  // learnt of the reader and the opened picture takes the keys.
+  QStringList spoken;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        (void)x.keys(mainWindow, {QStringLiteral("shift+Left")});
+        spoken += heard(reader);
+        return !spoken.isEmpty();
+      },
+      15000))
+      << "no change of the view's description was announced";
+
+  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+a"), QStringLiteral("ctrl+shift+Left"),
+                                  QStringLiteral("shift+Up"), QStringLiteral("ctrl+Right"),
+                                  QStringLiteral("Down")}));
+  const QSize view = fittedView();
+  const QString last =
+      QStringLiteral("Selection of %1 x %2 pixels, 10 from the left and 1 from the top.")
+          .arg(view.width() - 10)
+          .arg(view.height() - 1);
+  ASSERT_TRUE(WaitFor([&] { return (spoken += heard(reader)).endsWith(last); }, 10000))
+      << spoken.join(QLatin1Char('\n')).toStdString();
+  EXPECT_TRUE(spoken.contains(
+      QStringLiteral("Selection of %1 x %2 pixels, 0 from the left and 0 from the top.")
+          .arg(view.width())
+          .arg(view.height())));
+  const Control* image = Find(shownControls(), QStringLiteral("image"), QStringLiteral("Picture"));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->description, last);
+
+  // Return crops, and the description goes back to how to select.
+  ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("Return")}));
+  ASSERT_TRUE(WaitFor(
+      [&] { return (spoken += heard(reader)).last().contains(QStringLiteral("drag")); }, 10000));
+  EXPECT_TRUE(waitForView(
+      [&](const QImage& shown) {
+        return shown.pixel(view.width() - 5, 100) == qRgb(255, 255, 255) &&
+               shown.pixel(view.width() - 20, 100) != qRgb(255, 255, 255);
+      },
+      "shrank to the selection"));
+  reader.kill();
+  reader.waitForFinished();
 }
 
 }  // namespace
