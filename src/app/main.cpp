@@ -36,6 +36,16 @@ std::optional<int> Answer(const brindlewick::CommandLine& commandLine) {
   return commandLine.exitCode;
 }
 
+// Ends the process now, waiting for no thread. Nothing of the user's is left to write: settings
+// are written as they change, and a save runs to its end on the window's thread before the event
+// loop can return. What may still run are decodes nobody will see and the pool's threads, one of
+// them at idle priority, which on a busy machine may not get a core for seconds; ending as `exit`
+// does would wait for them in the destructors of the loader and the pool.
+[[noreturn]] void EndNow(int exitCode) {
+  std::fflush(nullptr);
+  std::_Exit(exitCode);
+}
+
 // Runs `then` on the event loop once the window is first exposed: by then a window manager that
 // maximises it has done so, and the window has the size it is first seen at.
 class AfterFirstExpose : public QObject {
@@ -144,6 +154,6 @@ int main(int argc, char* argv[]) {
   // Command line, with Qt's options taken out.
   const CommandLine commandLine =
       ParseCommandLine(QCoreApplication::arguments(), QDir::currentPath());
-  if (const std::optional<int> exitCode = Answer(commandLine)) return *exitCode;
-  return RunWindow(qtApp, loader, commandLine, headStarted);
+  if (const std::optional<int> exitCode = Answer(commandLine)) EndNow(*exitCode);
+  EndNow(RunWindow(qtApp, loader, commandLine, headStarted));
 }
