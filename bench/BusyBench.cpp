@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -158,8 +159,7 @@ std::vector<pid_t> KeepBusy() {
     const pid_t pid = fork();
     if (pid == 0) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
-      for (volatile unsigned spin = 0;; spin = spin + 1) {
-      }
+      for (std::atomic<unsigned> spin = 0;;) spin.fetch_add(1, std::memory_order_relaxed);
     }
     busy.push_back(pid);
   }
