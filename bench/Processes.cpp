@@ -87,12 +87,30 @@ std::vector<pid_t> Descendants() {
   return found;
 }
 
-long VmHwmKb(pid_t pid) {
+namespace {
+
+long StatusKb(pid_t pid, const std::string& field) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + field.size());
   }
   return 0;
+}
+
+}  // namespace
+
+long VmHwmKb(pid_t pid) { return StatusKb(pid, "VmHWM:"); }
+long VmRssKb(pid_t pid) { return StatusKb(pid, "VmRSS:"); }
+
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+  std::vector<pid_t> children;
+  const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code error;
+  for (const auto& task : fs::directory_iterator(tasks, error)) {
+    std::ifstream list(task.path() / "children");
+    for (pid_t child = 0; list >> child;) children.push_back(child);
+  }
+  return children;
 }
 
 Strings OwnEnvironment() {

@@ -26,7 +26,10 @@ bool OnPath(const std::string& program);
 // Every process below ours. The bench is the subreaper of what it starts, so a helper that
 // detaches from its viewer (a daemon forked by a KDE or GNOME library) is still counted.
 std::vector<pid_t> Descendants();
-// Peak resident memory of a process, in KiB.
+// Peak resident memory of a process, and its resident memory now, in KiB.
 long VmHwmKb(pid_t pid);
+long VmRssKb(pid_t pid);
+// The processes the process started and has not yet reaped.
+std::vector<pid_t> ChildrenOf(pid_t pid);
 
 }  // namespace brindlewick::bench

@@ -1,6 +1,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <functional>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "platform/dialogs/QtMessageBox.h"
 #include "platform/imaging/TurboJpegImaging.h"
 #include "platform/loading/DecodeJobs.h"
+#include "platform/loading/PrepareProcess.h"
 #include "platform/skin/StyleSheetSkinEngine.h"
 #include "platform/surface/Surface.h"
 #include "platform/threads/Parallel.h"
@@ -123,6 +125,10 @@ int RunWindow(QApplication& qtApp, brindlewick::DecodeJobs& loader,
 
 int main(int argc, char* argv[]) {
   using namespace brindlewick;
+  // The program started again by itself to prepare the largest view, away from the window.
+  if (argc > 1 && std::strcmp(argv[1], PrepareProcess::kRole) == 0) {
+    return RunPrepareHelper(argc, argv);
+  }
   // Command line, first look, with Qt's own options left out as QApplication will take them:
   // --help, --version and a wrong option are answered without needing a display.
   QStringList arguments;
@@ -136,7 +142,7 @@ int main(int argc, char* argv[]) {
   MakePool();  // before the head start's worker can, which would make it Qt's main thread
   // A picture opened from the file manager starts decoding now, for the window's first size,
   // while Qt and the window start; the window takes it when it shows the picture.
-  DecodeJobs loader(std::make_shared<JpegCodec>());
+  DecodeJobs loader(std::make_shared<JpegCodec>(), {}, std::make_shared<PrepareProcess>());
   const bool headStarted =
       !early.pictures.isEmpty() &&
       loader.headStart(early.pictures.first(),

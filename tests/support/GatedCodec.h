@@ -14,7 +14,7 @@
 #include "platform/errors/RuntimeError.h"
 #include "platform/loading/DecodeJobs.h"
 #include "platform/loading/PictureCodec.h"
-#include "platform/loading/PrepareThread.h"
+#include "support/PrepareThread.h"
 
 namespace brindlewick::test {
 

@@ -14,8 +14,7 @@
 #include <QString>
 
 #include "platform/files/FileBytes.h"
-#include "platform/loading/PrepareThread.h"
-#include "platform/threads/ThreadPriority.h"
+#include "platform/loading/Preparer.h"
 
 namespace brindlewick {
 namespace {
@@ -42,17 +41,14 @@ struct Job {
   bool active() const { return state == State::Queued || state == State::Running; }
 };
 using JobPtr = std::shared_ptr<Job>;
-using Prepare = PrepareThread::Order;
 
 }  // namespace
 
 class DecodeJobs::Table {
  public:
   Table(std::shared_ptr<const PictureCodec> codec, PaintSizeFor largest,
-        std::shared_ptr<const ThreadPriority> priority)
-      : codec_(std::move(codec)),
-        largest_(std::move(largest)),
-        prepares_(codec_, std::move(priority)) {}
+        std::shared_ptr<Preparer> preparer)
+      : codec_(std::move(codec)), largest_(std::move(largest)), preparer_(std::move(preparer)) {}
 
   std::shared_ptr<const Open> openFor(const QString& path);
   std::optional<DecodePlan> largestPlan(const Open& open) const;
@@ -94,13 +90,13 @@ class DecodeJobs::Table {
 
   const std::shared_ptr<const PictureCodec> codec_;
   PaintSizeFor largest_;
-  PrepareThread prepares_;
+  const std::shared_ptr<Preparer> preparer_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::shared_ptr<const Open> open_;  // the file whose jobs these are
   std::optional<DecodePlan> largestPlan_;
   std::vector<JobPtr> jobs_;
-  std::shared_ptr<Prepare> prepare_;  // posted to the prepare's thread, not yet taken
+  std::optional<DecodePlan> preparing_;  // the plan of the preparer's order under way
   bool prepareFailed_ = false;
   std::vector<std::stop_source> toStop_;  // asked once the lock is let go
   bool displayTakesEveryCore_ = false;
@@ -232,23 +228,16 @@ void DecodeJobs::Table::adopt(const std::shared_ptr<const Open>& open,
   takePrepared();
 }
 
-// Reads the prepare's slot, which its thread fills without the lock.
+// Looks for the outcome of the preparer's order, which it tells without the lock.
 void DecodeJobs::Table::takePrepared() {
-  if (!prepare_) return;
-  switch (prepare_->state.load(std::memory_order_acquire)) {
-    case Prepare::Pending:
-      return;
-    case Prepare::Done: {
-      const JobPtr job = add(Kind::Prepared, prepare_->plan);
-      std::optional<Picture> picture = std::move(prepare_->picture);
-      prepare_.reset();
-      finish(job, std::move(picture));
-      return;
-    }
-    case Prepare::Failed:
-      prepare_.reset();
-      prepareFailed_ = true;  // not again for this open: a display reports what is wrong
-      return;
+  if (!preparing_) return;
+  Preparer::Outcome outcome = preparer_->poll();
+  if (outcome.state == Preparer::Outcome::Pending) return;
+  const DecodePlan plan = *std::exchange(preparing_, std::nullopt);
+  if (outcome.state == Preparer::Outcome::Done) {
+    finish(add(Kind::Prepared, plan), std::move(outcome.picture));
+  } else {
+    prepareFailed_ = true;  // not again for this open: a display reports what is wrong
   }
 }
 
@@ -286,13 +275,13 @@ void DecodeJobs::Table::stopUnneededHeadStarts(const DecodePlan& plan) {
 // Two decodes of the same pixels would hold their memory twice, and the prepare cannot be waited
 // for; one beside a display on every core would only slow it.
 void DecodeJobs::Table::stopPrepareFor(const DecodePlan& display) {
-  if (prepare_ && (displayTakesEveryCore_ || display.covers(prepare_->plan))) stopPrepare();
+  if (preparing_ && (displayTakesEveryCore_ || display.covers(*preparing_))) stopPrepare();
 }
 
 // The prepare follows the head start and a display on every core; pixels that cover the largest
 // view, done or under way, leave nothing to prepare.
 void DecodeJobs::Table::schedulePrepare() {
-  if (!largestPlan_) return;
+  if (!largestPlan_ || !preparer_ || !open_->keepWhile) return;
   const DecodePlan& largest = *largestPlan_;
   const auto covering = [&](bool done) {
     return std::any_of(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
@@ -303,13 +292,13 @@ void DecodeJobs::Table::schedulePrepare() {
     stopPrepare();
     return;
   }
-  if (prepare_ || prepareFailed_ || displayTakesEveryCore_ || covering(false)) return;
+  if (preparing_ || prepareFailed_ || displayTakesEveryCore_ || covering(false)) return;
   const auto headStart = [](const JobPtr& job) {
     return job->kind == Kind::HeadStart && job->active();
   };
   if (std::any_of(jobs_.begin(), jobs_.end(), headStart)) return;
-  prepare_ = std::make_shared<Prepare>(open_->bytes, open_->header, largest);
-  prepares_.post(prepare_);
+  preparer_->start({open_->path, *open_->keepWhile, open_->bytes, open_->header, largest});
+  preparing_ = largest;
 }
 
 // The first to finish stops the others it covers: a display racing it, a prepare behind it.
@@ -323,7 +312,7 @@ void DecodeJobs::Table::finish(const JobPtr& job, std::optional<Picture> picture
   job->state = State::Done;
   job->picture = std::move(picture);
   stopWhere([&](const Job& other) { return &other != job.get() && job->plan.covers(other.plan); });
-  if (prepare_ && job->plan.covers(prepare_->plan)) stopPrepare();
+  if (preparing_ && job->plan.covers(*preparing_)) stopPrepare();
   std::erase_if(jobs_, [&](const JobPtr& other) {
     return other != job && other->state == State::Done && job->plan.covers(other->plan);
   });
@@ -348,12 +337,11 @@ void DecodeJobs::Table::stopWhere(Which which) {
   });
 }
 
-// Forgets the prepare; its thread ends the decode at its next row once it runs again, and gives
-// back its memory then.
+// Ends the preparer's order at once: a display may be about to decode the same pixels.
 void DecodeJobs::Table::stopPrepare() {
-  if (!prepare_) return;
-  toStop_.push_back(prepare_->stop);
-  prepare_.reset();
+  if (!preparing_) return;
+  preparer_->stop();
+  preparing_.reset();
 }
 
 // Lets the lock go and only then asks for the stops decided under it: a stop runs whatever the
@@ -411,12 +399,11 @@ std::optional<Picture> DecodeJobs::Table::run(const Open& open, const Job& job) 
   }
 }
 
+// The preparer is waited for under the lock, which only tests and benchmarks do.
 void DecodeJobs::Table::waitUntilIdle() {
-  {
-    Lock lock(mutex_);
-    changed_.wait(lock, [&] { return quit_ || (!workerJob_ && !nextForWorker()); });
-  }
-  prepares_.waitUntilIdle();
+  Lock lock(mutex_);
+  changed_.wait(lock, [&] { return quit_ || (!workerJob_ && !nextForWorker()); });
+  if (preparing_) preparer_->waitUntilIdle();
 }
 
 // Stops everything; the worker ends once its decode has heard the stop.
@@ -430,10 +417,8 @@ void DecodeJobs::Table::quit() {
 }
 
 DecodeJobs::DecodeJobs(std::shared_ptr<const PictureCodec> codec, PaintSizeFor largest,
-                       std::shared_ptr<const ThreadPriority> priority)
-    : table_(std::make_shared<Table>(
-          std::move(codec), std::move(largest),
-          priority ? std::move(priority) : std::make_shared<IdlePriority>())) {
+                       std::shared_ptr<Preparer> preparer)
+    : table_(std::make_shared<Table>(std::move(codec), std::move(largest), std::move(preparer))) {
   worker_ = std::thread([table = table_] { table->work(); });
 }
 

@@ -12,6 +12,7 @@
 #include "support/FileSystem.h"
 #include "support/GatedCodec.h"
 #include "support/OrdinaryUsersIdle.h"
+#include "support/PrepareThread.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -25,6 +26,13 @@ constexpr auto Prepare = test::GatedCodec::Prepare;
 
 PictureRequest Painted(QSizeF painted, int threads) {
   return {[painted](QSize) { return painted; }, threads};
+}
+
+// The prepare on a thread of this process, so that the test can hold its decodes.
+std::shared_ptr<Preparer> PrepareBeside(
+    std::shared_ptr<const PictureCodec> codec,
+    std::shared_ptr<const ThreadPriority> priority = std::make_shared<IdlePriority>()) {
+  return std::make_shared<test::PrepareThread>(std::move(codec), std::move(priority));
 }
 
 class DecodeJobsTest : public ::testing::Test {
@@ -44,7 +52,7 @@ class DecodeJobsTest : public ::testing::Test {
   QString a, b;
   std::shared_ptr<test::GatedCodec> codec = std::make_shared<test::GatedCodec>();
   // The largest view paints a picture at half its natural size.
-  DecodeJobs jobs{codec, [](QSize natural) { return QSizeF(natural) / 2; }};
+  DecodeJobs jobs{codec, [](QSize natural) { return QSizeF(natural) / 2; }, PrepareBeside(codec)};
 };
 
 TEST_F(DecodeJobsTest, ADoneJobThatCoversIsHandedOutAndAFileIsReadOncePerOpen) {
@@ -112,7 +120,7 @@ TEST_F(DecodeJobsTest, AHeadStartThatKeepsTheLoadsCoresIsWaitedFor) {
 // A window maximised before its first paint finds the larger picture decoded, or under way.
 TEST_F(DecodeJobsTest, AHeadStartIsFollowedByThePrepareOnceTheScreenIsKnown) {
   auto codec = std::make_shared<test::GatedCodec>();
-  DecodeJobs jobs(codec);
+  DecodeJobs jobs(codec, {}, PrepareBeside(codec));
   jobs.headStart(a, Painted({100, 75}, 2));
   jobs.prepareFor([](QSize natural) { return QSizeF(natural) / 2; });
   jobs.waitUntilIdle();
@@ -172,7 +180,7 @@ TEST_F(DecodeJobsTest, AGrowToThePreparedViewStopsThePrepareFirstAndDecodesItsel
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[1].stoppedBefore, 1);  // the prepare's
   codec->release(Prepare, 0);
-  jobs.waitUntilIdle();
+  codec->waitUntilEnded(Prepare, 0);
   EXPECT_TRUE(codec->decodes(Prepare)[0].stopped);
   EXPECT_EQ(load(a, {390, 292}).pixels().size(), QSize(400, 300));
   EXPECT_EQ(codec->decodes(Display).size(), 2u);
@@ -193,7 +201,7 @@ TEST_F(DecodeJobsTest, ALoadStopsTheJobsItCannotUseAtOnce) {
         Case{"the largest view", &a, {390, 292}, half}}) {
     SCOPED_TRACE(c.what);
     auto codec = std::make_shared<test::GatedCodec>();
-    DecodeJobs jobs(codec, c.largest);
+    DecodeJobs jobs(codec, c.largest, PrepareBeside(codec));
     codec->hold(Worker, 0);
     jobs.headStart(a, Painted({100, 75}, 2));
     codec->waitUntilStarted(Worker, 1);
@@ -214,7 +222,7 @@ TEST_F(DecodeJobsTest, WhereTheRaiseIsRefusedNothingTheWindowWaitsForWaitsAtIdle
   auto codec = std::make_shared<test::GatedCodec>();
   auto priority = std::make_shared<test::OrdinaryUsersIdle>();
   auto jobs = std::make_unique<DecodeJobs>(
-      codec, [](QSize natural) { return QSizeF(natural) / 2; }, priority);
+      codec, [](QSize natural) { return QSizeF(natural) / 2; }, PrepareBeside(codec, priority));
   codec->hearStop = false;
   codec->hold(Prepare, 0);
   jobs->headStart(a, Painted({100, 75}, 4));
