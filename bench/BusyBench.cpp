@@ -67,9 +67,16 @@ std::optional<xcb_window_t> Launch(Screen& screen, const Strings& command, const
   return std::nullopt;
 }
 
+// This process is the subreaper of the helpers the program starts, which end once they run.
+void ReapLeft() {
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+}
+
 void End(pid_t pid) {
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
+  ReapLeft();
 }
 
 // Waits 1.5 s with the window up, as a user looks at the picture before closing or growing it.
@@ -96,7 +103,7 @@ std::optional<double> ExitAfterClose(Screen& screen, const std::string& program,
     if (!gone && !screen.mapped(*window)) gone = Clock::now();
     if (!ended && waitpid(pid, nullptr, WNOHANG) == pid) ended = Clock::now();
   }
-  if (!ended) End(pid);
+  ended ? ReapLeft() : End(pid);
   if (!gone || !ended) return std::nullopt;
   return std::max(0.0, Ms(*ended - *gone));
 }
@@ -257,6 +264,7 @@ int main(int argc, char* argv[]) {
   const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
   std::printf("running as uid %d\n", int(getuid()));
   signal(SIGPIPE, SIG_IGN);
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
   Screen screen;
   if (!screen.start(kGrownWidth + 130, kGrownHeight + 90)) {
     std::fprintf(stderr, "cannot start Xvfb with MIT-SHM\n");
