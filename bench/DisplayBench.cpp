@@ -37,6 +37,7 @@
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/loading/DecodeJobs.h"
 #include "platform/loading/JpegFileLoader.h"
+#include "platform/loading/PrepareProcess.h"
 #include "platform/surface/Scaling.h"
 #include "platform/threads/Parallel.h"
 #include "view/DisplayPicture.h"
@@ -87,7 +88,8 @@ void Relayout(benchmark::State& state, const QString& path) {
 // before there was a background decode, for comparison.
 struct Session {
   explicit Session(PaintSizeFor largest)
-      : loader(std::make_shared<JpegCodec>(), std::move(largest)) {}
+      : loader(std::make_shared<JpegCodec>(), largest,
+               largest ? std::make_shared<PrepareProcess>() : nullptr) {}
   DecodeJobs loader;
   MainWindow window{loader};
 };
@@ -577,6 +579,10 @@ void RegisterProgressive(const std::string& self, const QString& folder) {
 }  // namespace brindlewick::bench
 
 int main(int argc, char** argv) {
+  // The prepare's helper, started by the sessions' loaders.
+  if (argc > 1 && std::string(argv[1]) == brindlewick::PrepareProcess::kRole) {
+    return brindlewick::RunPrepareHelper(argc, argv);
+  }
   std::vector<char*> rest;
   QString data, once, peakTo, decodeOnce;
   QSize view = brindlewick::bench::kView;

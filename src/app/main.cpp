@@ -1,6 +1,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <functional>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "platform/dialogs/QtMessageBox.h"
 #include "platform/imaging/TurboJpegImaging.h"
 #include "platform/loading/DecodeJobs.h"
+#include "platform/loading/PrepareProcess.h"
 #include "platform/skin/StyleSheetSkinEngine.h"
 #include "platform/surface/Surface.h"
 #include "platform/threads/Parallel.h"
@@ -34,6 +36,16 @@ std::optional<int> Answer(const brindlewick::CommandLine& commandLine) {
   std::fputs(commandLine.standardOutput.toLocal8Bit().constData(), stdout);
   std::fputs(commandLine.standardError.toLocal8Bit().constData(), stderr);
   return commandLine.exitCode;
+}
+
+// Ends the process now, waiting for no thread. Nothing of the user's is left to write: settings
+// are written as they change, and a save runs to its end on the window's thread before the event
+// loop can return. What may still run are decodes nobody will see and the pool's threads, one of
+// them at idle priority, which on a busy machine may not get a core for seconds; ending as `exit`
+// does would wait for them in the destructors of the loader and the pool.
+[[noreturn]] void EndNow(int exitCode) {
+  std::fflush(nullptr);
+  std::_Exit(exitCode);
 }
 
 // Runs `then` on the event loop once the window is first exposed: by then a window manager that
@@ -113,6 +125,10 @@ int RunWindow(QApplication& qtApp, brindlewick::DecodeJobs& loader,
 
 int main(int argc, char* argv[]) {
   using namespace brindlewick;
+  // The program started again by itself to prepare the largest view, away from the window.
+  if (argc > 1 && std::strcmp(argv[1], PrepareProcess::kRole) == 0) {
+    return RunPrepareHelper(argc, argv);
+  }
   // Command line, first look, with Qt's own options left out as QApplication will take them:
   // --help, --version and a wrong option are answered without needing a display.
   QStringList arguments;
@@ -126,7 +142,7 @@ int main(int argc, char* argv[]) {
   MakePool();  // before the head start's worker can, which would make it Qt's main thread
   // A picture opened from the file manager starts decoding now, for the window's first size,
   // while Qt and the window start; the window takes it when it shows the picture.
-  DecodeJobs loader(std::make_shared<JpegCodec>());
+  DecodeJobs loader(std::make_shared<JpegCodec>(), {}, std::make_shared<PrepareProcess>());
   const bool headStarted =
       !early.pictures.isEmpty() &&
       loader.headStart(early.pictures.first(),
@@ -144,6 +160,6 @@ int main(int argc, char* argv[]) {
   // Command line, with Qt's options taken out.
   const CommandLine commandLine =
       ParseCommandLine(QCoreApplication::arguments(), QDir::currentPath());
-  if (const std::optional<int> exitCode = Answer(commandLine)) return *exitCode;
-  return RunWindow(qtApp, loader, commandLine, headStarted);
+  if (const std::optional<int> exitCode = Answer(commandLine)) EndNow(*exitCode);
+  EndNow(RunWindow(qtApp, loader, commandLine, headStarted));
 }

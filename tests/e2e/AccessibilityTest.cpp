@@ -36,6 +36,7 @@ class AccessibilityTest : public ProgramOnScreen {
   // A session bus for the program and the reader; the accessibility bus starts on it on demand.
   ::testing::AssertionResult startBus() {
     bus_.setProcessEnvironment(x.environment(home()));
+    asOrdinaryUser(bus_);  // a session bus takes only its own user's programs
     bus_.start(QStringLiteral("dbus-daemon"),
                {QStringLiteral("--session"), QStringLiteral("--nofork"),
                 QStringLiteral("--print-address=1")});
@@ -63,7 +64,7 @@ class AccessibilityTest : public ProgramOnScreen {
     QProcessEnvironment env = x.environment(home());
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
     return RunToEnd(QStringLiteral(BRINDLEWICK_SOURCE_DIR "/tests/e2e/atspi-probe"),
-                    QStringList{QStringLiteral("brindlewick")} + args, env);
+                    QStringList{QStringLiteral("brindlewick")} + args, env, As::OrdinaryUser);
   }
 
   // The controls shown on screen now, as the reader lists them.

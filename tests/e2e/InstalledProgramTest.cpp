@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 
 #include "HandCursor.h"
+#include "e2e/OrdinaryAccount.h"
 #include "e2e/ProgramOnScreen.h"
 #include "e2e/WaylandSession.h"
 #include "support/TestFiles.h"
@@ -201,8 +202,10 @@ TEST_F(InstalledProgramTest, RunsUnderWaylandWithoutAWarning) {
   // To a file: the trace would fill a pipe nobody reads while the test waits.
   const QString errors = scratch(QStringLiteral("stderr.log"));
   program.setStandardErrorFile(errors);
+  asOrdinaryUser(program);
   program.start(prefix + QStringLiteral("/bin/brindlewick"), {photo});
   ASSERT_TRUE(program.waitForStarted(20000));
+  EXPECT_TRUE(RunsAsOrdinaryUser(program.processId()));
   // The fitted photo covers the whole view.
   const auto greenPixels = [&] {
     const QImage shot = wayland.screenshot();

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "e2e/OrdinaryAccount.h"
 #include "platform/jpeg/JpegDecoder.h"
 
 namespace brindlewick::e2e {
@@ -66,9 +67,11 @@ QByteArray WaitForFileBytes(const QString& path) {
   return bytes;
 }
 
-Finished RunToEnd(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+Finished RunToEnd(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+                  As as) {
   QProcess process;
   process.setProcessEnvironment(env);
+  if (as == As::OrdinaryUser) RunAsOrdinaryUser(process);
   process.start(program, args);
   Finished result;
   if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit) {
@@ -122,6 +125,7 @@ void ProgramOnScreen::TearDown() {
   }
   environment.insert(environmentAdded);
   program_.setProcessEnvironment(environment);
+  asOrdinaryUser(program_);
   program_.setWorkingDirectory(workingFolder);
   program_.setProcessChannelMode(QProcess::MergedChannels);
   program_.setStandardOutputFile(outputFolder_ + QLatin1Char('/') + TestName() +
@@ -130,6 +134,9 @@ void ProgramOnScreen::TearDown() {
   if (!program_.waitForStarted(20000)) {
     return ::testing::AssertionFailure() << "cannot start " << program.toStdString() << ": "
                                          << program_.errorString().toStdString();
+  }
+  if (!RunsAsOrdinaryUser(program_.processId())) {
+    return ::testing::AssertionFailure() << "the program does not run as an ordinary user";
   }
   if (auto shown = x.waitForWindow(QStringLiteral("^Brindlewick$"), &mainWindow); !shown) {
     return shown;
@@ -222,6 +229,12 @@ QSize ProgramOnScreen::fittedView() const {
   }
   return ::testing::AssertionFailure()
          << "the dialog \"" << title.toStdString() << "\" did not take " << path.toStdString();
+}
+
+void ProgramOnScreen::asOrdinaryUser(QProcess& process) {
+  EXPECT_TRUE(GiveToOrdinaryUser(home()));
+  EXPECT_TRUE(GiveToOrdinaryUser(scratch_.path()));
+  RunAsOrdinaryUser(process);
 }
 
 ::testing::AssertionResult ProgramOnScreen::noErrorBox() {

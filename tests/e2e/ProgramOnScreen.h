@@ -55,10 +55,14 @@ class ProgramOnScreen : public ::testing::Test {
   // Answers the open or save dialog of that title with the path, typed, and Return.
   ::testing::AssertionResult answerFileDialog(const QString& title, const QString& path);
   ::testing::AssertionResult noErrorBox();
+  // Starts the process as the program is started: as an ordinary user (OrdinaryAccount), who owns
+  // the home and the scratch folder.
+  void asOrdinaryUser(QProcess& process);
 
   // The home folder of the program's user; the settings live under its .config.
   QString home() const { return home_.path(); }
   QString scratch(const QString& name) const { return scratch_.filePath(name); }
+  qint64 programId() const { return program_.processId(); }
 
   XSession x;
   // The program's QT_SCALE_FACTOR; the screen grows with it. Set before SetUp.
@@ -98,8 +102,11 @@ struct Finished {
   QString standardError;
   QString output() const { return standardOutput + standardError; }
 };
+// Who runs a process: the tests' own user, or the ordinary one the program runs as.
+enum class As { Tester, OrdinaryUser };
 Finished RunToEnd(const QString& program, const QStringList& args,
-                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+                  As as = As::Tester);
 
 // The file's bytes once it exists and is not empty (the program may still be writing it), or
 // none after a while.

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "e2e/OrdinaryAccount.h"
 #include "e2e/XSession.h"
 
 namespace brindlewick::e2e {
@@ -24,8 +25,13 @@ WaylandSession::~WaylandSession() {
 
 ::testing::AssertionResult WaylandSession::start() {
   if (!runtime_.isValid()) return ::testing::AssertionFailure() << "no runtime folder";
-  // Wayland wants its runtime folder private to the user.
+  // Wayland wants its runtime folder private to the user, whom the compositor runs as, as the
+  // program does: the socket takes only its own user's clients.
   QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  if (!GiveToOrdinaryUser(runtime_.path())) {
+    return ::testing::AssertionFailure() << "the runtime folder cannot be the user's";
+  }
+  RunAsOrdinaryUser(compositor_);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_DEBUG"}) {
@@ -80,6 +86,7 @@ QImage WaylandSession::screenshot() {
   env.remove(QStringLiteral("WAYLAND_DEBUG"));
   tool.setProcessEnvironment(env);
   tool.setWorkingDirectory(runtime_.path());
+  RunAsOrdinaryUser(tool);
   tool.start(QStringLiteral("weston-screenshooter"), {});
   if (!tool.waitForFinished(20000) || tool.exitCode() != 0) return {};
   const QStringList shots = folder.entryList({QStringLiteral("*.png")});

@@ -4,6 +4,7 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
+#include "e2e/OrdinaryAccount.h"
 #include "e2e/ProgramOnScreen.h"
 
 namespace brindlewick::e2e {
@@ -24,7 +25,8 @@ TEST(WithoutDisplay, AWrongOptionPrintsTheUsageAndExitsWith2AlsoAmongQtsOwnOptio
   for (const QStringList& args :
        {QStringList{"--no-such-option"}, QStringList{"photo.jpg", "-x"},
         QStringList{"-style", "Fusion", "--no-such-option", "-platform", "xcb"}}) {
-    const Finished run = RunToEnd(QStringLiteral(BRINDLEWICK_PROGRAM), args, NoDisplay());
+    const Finished run =
+        RunToEnd(QStringLiteral(BRINDLEWICK_PROGRAM), args, NoDisplay(), As::OrdinaryUser);
     EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString() << ": "
                                << run.output().toStdString();
     EXPECT_TRUE(run.standardError.startsWith(QStringLiteral("brindlewick: Unknown option '")))
@@ -37,16 +39,18 @@ TEST(WithoutDisplay, AWrongOptionPrintsTheUsageAndExitsWith2AlsoAmongQtsOwnOptio
 
 // Qt's options still reach Qt: -platform picks the platform the program runs on.
 TEST(WithoutDisplay, QtsOwnOptionsStillReachQt) {
-  const Finished version =
-      RunToEnd(QStringLiteral(BRINDLEWICK_PROGRAM),
-               {"-platform", "offscreen", "-style=Fusion", "--version"}, NoDisplay());
+  const Finished version = RunToEnd(QStringLiteral(BRINDLEWICK_PROGRAM),
+                                    {"-platform", "offscreen", "-style=Fusion", "--version"},
+                                    NoDisplay(), As::OrdinaryUser);
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.standardOutput, QStringLiteral("brindlewick " BRINDLEWICK_VERSION "\n"));
 
   QProcess program;
   program.setProcessEnvironment(NoDisplay());
+  RunAsOrdinaryUser(program);
   program.start(QStringLiteral(BRINDLEWICK_PROGRAM), {"--platform", "offscreen", "-reverse"});
   ASSERT_TRUE(program.waitForStarted(20000));
+  EXPECT_TRUE(RunsAsOrdinaryUser(program.processId()));
   // Running, not aborted for want of a display; asked to end, it closes cleanly.
   EXPECT_FALSE(program.waitForFinished(1500)) << program.readAllStandardError().toStdString();
   program.terminate();

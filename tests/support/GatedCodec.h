@@ -14,22 +14,25 @@
 #include "platform/errors/RuntimeError.h"
 #include "platform/loading/DecodeJobs.h"
 #include "platform/loading/PictureCodec.h"
+#include "support/PrepareThread.h"
 
 namespace brindlewick::test {
 
 // The JPEG codec, whose decodes the test holds until it lets them go, with a record of each. A
-// decode is a display's when it runs on the thread that loads, and a head start's or a prepare's
-// when it runs on the decode jobs' worker; each kind is numbered in the order its decodes start.
-// Plans keep every core busy, or half of them, as the test says.
+// decode is a display's when it runs on the thread that loads, a head start's when it runs on the
+// decode jobs' worker and a prepare's on the prepare's thread; each kind is numbered in the order
+// its decodes start. Plans keep every core busy, or half of them, as the test says.
 class GatedCodec : public JpegCodec {
  public:
-  enum Kind { Display, Worker };
+  enum Kind { Display, Worker, Prepare };
   struct Decode {
     Kind kind = Display;
     DecodePlan plan;
     int policy = SCHED_OTHER;  // the thread's scheduling policy as the decode started
+    int stoppedBefore = 0;     // earlier decodes asked to stop by then
     bool stopped = false;
     int policyOnStop = SCHED_OTHER;
+    bool ended = false;
   };
 
   // A held decode that hears stops ends when it is stopped.
@@ -51,22 +54,32 @@ class GatedCodec : public JpegCodec {
     std::unique_lock lock(mutex_);
     char thread[16] = {};
     pthread_getname_np(pthread_self(), thread, sizeof thread);
-    const Kind kind = std::strcmp(thread, DecodeJobs::kWorkerName) == 0 ? Worker : Display;
+    const Kind kind = KindOf(thread);
     const size_t index = decodes_.size();
     const int nth = int(of(kind).size());
-    decodes_.push_back({kind, plan, sched_getscheduler(0)});
+    const int stoppedBefore = int(std::count_if(tokens_.begin(), tokens_.end(),
+                                                [](const auto& t) { return t.stop_requested(); }));
+    decodes_.push_back({kind, plan, sched_getscheduler(0), stoppedBefore});
+    tokens_.push_back(stop);
     changed_.notify_all();
     changed_.wait(lock, hearStop ? stop : std::stop_token(), [&] {
       return !held_.count({kind, nth});
     });
+    const auto end = [&] {
+      decodes_[index].ended = true;
+      changed_.notify_all();
+    };
     if (stop.stop_requested()) {
       decodes_[index].stopped = true;
       decodes_[index].policyOnStop = sched_getscheduler(0);
-      changed_.notify_all();
+      end();
       throw RuntimeError(ErrorNumber::InvalidPicture, "Invalid picture: the decode was stopped");
     }
     lock.unlock();
-    return JpegCodec::decode(file, header, plan, stop);
+    Picture picture = JpegCodec::decode(file, header, plan, stop);
+    lock.lock();
+    end();
+    return picture;
   }
 
   // Holds the nth decode of the kind until it is released.
@@ -82,6 +95,11 @@ class GatedCodec : public JpegCodec {
   void waitUntilStarted(Kind kind, size_t decodes) const {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return of(kind).size() >= decodes; });
+  }
+  void waitUntilEnded(Kind kind, int nth) const {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock,
+                  [&] { return of(kind).size() > size_t(nth) && of(kind)[size_t(nth)].ended; });
   }
   std::vector<Decode> decodes(Kind kind) const {
     const std::lock_guard lock(mutex_);
@@ -103,8 +121,14 @@ class GatedCodec : public JpegCodec {
     return chosen;
   }
 
+  static Kind KindOf(const char* thread) {
+    if (std::strcmp(thread, DecodeJobs::kWorkerName) == 0) return Worker;
+    return std::strcmp(thread, PrepareThread::kName) == 0 ? Prepare : Display;
+  }
+
   std::set<std::pair<Kind, int>> held_;
   mutable std::vector<Decode> decodes_;
+  mutable std::vector<std::stop_token> tokens_;
   mutable int headers_ = 0;
 };
 

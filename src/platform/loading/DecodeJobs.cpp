@@ -1,10 +1,8 @@
 #include "platform/loading/DecodeJobs.h"
 
 #include <pthread.h>
-#include <sched.h>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -16,11 +14,12 @@
 #include <QString>
 
 #include "platform/files/FileBytes.h"
+#include "platform/loading/Preparer.h"
 
 namespace brindlewick {
 namespace {
 
-enum class Priority { Display, HeadStart, Prepare };  // first served first
+enum class Kind { Display, HeadStart, Prepared };
 enum class State { Queued, Running, Done, Failed };
 
 // One reading of a file: what every job of that open decodes from.
@@ -31,32 +30,25 @@ struct Open {
   JpegHeader header;
 };
 
+// A display or a head start, or the pixels of a prepare once they are there.
 struct Job {
-  Priority priority = Priority::Display;
+  Kind kind = Kind::Display;
   DecodePlan plan;
   State state = State::Queued;
   std::stop_source stop;
   std::optional<Picture> picture;
-  bool waitedFor = false;  // a prepare a display waits for runs at normal priority
 
   bool active() const { return state == State::Queued || state == State::Running; }
 };
 using JobPtr = std::shared_ptr<Job>;
 
-bool SetPolicy(pthread_t thread, int policy) {
-  const sched_param parameters{};
-  return pthread_setschedparam(thread, policy, &parameters) == 0;
-}
-
-// How long closing waits for a prepare the system will not raise from idle priority.
-constexpr auto kLetGoAfter = std::chrono::milliseconds(100);
-
 }  // namespace
 
 class DecodeJobs::Table {
  public:
-  Table(std::shared_ptr<const PictureCodec> codec, PaintSizeFor largest)
-      : codec_(std::move(codec)), largest_(std::move(largest)) {}
+  Table(std::shared_ptr<const PictureCodec> codec, PaintSizeFor largest,
+        std::shared_ptr<Preparer> preparer)
+      : codec_(std::move(codec)), largest_(std::move(largest)), preparer_(std::move(preparer)) {}
 
   std::shared_ptr<const Open> openFor(const QString& path);
   std::optional<DecodePlan> largestPlan(const Open& open) const;
@@ -65,8 +57,8 @@ class DecodeJobs::Table {
   LoadedPicture display(const std::shared_ptr<const Open>& open, const DecodePlan& plan,
                         std::optional<DecodePlan> largest, const std::stop_token& caller);
   void waitUntilIdle();
-  void work(pthread_t self);
-  bool quit();
+  void work();
+  void quit();
   const PictureCodec& codec() const { return *codec_; }
   void prepareFor(PaintSizeFor largest);
 
@@ -74,41 +66,42 @@ class DecodeJobs::Table {
   using Lock = std::unique_lock<std::mutex>;
 
   // The rules, under the lock.
-  void adopt(const std::shared_ptr<const Open>& open);
+  void adopt(const std::shared_ptr<const Open>& open, std::optional<DecodePlan> largest);
+  void takePrepared();
   JobPtr doneCovering(const DecodePlan& plan) const;
-  JobPtr runningCovering(const DecodePlan& plan) const;
+  JobPtr headStartCovering(const DecodePlan& plan) const;
   void aimHeadStart(const DecodePlan& plan);
   void stopUnneededHeadStarts(const DecodePlan& plan);
-  void pausePrepares();
+  void stopPrepareFor(const DecodePlan& display);
   void schedulePrepare();
   void finish(const JobPtr& job, std::optional<Picture> picture);
 
   std::optional<Picture> ready(Lock& lock, const DecodePlan& plan);
   std::optional<Picture> decodeHere(Lock& lock, const Open& open, const JobPtr& job,
                                     const std::stop_token& caller);
-  JobPtr add(Priority priority, const DecodePlan& plan);
+  JobPtr add(Kind kind, const DecodePlan& plan);
   template <typename Which>
   void stopWhere(Which which);
+  void stopPrepare();
   void release(Lock& lock);
   std::optional<Picture> waitFor(Lock& lock, const JobPtr& job);
-  bool raiseWorker();
   JobPtr nextForWorker() const;
-  std::optional<Picture> run(const Open& open, const Job& job, bool idle) const;
+  std::optional<Picture> run(const Open& open, const Job& job) const;
 
   const std::shared_ptr<const PictureCodec> codec_;
   PaintSizeFor largest_;
+  const std::shared_ptr<Preparer> preparer_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::shared_ptr<const Open> open_;  // the file whose jobs these are
   std::optional<DecodePlan> largestPlan_;
   std::vector<JobPtr> jobs_;
+  std::optional<DecodePlan> preparing_;  // the plan of the preparer's order under way
+  bool prepareFailed_ = false;
   std::vector<std::stop_source> toStop_;  // asked once the lock is let go
   bool displayTakesEveryCore_ = false;
-  std::optional<pthread_t> worker_;
   JobPtr workerJob_;
-  bool workerIdle_ = false;  // at idle priority, for workerJob_
   bool quit_ = false;
-  bool workerGone_ = false;
 };
 
 std::shared_ptr<const Open> DecodeJobs::Table::openFor(const QString& path) {
@@ -132,15 +125,13 @@ std::optional<DecodePlan> DecodeJobs::Table::largestPlan(const Open& open) const
   return codec_->plan(open.header, largest_(open.header.natural), 1);
 }
 
-// The prepare follows the head start at once when the screen is known. A head start aimed again,
-// at a view that turned out larger before the first display (a window manager's maximise), takes
-// the place of one too small for it and goes ahead of the prepare, which follows it again if it
-// is still needed.
+// A head start aimed again, at a view that turned out larger before the first display (a window
+// manager's maximise), takes the place of one too small for it and goes ahead of the prepare,
+// which follows it again if it is still needed.
 void DecodeJobs::Table::headStart(const std::shared_ptr<const Open>& open, const DecodePlan& plan,
                                   std::optional<DecodePlan> largest) {
   Lock lock(mutex_);
-  adopt(open);
-  largestPlan_ = largest;
+  adopt(open, largest);
   aimHeadStart(plan);
   schedulePrepare();
   release(lock);
@@ -159,47 +150,37 @@ void DecodeJobs::Table::prepareFor(PaintSizeFor largest) {
   }
   if (!open) return;
   const std::optional<DecodePlan> plan = largestPlan(*open);
-  {
-    const std::lock_guard lock(mutex_);
-    if (open_ != open || largestPlan_) return;
-    largestPlan_ = plan;
-    schedulePrepare();
-  }
-  changed_.notify_all();
+  Lock lock(mutex_);
+  if (open_ != open || largestPlan_) return;
+  largestPlan_ = plan;
+  schedulePrepare();
+  release(lock);
 }
 
 LoadedPicture DecodeJobs::Table::display(const std::shared_ptr<const Open>& open,
                                          const DecodePlan& plan, std::optional<DecodePlan> largest,
                                          const std::stop_token& caller) {
   Lock lock(mutex_);
-  adopt(open);
-  largestPlan_ = largest;
+  adopt(open, largest);
   stopUnneededHeadStarts(plan);
   if (std::optional<Picture> picture = ready(lock, plan)) {
     release(lock);
     return {std::move(*picture), open->keepWhile};
   }
-  const JobPtr job = add(Priority::Display, plan);
+  const JobPtr job = add(Kind::Display, plan);
   job->state = State::Running;
   displayTakesEveryCore_ = plan.cores >= plan.threads;
-  if (displayTakesEveryCore_) {
-    pausePrepares();
-  } else {
-    schedulePrepare();
-  }
+  stopPrepareFor(plan);
+  schedulePrepare();
   std::optional<Picture> picture = decodeHere(lock, *open, job, caller);
   return {std::move(*picture), open->keepWhile};
 }
 
-// What a done job has, or a running one that keeps at least the load's cores gives.
+// What a done job has, or a running head start that keeps at least the load's cores gives.
 std::optional<Picture> DecodeJobs::Table::ready(Lock& lock, const DecodePlan& plan) {
   if (const JobPtr done = doneCovering(plan)) return done->picture;
-  const JobPtr running = runningCovering(plan);
+  const JobPtr running = headStartCovering(plan);
   if (!running || running->plan.cores < plan.cores) return std::nullopt;
-  // A prepare the system will not raise from idle priority is raced, never waited for; one not
-  // yet begun begins at normal priority.
-  if (running == workerJob_ && workerIdle_ && !raiseWorker()) return std::nullopt;
-  running->waitedFor = true;
   return waitFor(lock, running);
 }
 
@@ -221,7 +202,7 @@ std::optional<Picture> DecodeJobs::Table::decodeHere(Lock& lock, const Open& ope
   lock.lock();
   displayTakesEveryCore_ = false;
   finish(job, picture);
-  // Stopped because a job on the worker ended first with pixels that cover this load.
+  // Stopped because the head start ended first with pixels that cover this load.
   if (!picture && !caller.stop_requested()) {
     if (const JobPtr done = doneCovering(job->plan)) picture = done->picture;
   }
@@ -232,12 +213,32 @@ std::optional<Picture> DecodeJobs::Table::decodeHere(Lock& lock, const Open& ope
   return picture;
 }
 
-void DecodeJobs::Table::adopt(const std::shared_ptr<const Open>& open) {
-  if (open_ == open) return;
-  stopWhere([](const Job&) { return true; });
-  jobs_.clear();
-  open_ = open;
-  largestPlan_.reset();
+// Every call begins here: the jobs of another file are stopped, and pixels the prepare has made
+// since the last call join the done jobs.
+void DecodeJobs::Table::adopt(const std::shared_ptr<const Open>& open,
+                              std::optional<DecodePlan> largest) {
+  if (open_ != open) {
+    stopWhere([](const Job&) { return true; });
+    stopPrepare();
+    jobs_.clear();
+    open_ = open;
+    prepareFailed_ = false;
+  }
+  largestPlan_ = largest;
+  takePrepared();
+}
+
+// Looks for the outcome of the preparer's order, which it tells without the lock.
+void DecodeJobs::Table::takePrepared() {
+  if (!preparing_) return;
+  Preparer::Outcome outcome = preparer_->poll();
+  if (outcome.state == Preparer::Outcome::Pending) return;
+  const DecodePlan plan = *std::exchange(preparing_, std::nullopt);
+  if (outcome.state == Preparer::Outcome::Done) {
+    finish(add(Kind::Prepared, plan), std::move(outcome.picture));
+  } else {
+    prepareFailed_ = true;  // not again for this open: a display reports what is wrong
+  }
 }
 
 JobPtr DecodeJobs::Table::doneCovering(const DecodePlan& plan) const {
@@ -247,10 +248,10 @@ JobPtr DecodeJobs::Table::doneCovering(const DecodePlan& plan) const {
   return nullptr;
 }
 
-JobPtr DecodeJobs::Table::runningCovering(const DecodePlan& plan) const {
+JobPtr DecodeJobs::Table::headStartCovering(const DecodePlan& plan) const {
   JobPtr best;
   for (const JobPtr& job : jobs_) {
-    if (job->priority != Priority::Display && job->active() && job->plan.covers(plan) &&
+    if (job->kind == Kind::HeadStart && job->active() && job->plan.covers(plan) &&
         (!best || job->plan.cores > best->plan.cores)) {
       best = job;
     }
@@ -261,45 +262,43 @@ JobPtr DecodeJobs::Table::runningCovering(const DecodePlan& plan) const {
 // A view that a head start under way, or any job done, covers changes nothing; another takes the
 // place of the head starts too small for it, and the prepare steps aside until it is done.
 void DecodeJobs::Table::aimHeadStart(const DecodePlan& plan) {
-  const bool covered =
-      doneCovering(plan) || std::any_of(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
-        return job->priority == Priority::HeadStart && job->active() && job->plan.covers(plan);
-      });
-  if (covered) return;
+  if (doneCovering(plan) || headStartCovering(plan)) return;
   stopUnneededHeadStarts(plan);
-  pausePrepares();
-  add(Priority::HeadStart, plan);
+  stopPrepare();
+  add(Kind::HeadStart, plan);
 }
 
 void DecodeJobs::Table::stopUnneededHeadStarts(const DecodePlan& plan) {
-  stopWhere([&](const Job& job) {
-    return job.priority == Priority::HeadStart && !job.plan.covers(plan);
-  });
+  stopWhere([&](const Job& job) { return job.kind == Kind::HeadStart && !job.plan.covers(plan); });
 }
 
-void DecodeJobs::Table::pausePrepares() {
-  stopWhere([](const Job& job) { return job.priority == Priority::Prepare; });
+// Two decodes of the same pixels would hold their memory twice, and the prepare cannot be waited
+// for; one beside a display on every core would only slow it.
+void DecodeJobs::Table::stopPrepareFor(const DecodePlan& display) {
+  if (preparing_ && (displayTakesEveryCore_ || display.covers(*preparing_))) stopPrepare();
 }
 
+// The prepare follows the head start and a display on every core; pixels that cover the largest
+// view, done or under way, leave nothing to prepare.
 void DecodeJobs::Table::schedulePrepare() {
-  if (!largestPlan_) return;
+  if (!largestPlan_ || !preparer_ || !open_->keepWhile) return;
   const DecodePlan& largest = *largestPlan_;
   const auto covering = [&](bool done) {
     return std::any_of(jobs_.begin(), jobs_.end(), [&](const JobPtr& job) {
-      return job->priority != Priority::Prepare && job->plan.covers(largest) &&
-             (done ? job->state == State::Done : job->active());
+      return job->plan.covers(largest) && (done ? job->state == State::Done : job->active());
     });
   };
-  // Pixels that cover the largest view leave nothing to prepare; a display on its way to them
-  // leaves nothing to start, but races a prepare already under way.
   if (covering(true)) {
-    pausePrepares();
+    stopPrepare();
     return;
   }
-  const auto prepare = [](const JobPtr& job) { return job->priority == Priority::Prepare; };
-  if (!covering(false) && std::none_of(jobs_.begin(), jobs_.end(), prepare)) {
-    add(Priority::Prepare, largest);
-  }
+  if (preparing_ || prepareFailed_ || displayTakesEveryCore_ || covering(false)) return;
+  const auto headStart = [](const JobPtr& job) {
+    return job->kind == Kind::HeadStart && job->active();
+  };
+  if (std::any_of(jobs_.begin(), jobs_.end(), headStart)) return;
+  preparer_->start({open_->path, *open_->keepWhile, open_->bytes, open_->header, largest});
+  preparing_ = largest;
 }
 
 // The first to finish stops the others it covers: a display racing it, a prepare behind it.
@@ -313,14 +312,15 @@ void DecodeJobs::Table::finish(const JobPtr& job, std::optional<Picture> picture
   job->state = State::Done;
   job->picture = std::move(picture);
   stopWhere([&](const Job& other) { return &other != job.get() && job->plan.covers(other.plan); });
+  if (preparing_ && job->plan.covers(*preparing_)) stopPrepare();
   std::erase_if(jobs_, [&](const JobPtr& other) {
     return other != job && other->state == State::Done && job->plan.covers(other->plan);
   });
 }
 
-JobPtr DecodeJobs::Table::add(Priority priority, const DecodePlan& plan) {
+JobPtr DecodeJobs::Table::add(Kind kind, const DecodePlan& plan) {
   auto job = std::make_shared<Job>();
-  job->priority = priority;
+  job->kind = kind;
   job->plan = plan;
   jobs_.push_back(job);
   return job;
@@ -332,11 +332,16 @@ void DecodeJobs::Table::stopWhere(Which which) {
   std::erase_if(jobs_, [&](const JobPtr& job) {
     if (!job->active() || !which(*job)) return false;
     if (job->state == State::Running) toStop_.push_back(job->stop);
-    // Stopped, a prepare leaves idle priority so as to end at once.
-    if (job == workerJob_ && workerIdle_ && raiseWorker()) workerIdle_ = false;
     job->state = State::Failed;
     return true;
   });
+}
+
+// Ends the preparer's order at once: a display may be about to decode the same pixels.
+void DecodeJobs::Table::stopPrepare() {
+  if (!preparing_) return;
+  preparer_->stop();
+  preparing_.reset();
 }
 
 // Lets the lock go and only then asks for the stops decided under it: a stop runs whatever the
@@ -356,100 +361,70 @@ std::optional<Picture> DecodeJobs::Table::waitFor(Lock& lock, const JobPtr& job)
   return job->state == State::Done ? job->picture : std::nullopt;
 }
 
-bool DecodeJobs::Table::raiseWorker() { return worker_ && SetPolicy(*worker_, SCHED_OTHER); }
-
 JobPtr DecodeJobs::Table::nextForWorker() const {
-  JobPtr next;
   for (const JobPtr& job : jobs_) {
-    if (job->state != State::Queued || job->priority == Priority::Display) continue;
-    if (job->priority == Priority::Prepare && displayTakesEveryCore_) continue;
-    if (!next || job->priority < next->priority) next = job;
+    if (job->kind == Kind::HeadStart && job->state == State::Queued) return job;
   }
-  return next;
+  return nullptr;
 }
 
-void DecodeJobs::Table::work(pthread_t self) {
-  pthread_setname_np(self, kWorkerName);  // so that `top -H` and profilers tell it apart
+void DecodeJobs::Table::work() {
+  pthread_setname_np(pthread_self(), kWorkerName);  // so that `top -H` and profilers tell it apart
   Lock lock(mutex_);
-  worker_ = self;
   while (true) {
     changed_.wait(lock, [&] { return quit_ || nextForWorker(); });
     if (quit_) break;
     const JobPtr job = nextForWorker();
     job->state = State::Running;
     workerJob_ = job;
-    workerIdle_ = job->priority == Priority::Prepare && !job->waitedFor;
     const std::shared_ptr<const Open> open = open_;
-    const bool idle = workerIdle_;
     lock.unlock();
-    std::optional<Picture> picture = run(*open, *job, idle);
+    std::optional<Picture> picture = run(*open, *job);
     lock.lock();
     workerJob_.reset();
-    workerIdle_ = false;
     finish(job, std::move(picture));
+    schedulePrepare();
     release(lock);
     changed_.notify_all();
     lock.lock();
   }
-  workerGone_ = true;
-  lock.unlock();
-  changed_.notify_all();
 }
 
-// Runs a job on the worker. Only what the cores leave idle for a prepare, so that it never slows
-// the picture being shown; raised again before the lock is taken, so that an idle thread never
-// holds it.
-std::optional<Picture> DecodeJobs::Table::run(const Open& open, const Job& job, bool idle) const {
-  if (idle) {
-    SetPolicy(pthread_self(), SCHED_IDLE);
-    // Stopped while going idle, the raise may have come before.
-    if (job.stop.stop_requested()) SetPolicy(pthread_self(), SCHED_OTHER);
-  }
-  std::optional<Picture> picture;
+std::optional<Picture> DecodeJobs::Table::run(const Open& open, const Job& job) const {
   try {
-    picture = codec_->decode(open.bytes, open.header, job.plan, job.stop.get_token());
+    return codec_->decode(open.bytes, open.header, job.plan, job.stop.get_token());
   } catch (...) {
     // The display that comes to need it decodes the file itself and reports what went wrong.
+    return std::nullopt;
   }
-  if (idle) SetPolicy(pthread_self(), SCHED_OTHER);
-  return picture;
 }
 
+// The preparer is waited for under the lock, which only tests and benchmarks do.
 void DecodeJobs::Table::waitUntilIdle() {
   Lock lock(mutex_);
-  changed_.wait(lock, [&] { return workerGone_ || (!workerJob_ && !nextForWorker()); });
+  changed_.wait(lock, [&] { return quit_ || (!workerJob_ && !nextForWorker()); });
+  if (preparing_) preparer_->waitUntilIdle();
 }
 
-// Stops everything, and tells whether the worker has ended: raised until it has, or for a moment
-// where the system will not raise it.
-bool DecodeJobs::Table::quit() {
+// Stops everything; the worker ends once its decode has heard the stop.
+void DecodeJobs::Table::quit() {
   Lock lock(mutex_);
   quit_ = true;
   stopWhere([](const Job&) { return true; });
+  stopPrepare();
   release(lock);
   changed_.notify_all();
-  lock.lock();
-  const auto deadline = std::chrono::steady_clock::now() + kLetGoAfter;
-  while (!workerGone_) {
-    if (!raiseWorker() && std::chrono::steady_clock::now() > deadline) return false;
-    changed_.wait_for(lock, std::chrono::milliseconds(2));
-  }
-  return true;
 }
 
-DecodeJobs::DecodeJobs(std::shared_ptr<const PictureCodec> codec, PaintSizeFor largest)
-    : table_(std::make_shared<Table>(std::move(codec), std::move(largest))) {
-  worker_ = std::thread([table = table_] { table->work(pthread_self()); });
+DecodeJobs::DecodeJobs(std::shared_ptr<const PictureCodec> codec, PaintSizeFor largest,
+                       std::shared_ptr<Preparer> preparer)
+    : table_(std::make_shared<Table>(std::move(codec), std::move(largest), std::move(preparer))) {
+  worker_ = std::thread([table = table_] { table->work(); });
 }
 
 DecodeJobs::~DecodeJobs() {
-  // Closing the window need not wait for pixels nobody will see. A worker left at idle priority
-  // keeps the table alive and ends on its own.
-  if (table_->quit()) {
-    worker_.join();
-  } else {
-    worker_.detach();
-  }
+  table_->quit();
+  worker_.join();
 }
 
 bool DecodeJobs::headStart(const QString& path, const PictureRequest& request) {

@@ -10,32 +10,41 @@ class QString;
 
 namespace brindlewick {
 
-// Every decode of the picture shown, in one table: the display's own on the calling thread, and
-// on one worker beside it a head start for a file named at start-up and the prepare of the
-// largest view the screen allows, so that growing the window finds its pixels ready. The file is
-// read once per open, its header with it, and every job of that open shares the bytes. The rules,
-// a function each:
-// - a done job whose pixels cover the load is handed out (re-laying out decodes nothing);
-// - a running job of the file that will cover is waited for when it keeps at least the cores
-//   the load would, and raced otherwise: the first to finish stops the other;
-// - a load of another file stops every job of the old one, and a head start whose plan turns
-//   out too small for the load, or for the head start aimed again, is stopped at once;
-// - a display that keeps every core busy pauses the prepare until it is done; otherwise the
-//   prepare runs beside it, on the cores it leaves idle;
-// - a display that already covers the largest view drops the prepare.
-// The prepare runs at idle priority: it takes only what the cores leave idle, and leaves idle
-// priority when it is stopped. Where the system does not let it leave (an unprivileged user
-// without a nice limit), it is never waited for: a display races it, and closing lets it go
-// after a moment instead of joining it. The worker never holds the table's lock at idle
-// priority; nothing slow or foreign runs under that lock, and no view code on the worker. Loads
-// come from one thread, the one that shows the pictures.
+class Preparer;
+
+// Every decode of the picture shown, in one table: the display's own on the calling thread, a
+// head start for a file named at start-up on a worker beside it, and the prepare of the largest
+// view the screen allows, so that growing the window finds its pixels ready. The file is read
+// once per open, its header with it, and every job of that open shares the bytes. The rules, a
+// function each:
+// - a done job whose pixels cover the load is handed out (re-laying out decodes nothing), the
+//   prepare's once the preparer tells they are there;
+// - a running head start that will cover is waited for when it keeps at least the cores the load
+//   would, and raced otherwise: the first to finish stops the other;
+// - a load of another file stops every job of the old one, and a head start whose plan turns out
+//   too small for the load, or for the head start aimed again, is stopped at once;
+// - a display that decodes what the prepare makes, or more, stops the prepare before it begins,
+//   and so does one that keeps every core busy, after which the prepare starts again; a display
+//   that leaves a core idle lets it run beside;
+// - the prepare follows a head start, and starts for no view that a job done or under way covers.
+// Head starts and displays run at normal priority, and they alone take the table's lock. The
+// prepare runs in the preparer (a process of its own at idle priority in the program,
+// PrepareProcess), which is never raised, never waited for and never takes the lock: a display
+// that needs its pixels before they are there decodes them itself, and one that would decode the
+// same pixels ends the prepare first, its memory given back before the display begins. Nothing
+// slow or foreign runs under the lock, and no view code on the worker. Loads come from one
+// thread, the one that shows the pictures.
 class DecodeJobs : public PictureLoader {
  public:
-  // The name of the worker's thread.
+  // The name of the head start's thread.
   static constexpr const char* kWorkerName = "decode jobs";
 
-  // `largest` gives the paint size of the largest view; none prepares nothing.
-  explicit DecodeJobs(std::shared_ptr<const PictureCodec> codec, PaintSizeFor largest = {});
+  // `largest` gives the paint size of the largest view, which `preparer` decodes in advance;
+  // without either, nothing is prepared.
+  explicit DecodeJobs(std::shared_ptr<const PictureCodec> codec, PaintSizeFor largest = {},
+                      std::shared_ptr<Preparer> preparer = nullptr);
+  // Stops every job and waits for the head start's worker, which runs at normal priority and
+  // hears its stop at once. The program ends its process without this (app/main.cpp).
   ~DecodeJobs() override;
   DecodeJobs(const DecodeJobs&) = delete;
   DecodeJobs& operator=(const DecodeJobs&) = delete;
@@ -51,12 +60,12 @@ class DecodeJobs : public PictureLoader {
   // a head start's file; from the loading thread.
   void prepareFor(PaintSizeFor largest);
 
-  // Returns once the worker has nothing left to do (for benchmarks and tests).
+  // Returns once the worker and the preparer have nothing left to do (for benchmarks and tests).
   void waitUntilIdle();
 
  private:
   class Table;
-  std::shared_ptr<Table> table_;  // shared with the worker, which may outlive this object
+  std::shared_ptr<Table> table_;  // shared with the worker
   std::thread worker_;
 };
 

@@ -62,6 +62,8 @@ void TakenFromPool() {
 #endif
 }
 
+thread_local bool offThePool = false;
+
 // Shared with the pool's tasks, which may start only after the caller has returned.
 struct Parts {
   explicit Parts(int count) : count(count), failures(size_t(count)) {}
@@ -93,10 +95,13 @@ int CoreCount() { return std::max(1, QThread::idealThreadCount()); }
 
 void MakePool() { Pool(); }
 
+void KeepThisThreadOffThePool() { offThePool = true; }
+
 void InParallel(int parts, int threads, const std::function<void(int part)>& work) {
   if (parts <= 0) return;
   auto shared = std::make_shared<Parts>(parts);
-  for (int helper = 0; helper < std::min({parts, threads, CoreCount()}) - 1; ++helper) {
+  const int helpers = offThePool ? 0 : std::min({parts, threads, CoreCount()}) - 1;
+  for (int helper = 0; helper < helpers; ++helper) {
     // The work is only reached through a part taken before the caller has seen all parts done.
     std::function<void()> task = [shared, &work] {
       TakenFromPool();
@@ -114,6 +119,10 @@ void InParallel(int parts, int threads, const std::function<void(int part)>& wor
 }
 
 void StartLongLived(std::function<void()> task) {
+  if (offThePool) {
+    task();
+    return;
+  }
   LongLived& tasks = LongLivedTasks();
   QThreadPool& pool = Pool();
   std::function<void()> run = [task = std::move(task), &tasks, &pool] {

@@ -25,6 +25,12 @@ void InParallel(int parts, int threads, const std::function<void(int part)>& wor
 // task must not throw.
 void StartLongLived(std::function<void()> task);
 
+// Keeps the calling thread off the pool for the rest of its life: the parts and tasks it would hand
+// the pool run on it instead, one after the other. For a thread at idle priority, which must never
+// hold a lock of the pool's that threads serving the window take, since it may then be left
+// without a core for seconds; such a thread must not start tasks that wait on each other.
+void KeepThisThreadOffThePool();
+
 // For tests only: returns once every long-lived task started has returned its thread to the pool.
 void WaitForLongLivedTasksForTest();
 

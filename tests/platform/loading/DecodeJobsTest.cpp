@@ -11,15 +11,29 @@
 #include "platform/files/FileStatus.h"
 #include "support/FileSystem.h"
 #include "support/GatedCodec.h"
+#include "support/OrdinaryUsersIdle.h"
+#include "support/PrepareThread.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
 namespace {
 
-// Where a decode runs tells whose it is: a display's on the loading thread, a head start's or a
-// prepare's on the worker.
+// Where a decode runs tells whose it is: a display's on the loading thread, a head start's on the
+// worker, a prepare's on the prepare's thread.
 constexpr auto Display = test::GatedCodec::Display;
 constexpr auto Worker = test::GatedCodec::Worker;
+constexpr auto Prepare = test::GatedCodec::Prepare;
+
+PictureRequest Painted(QSizeF painted, int threads) {
+  return {[painted](QSize) { return painted; }, threads};
+}
+
+// The prepare on a thread of this process, so that the test can hold its decodes.
+std::shared_ptr<Preparer> PrepareBeside(
+    std::shared_ptr<const PictureCodec> codec,
+    std::shared_ptr<const ThreadPriority> priority = std::make_shared<IdlePriority>()) {
+  return std::make_shared<test::PrepareThread>(std::move(codec), std::move(priority));
+}
 
 class DecodeJobsTest : public ::testing::Test {
  protected:
@@ -38,22 +52,22 @@ class DecodeJobsTest : public ::testing::Test {
   QString a, b;
   std::shared_ptr<test::GatedCodec> codec = std::make_shared<test::GatedCodec>();
   // The largest view paints a picture at half its natural size.
-  DecodeJobs jobs{codec, [](QSize natural) { return QSizeF(natural) / 2; }};
+  DecodeJobs jobs{codec, [](QSize natural) { return QSizeF(natural) / 2; }, PrepareBeside(codec)};
 };
 
 TEST_F(DecodeJobsTest, ADoneJobThatCoversIsHandedOutAndAFileIsReadOncePerOpen) {
-  codec->hold(Worker, 0);  // the prepare, until the display is done, which it would otherwise race
+  codec->hold(Prepare, 0);  // until the display is done, which could otherwise take its pixels
   EXPECT_EQ(load(a, {100, 75}).pixels().size(), QSize(100, 75));
-  codec->release(Worker, 0);
+  codec->release(Prepare, 0);
   jobs.waitUntilIdle();
   ASSERT_EQ(codec->decodes(Display).size(), 1u);
-  ASSERT_EQ(codec->decodes(Worker).size(), 1u);  // beside the display
+  ASSERT_EQ(codec->decodes(Prepare).size(), 1u);  // beside the display
   const Picture grown = load(a, {390, 292});
   EXPECT_EQ(grown.pixels().size(), QSize(400, 300));
   EXPECT_EQ(grown.naturalSize(), QSize(800, 600));
   EXPECT_EQ(load(a, {50, 37}).pixels().size(), QSize(400, 300));
   EXPECT_EQ(codec->decodes(Display).size(), 1u);
-  EXPECT_EQ(codec->decodes(Worker).size(), 1u);
+  EXPECT_EQ(codec->decodes(Prepare).size(), 1u);
   EXPECT_EQ(codec->headers(), 1);
 
   test::WriteJpeg(a, test::SmoothImage(600, 800));
@@ -91,13 +105,13 @@ TEST_F(DecodeJobsTest, AFileIsReadAgainUnlessItKeptTheIdentityItWasReadWith) {
 TEST_F(DecodeJobsTest, AHeadStartThatKeepsTheLoadsCoresIsWaitedFor) {
   codec->everyCore = true;
   codec->hold(Worker, 0);
-  codec->hold(Worker, 1);  // the prepare behind it, which would cover the load too
-  jobs.headStart(a, {[](QSize) { return QSizeF(100, 75); }, 4});
+  codec->hold(Prepare, 0);  // behind it, and it would cover the load too
+  jobs.headStart(a, Painted({100, 75}, 4));
   codec->waitUntilStarted(Worker, 1);
   std::future<Picture> shown = loadBeside(a, {90, 70});  // the same scale, 1/8
   codec->release(Worker, 0);
   EXPECT_EQ(shown.get().pixels().size(), QSize(100, 75));
-  codec->release(Worker, 1);
+  codec->release(Prepare, 0);
   jobs.waitUntilIdle();
   EXPECT_TRUE(codec->decodes(Display).empty());
   EXPECT_FALSE(codec->decodes(Worker)[0].stopped);
@@ -106,25 +120,23 @@ TEST_F(DecodeJobsTest, AHeadStartThatKeepsTheLoadsCoresIsWaitedFor) {
 // A window maximised before its first paint finds the larger picture decoded, or under way.
 TEST_F(DecodeJobsTest, AHeadStartIsFollowedByThePrepareOnceTheScreenIsKnown) {
   auto codec = std::make_shared<test::GatedCodec>();
-  DecodeJobs jobs(codec);
-  jobs.headStart(a, {[](QSize) { return QSizeF(100, 75); }, 2});
+  DecodeJobs jobs(codec, {}, PrepareBeside(codec));
+  jobs.headStart(a, Painted({100, 75}, 2));
   jobs.prepareFor([](QSize natural) { return QSizeF(natural) / 2; });
   jobs.waitUntilIdle();
-  const auto behind = codec->decodes(Worker);  // the head start, then the prepare
-  ASSERT_EQ(behind.size(), 2u);
-  EXPECT_EQ(behind[0].policy, SCHED_OTHER);
-  EXPECT_EQ(behind[1].policy, SCHED_IDLE);
+  ASSERT_EQ(codec->decodes(Worker).size(), 1u);
+  ASSERT_EQ(codec->decodes(Prepare).size(), 1u);
+  EXPECT_EQ(codec->decodes(Worker)[0].policy, SCHED_OTHER);
+  EXPECT_EQ(codec->decodes(Prepare)[0].policy, SCHED_IDLE);
   const auto shown = jobs.LoadPicture(a, {[](QSize) { return QSizeF(390, 292); }, 2});
   EXPECT_EQ(shown.picture.pixels().size(), QSize(400, 300));
   EXPECT_TRUE(codec->decodes(Display).empty());
 }
 
 // A window maximised before its first paint: the head start aimed again at the larger view takes
-// the place of the first, or steps ahead of the prepare under way, and the display waits for it.
+// the place of the first, or of the prepare under way, and the display waits for it.
 TEST_F(DecodeJobsTest, AHeadStartAimedAtALargerViewReplacesTheSmallerOneAndGoesBeforeThePrepare) {
-  const auto aim = [&](QSizeF painted) {
-    EXPECT_TRUE(jobs.headStart(a, {[=](QSize) { return painted; }, 4}));
-  };
+  const auto aim = [&](QSizeF painted) { EXPECT_TRUE(jobs.headStart(a, Painted(painted, 4))); };
   EXPECT_FALSE(jobs.headStart(folder.path("missing.jpg"), {}));
   codec->everyCore = true;
   codec->hold(Worker, 0);
@@ -139,35 +151,43 @@ TEST_F(DecodeJobsTest, AHeadStartAimedAtALargerViewReplacesTheSmallerOneAndGoesB
   EXPECT_TRUE(worker[0].stopped);
   EXPECT_FALSE(worker[1].stopped);
   EXPECT_TRUE(codec->decodes(Display).empty());
+  EXPECT_TRUE(codec->decodes(Prepare).empty());
 
-  codec->hold(Worker, 3);  // the prepare of another file, behind its head start
-  jobs.headStart(b, {[](QSize) { return QSizeF(40, 30); }, 4});
-  codec->waitUntilStarted(Worker, 4);
-  jobs.headStart(b, {[](QSize) { return QSizeF(160, 120); }, 4});
+  codec->hold(Prepare, 0);  // of another file, behind its head start
+  jobs.headStart(b, Painted({40, 30}, 4));
+  codec->waitUntilStarted(Prepare, 1);
+  jobs.headStart(b, Painted({160, 120}, 4));
   jobs.waitUntilIdle();
   worker = codec->decodes(Worker);
-  ASSERT_EQ(worker.size(), 6u);
-  EXPECT_TRUE(worker[3].stopped);
-  EXPECT_EQ(worker[4].plan.scale, (DecodeScale{1, 4}));
-  EXPECT_EQ(worker[5].policy, SCHED_IDLE);  // the prepare again, once the head start is done
-  EXPECT_FALSE(worker[5].stopped);
+  const auto prepares = codec->decodes(Prepare);
+  ASSERT_EQ(worker.size(), 4u);
+  ASSERT_EQ(prepares.size(), 2u);
+  EXPECT_TRUE(prepares[0].stopped);
+  EXPECT_EQ(worker[3].plan.scale, (DecodeScale{1, 4}));
+  EXPECT_FALSE(prepares[1].stopped);  // again, once the head start is done
 }
 
-TEST_F(DecodeJobsTest, AGrowRacesThePrepareWithFewerCoresAndTheFirstToFinishStopsTheOther) {
-  codec->hold(Worker, 0);
-  codec->hold(Display, 1);
+// The prepare is never waited for: a grow to its view stops it before decoding the pixels itself,
+// so that they are never decoded twice at once, even where the prepare's thread gets no core to
+// hear the stop on.
+TEST_F(DecodeJobsTest, AGrowToThePreparedViewStopsThePrepareFirstAndDecodesItself) {
+  codec->hearStop = false;
+  codec->hold(Prepare, 0);
   EXPECT_EQ(load(a, {100, 75}).pixels().size(), QSize(100, 75));
-  codec->waitUntilStarted(Worker, 1);
-  std::future<Picture> grown = loadBeside(a, {390, 292});
-  codec->waitUntilStarted(Display, 2);  // the grow's own decode, held too
-  codec->release(Worker, 0);
-  EXPECT_EQ(grown.get().pixels().size(), QSize(400, 300));
-  EXPECT_TRUE(codec->decodes(Display)[1].stopped);
+  codec->waitUntilStarted(Prepare, 1);
+  EXPECT_EQ(load(a, {390, 292}).pixels().size(), QSize(400, 300));
+  const auto shown = codec->decodes(Display);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].stoppedBefore, 1);  // the prepare's
+  codec->release(Prepare, 0);
+  codec->waitUntilEnded(Prepare, 0);
+  EXPECT_TRUE(codec->decodes(Prepare)[0].stopped);
+  EXPECT_EQ(load(a, {390, 292}).pixels().size(), QSize(400, 300));
+  EXPECT_EQ(codec->decodes(Display).size(), 2u);
 }
 
 // Jobs a load has no use for are stopped, without waiting for them: a prepare or head start of
-// another file, and a head start too small for the view, also when the prepare the load waits
-// for is queued behind it (and then runs at normal priority).
+// another file, and a head start too small for the view.
 TEST_F(DecodeJobsTest, ALoadStopsTheJobsItCannotUseAtOnce) {
   struct Case {
     const char* what;
@@ -178,48 +198,59 @@ TEST_F(DecodeJobsTest, ALoadStopsTheJobsItCannotUseAtOnce) {
   const PaintSizeFor half = [](QSize natural) { return QSizeF(natural) / 2; };
   for (const Case& c :
        {Case{"another file", &b, {80, 60}, {}}, Case{"a larger view", &a, {390, 292}, {}},
-        Case{"a larger view, prepared", &a, {390, 292}, half}}) {
+        Case{"the largest view", &a, {390, 292}, half}}) {
     SCOPED_TRACE(c.what);
     auto codec = std::make_shared<test::GatedCodec>();
-    DecodeJobs jobs(codec, c.largest);
+    DecodeJobs jobs(codec, c.largest, PrepareBeside(codec));
     codec->hold(Worker, 0);
-    jobs.headStart(a, {[](QSize) { return QSizeF(100, 75); }, 2});
+    jobs.headStart(a, Painted({100, 75}, 2));
     codec->waitUntilStarted(Worker, 1);
     const QSizeF painted = c.painted;
-    EXPECT_GE(
-        jobs.LoadPicture(*c.shown, {[=](QSize) { return painted; }, 2}).picture.pixels().width(),
-        painted.width());
+    EXPECT_GE(jobs.LoadPicture(*c.shown, Painted(painted, 2)).picture.pixels().width(),
+              painted.width());
     jobs.waitUntilIdle();
-    const auto behind = codec->decodes(Worker);
-    EXPECT_TRUE(behind[0].stopped);
-    if (c.largest) {  // the display decoded nothing itself
-      ASSERT_EQ(behind.size(), 2u);
-      EXPECT_EQ(behind[1].policy, SCHED_OTHER);
-      EXPECT_TRUE(codec->decodes(Display).empty());
-    }
+    EXPECT_TRUE(codec->decodes(Worker)[0].stopped);
+    EXPECT_EQ(codec->decodes(Display).size(), 1u);
+    EXPECT_TRUE(codec->decodes(Prepare).empty());  // the display made the largest view
   }
 }
 
-TEST_F(DecodeJobsTest, APrepareRunsAtIdlePriorityAndLeavesItWhenStopped) {
-  codec->hold(Worker, 0);
-  load(a, {100, 75});
-  codec->waitUntilStarted(Worker, 1);
-  load(b, {80, 60});
-  jobs.waitUntilIdle();
-  const auto prepare = codec->decodes(Worker)[0];
+// As for an ordinary user, the system refuses to raise the prepare's thread from idle priority.
+// Nothing the window waits for runs at that priority or waits for that thread, here stuck in a
+// decode that does not hear its stop: a head start and a display of another file, a grow, the end.
+TEST_F(DecodeJobsTest, WhereTheRaiseIsRefusedNothingTheWindowWaitsForWaitsAtIdlePriority) {
+  auto codec = std::make_shared<test::GatedCodec>();
+  auto priority = std::make_shared<test::OrdinaryUsersIdle>();
+  auto jobs = std::make_unique<DecodeJobs>(
+      codec, [](QSize natural) { return QSizeF(natural) / 2; }, PrepareBeside(codec, priority));
+  codec->hearStop = false;
+  codec->hold(Prepare, 0);
+  jobs->headStart(a, Painted({100, 75}, 4));
+  codec->waitUntilStarted(Prepare, 1);
+  EXPECT_TRUE(jobs->headStart(b, Painted({80, 60}, 4)));
+  EXPECT_EQ(jobs->LoadPicture(b, Painted({80, 60}, 4)).picture.pixels().size(), QSize(80, 60));
+  EXPECT_EQ(jobs->LoadPicture(b, Painted({320, 240}, 4)).picture.pixels().size(), QSize(320, 240));
+  jobs.reset();  // never waits for the prepare's thread
+
+  EXPECT_TRUE(priority->raiseRefused);
+  for (const auto& decode : codec->decodes(Worker)) EXPECT_EQ(decode.policy, SCHED_OTHER);
+  for (const auto& decode : codec->decodes(Display)) EXPECT_EQ(decode.policy, SCHED_OTHER);
+  codec->release(Prepare, 0);
+  codec->waitUntilEnded(Prepare, 0);
+  const auto prepare = codec->decodes(Prepare)[0];
   EXPECT_EQ(prepare.policy, SCHED_IDLE);
   EXPECT_TRUE(prepare.stopped);
-  EXPECT_EQ(prepare.policyOnStop, SCHED_OTHER);
+  EXPECT_EQ(prepare.policyOnStop, SCHED_IDLE);
 }
 
 TEST_F(DecodeJobsTest, ADisplayThatKeepsEveryCoreBusyPausesThePrepare) {
   codec->everyCore = true;
-  codec->hold(Worker, 0);
+  codec->hold(Prepare, 0);
   load(a, {100, 75});
-  codec->waitUntilStarted(Worker, 1);  // once the display is done
+  codec->waitUntilStarted(Prepare, 1);  // once the display is done
   EXPECT_EQ(load(a, {200, 150}).pixels().size(), QSize(200, 150));
   jobs.waitUntilIdle();
-  const auto prepares = codec->decodes(Worker);
+  const auto prepares = codec->decodes(Prepare);
   ASSERT_EQ(prepares.size(), 2u);
   EXPECT_TRUE(prepares[0].stopped);
   EXPECT_FALSE(prepares[1].stopped);  // again, after the display
@@ -229,13 +260,13 @@ TEST_F(DecodeJobsTest, ADisplayThatCoversTheLargestViewPreparesNothing) {
   EXPECT_EQ(load(a, {800, 600}).pixels().size(), QSize(800, 600));
   jobs.waitUntilIdle();
   EXPECT_EQ(codec->decodes(Display).size(), 1u);
-  EXPECT_TRUE(codec->decodes(Worker).empty());
+  EXPECT_TRUE(codec->decodes(Prepare).empty());
 }
 
-TEST_F(DecodeJobsTest, AWorkerStuckInADecodeNeverHoldsUpALoadOfAnotherFile) {
+TEST_F(DecodeJobsTest, AHeadStartStuckInADecodeNeverHoldsUpALoadOfAnotherFile) {
   codec->hearStop = false;
   codec->hold(Worker, 0);
-  load(a, {100, 75});
+  jobs.headStart(a, Painted({100, 75}, 4));
   codec->waitUntilStarted(Worker, 1);
   EXPECT_EQ(load(b, {80, 60}).naturalSize(), QSize(640, 480));
   codec->release(Worker, 0);
