@@ -252,7 +252,9 @@ std::optional<std::vector<ChainPiece>> ChainParts(const std::vector<PartOutcome>
     for (qint64 anomaly : outcome.anomalies) {
       if (anomaly >= piece.fromBlock && anomaly < piece.toBlock) return std::nullopt;
     }
-    pieces.push_back(piece);
+    // A part met at the very block where it met the next holds none of the chain's: a reader
+    // stepping into it would read on past its meeting.
+    if (piece.toBlock > piece.fromBlock || last) pieces.push_back(piece);
     if (last) return pieces;
     const BlockMark& mark = parts[size_t(outcome.metPart)].marks[size_t(outcome.metMark)];
     ChainPiece after;

@@ -268,26 +268,26 @@ class BandStream {
     out_.into(piece);
     if (!started_ && !WriteFirstMcu(in_, start_.dc, coding_, &out_)) return false;
     started_ = true;
-    copy(piece);
-    return true;
+    return copy(piece);
   }
 
  private:
-  void copy(QByteArray& piece) {
+  // False at a marker in the data, where libjpeg stops with a warning: the band is refused.
+  bool copy(QByteArray& piece) {
     if (raw_ < 0) {  // after the first MCU: the reader to a whole byte, then the bytes themselves
-      const qint64 at = in_.position();
-      const int toByte = int((8 - at % 8) % 8);
+      const int toByte = int((8 - in_.position() % 8) % 8);
       out_.put(uint32_t(in_.bits(toByte)), toByte);
-      raw_ = std::min(qsizetype((at + toByte) / 8), coding_.end);
+      // Past the byte that held the MCU's last bit, and past its stuffed zero where it was 0xFF.
+      raw_ = std::min(qsizetype(in_.position() / 8), coding_.end);
     }
     const qsizetype tail = coding_.end - 64;
     if (raw_ < tail) {
       qsizetype to = std::min(raw_ + kChunkBytes, tail);
       if (coding_.bytes[to - 1] == 0xFF) ++to;  // never between a stuffed 0xFF and its zero
-      out_.copyBytes(coding_.bytes, raw_, to);
+      if (out_.copyBytes(coding_.bytes, raw_, to) != to) return false;
       out_.commit();
       raw_ = to;
-      return;
+      return true;
     }
     // The last bytes bit by bit, up to the data's last.
     BitReader in(coding_.bytes, raw_, coding_.end);
@@ -299,6 +299,7 @@ class BandStream {
     out_.flush(false);
     piece.append("\xFF\xD9", 2);
     over_ = true;
+    return true;
   }
 
   const Coding& coding_;

@@ -125,7 +125,7 @@ bool HasFF(uint64_t word) {
 
 }  // namespace
 
-void BitWriter::copyBytes(const unsigned char* bytes, qsizetype from, qsizetype to) {
+qsizetype BitWriter::copyBytes(const unsigned char* bytes, qsizetype from, qsizetype to) {
   writeBytes(count_ / 8);
   const int k = count_;  // below 8: the bits of a byte not yet full, lowest in the buffer
   qsizetype i = from;
@@ -153,11 +153,13 @@ void BitWriter::copyBytes(const unsigned char* bytes, qsizetype from, qsizetype 
       continue;
     }
     const unsigned byte = bytes[i];
+    if (byte == 0xFF && (i + 1 == to || bytes[i + 1] != 0x00)) return i;  // a marker
     i += byte == 0xFF ? 2 : 1;  // a stuffed zero is not data
     buffer_ = buffer_ << 8 | byte;
     count_ += 8;
     writeBytes(1);
   }
+  return to;
 }
 
 void BitWriter::flush(bool ones) {

@@ -51,9 +51,10 @@ class BitWriter {
     if (count_ >= 32) writeBytes(4);
   }
   // The bytes [from, to) of a scan's entropy-coded data as they lie in a file (stuffed), after the
-  // bits written so far: their bits, shifted into place and stuffed again. `from` is a byte of
-  // data, and `to` does not part a stuffed 0xFF from its zero.
-  void copyBytes(const unsigned char* bytes, qsizetype from, qsizetype to);
+  // bits written so far: their bits, shifted into place and stuffed again, up to a marker, which is
+  // not data. `from` is a byte of data, and `to` does not part a stuffed 0xFF from its zero.
+  // Returns where the copy ended: `to`, or the 0xFF of the marker it stopped at.
+  qsizetype copyBytes(const unsigned char* bytes, qsizetype from, qsizetype to);
   // The bits left, padded with ones to a whole byte (or zeros, which a decoder reading on past
   // the data would be fed anyway); then commit().
   void flush(bool ones = true);

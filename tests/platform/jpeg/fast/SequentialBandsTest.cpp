@@ -24,11 +24,11 @@ namespace brindlewick {
 namespace {
 
 std::optional<QImage> Banded(const QByteArray& jpeg, DecodeScale scale, int bands,
-                             std::stop_token stop = {}) {
+                             std::stop_token stop = {}, int threads = 2) {
   JpegSession header;
   const std::optional<Progression> scan = ReadSequentialScan(jpeg);
   if (!header.readHeader(jpeg) || !scan) return std::nullopt;
-  return DecodeSequentialBands(header, jpeg, *scan, {scale, 2, stop}, bands);
+  return DecodeSequentialBands(header, jpeg, *scan, {scale, threads, stop}, bands);
 }
 
 // Every sampling the bands take, odd sizes, qualities from 50 to 100, standard and optimised
@@ -65,6 +65,32 @@ TEST(SequentialBands, GiveLibjpegsPixelsOnEverySamplingAndScale) {
        {variants::LibjpegEncoding{.lumaH = 1, .lumaV = 1, .cmykBlack = 40},
         variants::LibjpegEncoding{.lumaH = 1, .lumaV = 2}}) {
     EXPECT_FALSE(Banded(variants::LibjpegJpeg(photo, left), {1, 4}, 2).has_value());
+  }
+}
+
+// On one thread the cuts depend on nothing but the number of bands: at every number, each band
+// reads on from its first MCU in step with the file, also where that MCU ends inside a byte 0xFF.
+TEST(SequentialBands, GiveLibjpegsPixelsAtEveryNumberOfBands) {
+  const QByteArray jpeg = variants::CheckerboardJpeg(1024, 768);
+  const QImage whole = DecodeJpegAtScale(jpeg, {1, 4});
+  for (int bands = 2; bands <= 16; ++bands) {
+    const std::optional<QImage> banded = Banded(jpeg, {1, 4}, bands, {}, 1);
+    ASSERT_TRUE(banded.has_value()) << bands << " bands";
+    EXPECT_TRUE(*banded == whole) << bands << " bands";
+  }
+}
+
+// A restart marker in data without restart intervals ends it for libjpeg, which shows the rest as
+// lost: a band that reads past it gives those pixels or none, never the undamaged picture.
+TEST(SequentialBands, StopAtAStrayMarkerAsLibjpegDoes) {
+  const QByteArray clean = variants::LibjpegJpeg(SynthesizePhoto(640, 480, 3), {.quality = 95});
+  const QByteArray jpeg = variants::WithStrayRestartMarker(clean, 0.85);
+  ASSERT_NE(jpeg, clean);
+  const QImage libjpegs = DecodeJpegAtScale(jpeg, {1, 4});
+  for (int bands = 2; bands <= 16; ++bands) {
+    if (const std::optional<QImage> banded = Banded(jpeg, {1, 4}, bands, {}, 1)) {
+      EXPECT_TRUE(*banded == libjpegs) << bands << " bands";
+    }
   }
 }
 

@@ -131,6 +131,19 @@ TEST(SplitScan, GivesLibjpegsPixelsOnEverySamplingAndScale) {
   }
 }
 
+// A picture of one MCU cut into four parts that record two marks each: where a part is met at the
+// very block where it meets the next, the chain goes on with that next part.
+TEST(SplitScan, PassesOverAPartMetWhereItMeetsTheNext) {
+  const QByteArray jpeg = variants::LibjpegJpeg(SynthesizePhoto(8, 8, 3), {});
+  for (const int eighths : {1, 2, 4}) {
+    int used = 0;
+    const std::optional<QImage> split = Split(jpeg, eighths, {4, 1, 1, 2, 1}, &used);
+    ASSERT_TRUE(split.has_value()) << eighths;
+    EXPECT_EQ(*split, DecodeJpegAtScale(jpeg, {eighths, 8})) << eighths;
+    EXPECT_EQ(used, 2) << eighths;
+  }
+}
+
 // Whatever a damaged file holds, the split gives libjpeg's pixels or refuses the file.
 TEST(SplitScan, RefusesWhatLibjpegWouldWarnAbout) {
   const QByteArray jpeg = variants::LibjpegJpeg(SynthesizePhoto(160, 120, 3), {.quality = 90});
