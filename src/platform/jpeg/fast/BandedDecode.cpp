@@ -231,14 +231,14 @@ int BandedDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest&
       scale.num <= 0 || scale.num > scale.denom || (8 * scale.num) % scale.denom) {
     return 0;
   }
-  return std::min(request.threads, CoreCount());
+  return request.threads;
 }
 
 namespace {
 
 std::optional<QImage> DecodeLaidOut(JpegSession& header, const RestartIntervals& layout,
                                     BandBytes& bytes, const DecodeRequest& request, int bands) {
-  if (bands == 0) bands = 2 * std::min(request.threads, CoreCount());
+  if (bands == 0) bands = 2 * request.threads;
   const DecodeScale scale = request.scale;
   if (bands < 2) return std::nullopt;
   // Output rows per image row: eighths, as libjpeg scales by whole eighths of a block.

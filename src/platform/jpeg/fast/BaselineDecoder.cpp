@@ -12,7 +12,6 @@
 #include "platform/jpeg/fast/SequentialBands.h"
 #include "platform/jpeg/fast/SplitScan.h"
 #include "platform/jpeg/session/JpegSession.h"
-#include "platform/threads/Parallel.h"
 
 namespace brindlewick {
 namespace {
@@ -26,10 +25,10 @@ bool Banded(DecodeScale scale) { return scale.num > 0 && scale.num * 2 <= scale.
 
 int SplitCores(const jpeg_decompress_struct& info, const DecodeRequest& request) {
   if (info.progressive_mode || info.arith_code || info.restart_interval != 0 ||
-      !Banded(request.scale) || std::min(request.threads, CoreCount()) < 2) {
+      !Banded(request.scale) || request.threads < 2) {
     return 0;
   }
-  return std::min(request.threads, CoreCount());
+  return request.threads;
 }
 
 std::optional<QImage> DecodePruned(JpegSession& header, QByteArrayView jpeg,

@@ -405,7 +405,7 @@ bool BandCutDue(double here, double left, double decoded, double walked, int toS
 std::optional<QImage> DecodeSequentialBands(JpegSession& header, QByteArrayView jpeg,
                                             const Progression& scan, const DecodeRequest& request,
                                             int bands) {
-  if (bands == 0) bands = std::min(request.threads, CoreCount());
+  if (bands == 0) bands = request.threads;
   const DecodeScale scale = request.scale;
   const int components = header.info().num_components;
   if (bands < 2 || scan.scans.size() != 1 || scan.arithmetic ||
