@@ -56,6 +56,20 @@ void PipelinedEqualsLibjpeg(const QByteArray& bytes, int threads) {
   }
 }
 
+// The bands give libjpeg's pixels of the whole file at the request's scale, or none. `whole`
+// keeps those pixels once they have been decoded.
+void BandsEqualLibjpeg(JpegSession& header, const QByteArray& bytes, const Progression& scan,
+                       const DecodeRequest& request, int bands, std::optional<QImage>& whole) {
+  const std::optional<QImage> banded = DecodeSequentialBands(header, bytes, scan, request, bands);
+  if (!banded) return;
+  try {
+    if (!whole) whole = DecodeJpegAtScale(bytes, request.scale);
+  } catch (const RuntimeError&) {
+    __builtin_trap();
+  }
+  if (*banded != *whole) __builtin_trap();
+}
+
 }  // namespace
 
 void Picture(const uint8_t* data, size_t size) {
@@ -158,16 +172,15 @@ void BaselineSplit(const uint8_t* data, size_t size) {
       }
     }
   }
-  // The larger views: bands decoded by libjpeg from starts a walk over the codes found.
+  // The larger views: bands decoded by libjpeg from starts a walk over the codes found, on two
+  // threads, and on one, where the cuts depend on the number of bands alone, at every number up to
+  // eight.
   for (const DecodeScale scale : {DecodeScale{1, 4}, DecodeScale{3, 8}}) {
-    for (const int bands : {2, 3}) {
-      const std::optional<QImage> banded =
-          DecodeSequentialBands(header, bytes, *scan, {scale, 2, {}}, bands);
-      if (!banded) continue;
-      try {
-        if (*banded != DecodeJpegAtScale(bytes, scale)) __builtin_trap();
-      } catch (const RuntimeError&) {
-        __builtin_trap();
+    std::optional<QImage> whole;
+    for (int bands = 2; bands <= 8; ++bands) {
+      if (bands <= 3) BandsEqualLibjpeg(header, bytes, *scan, {scale, 2, {}}, bands, whole);
+      if (scale == DecodeScale{1, 4}) {
+        BandsEqualLibjpeg(header, bytes, *scan, {scale, 1, {}}, bands, whole);
       }
     }
   }
