@@ -20,6 +20,7 @@
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegEncoder.h"
 #include "platform/jpeg/fast/BandedDecode.h"
+#include "platform/jpeg/fast/DecodeWays.h"
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/fast/ProgressiveScans.h"
 #include "platform/jpeg/fast/ProgressiveTranscoder.h"
@@ -47,7 +48,7 @@ void PipelinedEqualsLibjpeg(const QByteArray& bytes, int threads) {
     JpegSession header;
     if (!header.readHeader(bytes)) return;
     const std::optional<QImage> pipelined =
-        DecodeProgressivePruned(header, bytes, {{eighths, 8}, threads, {}});
+        DecodeProgressiveStream(header, bytes, {{eighths, 8}, threads, {}});
     if (!pipelined) continue;
     JpegSession whole;
     if (!whole.readHeader(bytes)) __builtin_trap();
@@ -56,11 +57,12 @@ void PipelinedEqualsLibjpeg(const QByteArray& bytes, int threads) {
   }
 }
 
-// The bands give libjpeg's pixels of the whole file at the request's scale, or none. `whole`
-// keeps those pixels once they have been decoded.
-void BandsEqualLibjpeg(JpegSession& header, const QByteArray& bytes, const Progression& scan,
+// Where the bands take the file, they give libjpeg's pixels of the whole file at the request's
+// scale, or none. `whole` keeps those pixels once they have been decoded.
+void BandsEqualLibjpeg(const CodingFacts& facts, const QByteArray& bytes, const Progression& scan,
                        const DecodeRequest& request, int bands, std::optional<QImage>& whole) {
-  const std::optional<QImage> banded = DecodeSequentialBands(header, bytes, scan, request, bands);
+  if (!WayTakes(DecodeWay::Bands, facts, request.scale)) return;
+  const std::optional<QImage> banded = DecodeSequentialBands(bytes, scan, request, bands);
   if (!banded) return;
   try {
     if (!whole) whole = DecodeJpegAtScale(bytes, request.scale);
@@ -172,15 +174,16 @@ void BaselineSplit(const uint8_t* data, size_t size) {
       }
     }
   }
+  const CodingFacts facts = ReadCodingFacts(header, bytes);
   // The larger views: bands decoded by libjpeg from starts a walk over the codes found, on two
   // threads, and on one, where the cuts depend on the number of bands alone, at every number up to
   // eight.
   for (const DecodeScale scale : {DecodeScale{1, 4}, DecodeScale{3, 8}}) {
     std::optional<QImage> whole;
     for (int bands = 2; bands <= 8; ++bands) {
-      if (bands <= 3) BandsEqualLibjpeg(header, bytes, *scan, {scale, 2, {}}, bands, whole);
+      if (bands <= 3) BandsEqualLibjpeg(facts, bytes, *scan, {scale, 2, {}}, bands, whole);
       if (scale == DecodeScale{1, 4}) {
-        BandsEqualLibjpeg(header, bytes, *scan, {scale, 1, {}}, bands, whole);
+        BandsEqualLibjpeg(facts, bytes, *scan, {scale, 1, {}}, bands, whole);
       }
     }
   }

@@ -14,6 +14,7 @@
 
 #include "platform/jpeg/fast/PieceSource.h"
 #include "platform/jpeg/fast/RestartIntervals.h"
+#include "platform/jpeg/session/CodingFacts.h"
 #include "platform/jpeg/session/JpegSession.h"
 #include "platform/threads/Parallel.h"
 
@@ -211,31 +212,6 @@ std::vector<Band> PlanBands(const RestartIntervals& layout, bool neighbours, int
   return plan;
 }
 
-}  // namespace
-
-std::optional<bool> NeedsNeighbourRows(JpegSession& header, DecodeScale scale) {
-  if (!header.calcOutputDimensions(scale)) return std::nullopt;
-  const jpeg_decompress_struct& info = header.info();
-  bool needs = false;
-  for (int c = 0; c < info.num_components; ++c) {
-    const jpeg_component_info& component = info.comp_info[c];
-    needs |= component.v_samp_factor * component.DCT_scaled_size !=
-             info.max_v_samp_factor * info.min_DCT_scaled_size;
-  }
-  return needs;
-}
-
-int BandedDecodeCores(const jpeg_decompress_struct& header, const DecodeRequest& request) {
-  const DecodeScale scale = request.scale;
-  if (request.threads < 2 || header.restart_interval == 0 || header.progressive_mode ||
-      scale.num <= 0 || scale.num > scale.denom || (8 * scale.num) % scale.denom) {
-    return 0;
-  }
-  return request.threads;
-}
-
-namespace {
-
 std::optional<QImage> DecodeLaidOut(JpegSession& header, const RestartIntervals& layout,
                                     BandBytes& bytes, const DecodeRequest& request, int bands) {
   if (bands == 0) bands = 2 * request.threads;
@@ -244,13 +220,12 @@ std::optional<QImage> DecodeLaidOut(JpegSession& header, const RestartIntervals&
   // Output rows per image row: eighths, as libjpeg scales by whole eighths of a block.
   const int eighths = 8 * scale.num / scale.denom;
   if (layout.mcuHeight * eighths % 8 != 0) return std::nullopt;
-  const std::optional<bool> neighbours = NeedsNeighbourRows(header, scale);
-  if (!neighbours) return std::nullopt;
+  const bool neighbours = NeedsNeighbourRows(header, scale);
   QImage into(int((qint64(layout.width) * eighths + 7) / 8),
               int((qint64(layout.height) * eighths + 7) / 8), QImage::Format_RGB32);
   if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
 
-  const std::vector<Band> plan = PlanBands(layout, *neighbours, bands, eighths, into);
+  const std::vector<Band> plan = PlanBands(layout, neighbours, bands, eighths, into);
   if (plan.size() < 2) return std::nullopt;
   for (const Band& band : plan) bytes.willRead(band.first, band.end);
   const qsizetype pitch = into.bytesPerLine();
@@ -273,7 +248,6 @@ std::optional<QImage> DecodeLaidOut(JpegSession& header, const RestartIntervals&
 
 std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
                                     const DecodeRequest& request, int bands) {
-  if (BandedDecodeCores(header.info(), request) == 0) return std::nullopt;
   const std::optional<RestartIntervals> layout = ReadRestartIntervals(header, jpeg);
   if (!layout) return std::nullopt;
   BandBytes bytes(jpeg);
@@ -283,7 +257,6 @@ std::optional<QImage> DecodeInBands(JpegSession& header, QByteArrayView jpeg,
 std::optional<QImage> DecodeIntervalsInBands(JpegSession& header, QByteArrayView headers,
                                              std::vector<QByteArray>& bodies,
                                              const DecodeRequest& request) {
-  if (BandedDecodeCores(header.info(), request) == 0) return std::nullopt;
   std::optional<RestartIntervals> layout = ReadRestartLayout(header, headers);
   if (!layout || layout->headerEnd != headers.size()) return std::nullopt;
   for (size_t i = 0; i < bodies.size(); ++i) {

@@ -1,8 +1,11 @@
 #include "platform/jpeg/fast/PruningCheck.h"
 
-#include <QByteArrayView>
+#include <optional>
+
+#include <QImage>
 
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
+#include "platform/jpeg/session/JpegSession.h"
 
 namespace brindlewick {
 namespace {
@@ -144,6 +147,24 @@ constexpr unsigned char kCheckPicture[] = {
 };
 
 }  // namespace
+
+bool PruningCheckedAgainstThisLibrary() {
+  return LIBJPEG_TURBO_VERSION_NUMBER >= 2001000 && LIBJPEG_TURBO_VERSION_NUMBER < 2002000;
+}
+
+bool PrunedDecodeMatchesWholeFile(QByteArrayView progressive) {
+  for (int eighths = 1; eighths < 8; ++eighths) {
+    const DecodeRequest request{{eighths, 8}, 1, {}};
+    JpegSession header;
+    if (!header.readHeader(progressive)) return false;
+    const std::optional<QImage> pruned = DecodeProgressiveStream(header, progressive, request);
+    if (!pruned && eighths == 1) return false;
+    JpegSession whole;
+    if (!whole.readHeader(progressive)) return false;
+    if (pruned && *pruned != whole.decode(request.scale).value_or(QImage())) return false;
+  }
+  return true;
+}
 
 bool PruningHolds() {
   static const bool holds = [] {

@@ -9,7 +9,6 @@
 
 #include <jpeglib.h>
 
-#include "platform/jpeg/fast/BandedDecode.h"
 #include "platform/jpeg/fast/PartDecoder.h"
 #include "platform/jpeg/fast/PieceSource.h"
 #include "platform/jpeg/fast/ProgressiveScans.h"
@@ -402,24 +401,21 @@ bool BandCutDue(double here, double left, double decoded, double walked, int toS
   return left >= first;
 }
 
-std::optional<QImage> DecodeSequentialBands(JpegSession& header, QByteArrayView jpeg,
-                                            const Progression& scan, const DecodeRequest& request,
-                                            int bands) {
-  if (bands == 0) bands = request.threads;
-  const DecodeScale scale = request.scale;
-  const int components = header.info().num_components;
-  if (bands < 2 || scan.scans.size() != 1 || scan.arithmetic ||
-      (components != 1 && components != 3) || scale.num <= 0 || (8 * scale.num) % scale.denom) {
-    return std::nullopt;
-  }
-  const std::optional<bool> neighbours = NeedsNeighbourRows(header, scale);
+std::optional<QImage> DecodeSequentialBands(JpegSession&, QByteArrayView jpeg,
+                                            const DecodeRequest& request) {
+  const std::optional<Progression> scan = ReadSequentialScan(jpeg, request.stop);
+  if (!scan) return std::nullopt;
+  return DecodeSequentialBands(jpeg, *scan, request, request.threads);
+}
+
+std::optional<QImage> DecodeSequentialBands(QByteArrayView jpeg, const Progression& scan,
+                                            const DecodeRequest& request, int bands) {
   const std::optional<Coding> coding = CodingFor(jpeg, scan);
   const qsizetype heightField = FrameHeightField(jpeg, scan.scans.front().data);
-  if (!neighbours || *neighbours || !coding || heightField == 0 ||
-      coding->shape.mcusHigh < 2 * qint64(bands)) {
+  if (bands < 2 || !coding || heightField == 0 || coding->shape.mcusHigh < 2 * qint64(bands)) {
     return std::nullopt;
   }
-  const int eighths = 8 * scale.num / scale.denom;
+  const int eighths = 8 * request.scale.num / request.scale.denom;
   QImage into(int((qint64(scan.width) * eighths + 7) / 8),
               int((qint64(scan.height) * eighths + 7) / 8), QImage::Format_RGB32);
   if (into.isNull()) return std::nullopt;  // the whole-file decode reports the lack of memory
@@ -428,7 +424,7 @@ std::optional<QImage> DecodeSequentialBands(JpegSession& header, QByteArrayView 
                       into.width(),
                       into.height(),
                       coding->mcuHeight * eighths / 8,
-                      scale};
+                      request.scale};
   Starts starts(bands, coding->data);
   std::vector<char> decoded(size_t(bands), 0);
   // The walker is the first part taken, on whichever thread: the others wait for it.

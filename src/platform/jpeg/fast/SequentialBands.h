@@ -13,10 +13,11 @@ class JpegSession;
 struct Progression;
 
 // Decodes a baseline or extended sequential Huffman-coded file of one scan without restart
-// markers (ReadSequentialScan) in horizontal bands of whole MCU rows, one per core the request
-// allows, each decoded by libjpeg at the request's scale straight into its rows of the picture
-// (RGB32, as stored: no EXIF orientation applied). The pixels are exactly those of a decode of the
-// whole file on one thread.
+// markers, gray or three components, at 2/8 to 4/8, where no output row reads its neighbours' (see
+// ways/DecodeWays.cpp), in horizontal bands of whole MCU rows, one per core the request gives,
+// each decoded by libjpeg at the request's scale straight into its rows of the picture (RGB32, as
+// stored: no EXIF orientation applied). The pixels are exactly those of a decode of the whole file
+// on one thread.
 //
 // A band's data starts where no marker says, so one thread walks the data from its start, reading
 // codes past without keeping them, and marks where each band's first MCU row starts: its bit and
@@ -25,14 +26,16 @@ struct Progression;
 // MCU written again with whole DC values (a stream starts its predictions afresh), then the file's
 // bits after it, shifted into place. The walker, done, decodes the last band.
 //
-// `bands` bands (0 for one per core the request allows; more than there are threads only for
-// tests). `header` has read the file's header. None for a file it does not take (neither grey nor
-// three components, a scale where a band would need its neighbours' rows), for data that is
-// anything but clean, for a file too short for a band a core, and once the stop is asked: the
-// caller then decodes the whole file, or gives up.
+// `header` has read the file's header. None for data that is anything but clean, for a file too
+// short for two MCU rows a band, and once the stop is asked: the caller then decodes the whole
+// file, or gives up.
 std::optional<QImage> DecodeSequentialBands(JpegSession& header, QByteArrayView jpeg,
-                                            const Progression& scan, const DecodeRequest& request,
-                                            int bands = 0);
+                                            const DecodeRequest& request);
+
+// The same for the file's scan as read, in `bands` bands on the request's threads (more bands than
+// threads only for tests).
+std::optional<QImage> DecodeSequentialBands(QByteArrayView jpeg, const Progression& scan,
+                                            const DecodeRequest& request, int bands);
 
 // Whether the walker should end the band before the next where it is, `here` of the work done:
 // that band's decoder has `left` of the work to go up to here, and has done `decoded` while the

@@ -9,6 +9,7 @@
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/fast/ProgressiveTranscoder.h"
+#include "platform/jpeg/fast/PruningCheck.h"
 #include "platform/jpeg/session/JpegSession.h"
 #include "support/Programs.h"
 #include "support/TestFiles.h"
@@ -37,11 +38,12 @@ QImage WholeFile(const QByteArray& jpeg, int eighths) {
   return DecodeJpegAtScale(jpeg, {eighths, 8});
 }
 
-// The pruned decode at eighths/8 on the threads given; none when it was refused.
+// The progressive stream, or the file pruned, at eighths/8 on the threads given; none when it was
+// refused.
 std::optional<QImage> Pruned(const QByteArray& jpeg, int eighths, int threads = 1) {
   JpegSession header;
   if (!header.readHeader(jpeg)) return std::nullopt;
-  return DecodeProgressivePruned(header, jpeg, {{eighths, 8}, threads, {}});
+  return DecodeProgressiveStream(header, jpeg, {{eighths, 8}, threads, {}});
 }
 
 // Each component's IDCT size at eighths/8, as libjpeg chooses it.
