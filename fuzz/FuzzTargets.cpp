@@ -19,15 +19,17 @@
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegEncoder.h"
-#include "platform/jpeg/fast/BandedDecode.h"
-#include "platform/jpeg/fast/DecodeWays.h"
-#include "platform/jpeg/fast/ProgressiveDecoder.h"
-#include "platform/jpeg/fast/ProgressiveScans.h"
-#include "platform/jpeg/fast/ProgressiveTranscoder.h"
-#include "platform/jpeg/fast/RestartIntervals.h"
-#include "platform/jpeg/fast/SequentialBands.h"
-#include "platform/jpeg/fast/SplitScan.h"
+#include "platform/jpeg/bands/RestartBands.h"
+#include "platform/jpeg/bands/RestartIntervals.h"
+#include "platform/jpeg/bands/SequentialBands.h"
+#include "platform/jpeg/frame/FrameReader.h"
+#include "platform/jpeg/frame/IdctReads.h"
+#include "platform/jpeg/progressive/ProgressiveDecoder.h"
+#include "platform/jpeg/progressive/ProgressiveTranscoder.h"
+#include "platform/jpeg/progressive/ScanPruning.h"
 #include "platform/jpeg/session/JpegSession.h"
+#include "platform/jpeg/split/SplitScan.h"
+#include "platform/jpeg/ways/DecodeWays.h"
 #include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
@@ -59,7 +61,7 @@ void PipelinedEqualsLibjpeg(const QByteArray& bytes, int threads) {
 
 // Where the bands take the file, they give libjpeg's pixels of the whole file at the request's
 // scale, or none. `whole` keeps those pixels once they have been decoded.
-void BandsEqualLibjpeg(const CodingFacts& facts, const QByteArray& bytes, const Progression& scan,
+void BandsEqualLibjpeg(const CodingFacts& facts, const QByteArray& bytes, const JpegFrame& scan,
                        const DecodeRequest& request, int bands, std::optional<QImage>& whole) {
   if (!WayTakes(DecodeWay::Bands, facts, request.scale)) return;
   const std::optional<QImage> banded = DecodeSequentialBands(bytes, scan, request, bands);
@@ -91,7 +93,7 @@ void Picture(const uint8_t* data, size_t size) {
 void ProgressiveScans(const uint8_t* data, size_t size) {
   const QByteArray bytes = Bytes(data, size);
   JpegSession header;
-  const std::optional<Progression> progression = ReadProgression(bytes);
+  const std::optional<JpegFrame> progression = ReadProgressiveFrame(bytes);
   if (progression && header.readHeader(bytes)) {
     for (int eighths = 1; eighths < 8; ++eighths) {
       const std::optional<std::vector<int>> idctSizes = IdctSizes(header, {eighths, 8});
@@ -130,7 +132,7 @@ void RestartBands(const uint8_t* data, size_t size) {
   if (!layout) return;
   // Small pictures only: a hostile header may declare a huge one with next to no data.
   if (qint64(layout->width) * layout->height > (qint64(1) << 22)) return;
-  const std::optional<QImage> banded = DecodeInBands(header, bytes, {{1, 8}, 4, {}}, 3);
+  const std::optional<QImage> banded = DecodeRestartBands(header, bytes, {{1, 8}, 4, {}}, 3);
   if (!banded) return;
   // Bands are refused at the first warning, but may skip without a word bytes that the whole
   // file warns of: the whole-file decode must succeed, with the same pixels.
@@ -143,7 +145,7 @@ void RestartBands(const uint8_t* data, size_t size) {
 
 void BaselineSplit(const uint8_t* data, size_t size) {
   const QByteArray bytes = Bytes(data, size);
-  const std::optional<Progression> scan = ReadSequentialScan(bytes);
+  const std::optional<JpegFrame> scan = ReadSequentialFrame(bytes);
   JpegSession header;
   // Small pictures only: a hostile header may declare a huge one with next to no data.
   if (!scan || qint64(scan->width) * scan->height > (qint64(1) << 20) ||

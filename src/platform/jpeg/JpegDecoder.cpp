@@ -11,8 +11,8 @@
 #include "platform/colour/SrgbConversion.h"
 #include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/ExifOrientation.h"
-#include "platform/jpeg/fast/DecodeWays.h"
 #include "platform/jpeg/session/JpegSession.h"
+#include "platform/jpeg/ways/DecodeWays.h"
 
 namespace brindlewick {
 namespace {
