@@ -2,22 +2,8 @@
 // sequential scan (see ProgressiveTranscoder.h): what decides how, over the parts that do it
 // (HuffmanBits, CoefficientStripes, ScanDecoder, SequentialWriter, StripePipeline).
 //
-// What this mirrors of libjpeg-turbo, checked against 2.1.5 (Debian 12's), the range the build
-// accepts (the decoder takes the whole-file path with any other, and also when a small
-// progressive picture, decoded both ways once per run, comes out differently):
-// - Which coefficients each IDCT reads (CoefficientsRead): jidctred.c's 2x2 and 4x4 IDCTs read
-//   rows and columns 0, 1, 3, 5, 7 and all but 4; jidctint.c's 3x3, 5x5, 6x6 and 7x7 read the
-//   top-left corner of their size; the 1x1 reads DC; the 8x8 ones read all. The IDCT size of each
-//   component is the library's own, DCT_scaled_size from jpeg_calc_output_dimensions, which
-//   enlarges subsampled chroma by a larger IDCT instead of upsampling where the factors allow.
-// - What the decoder does with a progression (jdphuff.c, jdinput.c, jdcoefct.c): it takes a
-//   component's quantisation table as it stands at the component's first scan; it smooths blocks
-//   whose coefficients never reached their last bit (so such files are refused,
-//   ReadProgressiveFrame); past the data it feeds zero bits and warns.
-// - What it refuses in a sequential stream: more than 10 blocks in an MCU, a DC table with symbols
-//   above 15, a Huffman table whose codes overflow or use the all-ones code.
-// - For the bands (BandedDecode.cpp): jdhuff.c's decode_mcu leaves its quick path whenever a
-//   restart interval is set, so a band of one interval declares none.
+// What this and the other quicker ways mirror of libjpeg-turbo's internals, and the version they
+// were checked against, is listed once, in ARCHITECTURE.md (decision 5).
 #include "platform/jpeg/progressive/ProgressiveTranscoder.h"
 
 #include <algorithm>

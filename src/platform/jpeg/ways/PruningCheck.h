@@ -10,8 +10,8 @@ namespace brindlewick {
 // first use.
 bool PruningHolds();
 
-// Whether this build's libjpeg-turbo is one whose internals those ways were checked against (see
-// ProgressiveTranscoder.cpp).
+// Whether this build's libjpeg-turbo is one whose internals those ways were checked against (the
+// list is in ARCHITECTURE.md, decision 5).
 bool PruningCheckedAgainstThisLibrary();
 
 // Whether the progressive stream gives libjpeg's whole-file pixels of `progressive` at every
