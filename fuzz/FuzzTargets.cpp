@@ -19,14 +19,17 @@
 #include "platform/jpeg/ExifOrientation.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegEncoder.h"
-#include "platform/jpeg/fast/BandedDecode.h"
-#include "platform/jpeg/fast/ProgressiveDecoder.h"
-#include "platform/jpeg/fast/ProgressiveScans.h"
-#include "platform/jpeg/fast/ProgressiveTranscoder.h"
-#include "platform/jpeg/fast/RestartIntervals.h"
-#include "platform/jpeg/fast/SequentialBands.h"
-#include "platform/jpeg/fast/SplitScan.h"
+#include "platform/jpeg/bands/RestartBands.h"
+#include "platform/jpeg/bands/RestartIntervals.h"
+#include "platform/jpeg/bands/SequentialBands.h"
+#include "platform/jpeg/frame/FrameReader.h"
+#include "platform/jpeg/frame/IdctReads.h"
+#include "platform/jpeg/progressive/ProgressiveDecoder.h"
+#include "platform/jpeg/progressive/ProgressiveTranscoder.h"
+#include "platform/jpeg/progressive/ScanPruning.h"
 #include "platform/jpeg/session/JpegSession.h"
+#include "platform/jpeg/split/SplitScan.h"
+#include "platform/jpeg/ways/DecodeWays.h"
 #include "platform/skin/CursorFile.h"
 #include "settings/Application.h"
 #include "settings/SettingText.h"
@@ -47,13 +50,28 @@ void PipelinedEqualsLibjpeg(const QByteArray& bytes, int threads) {
     JpegSession header;
     if (!header.readHeader(bytes)) return;
     const std::optional<QImage> pipelined =
-        DecodeProgressivePruned(header, bytes, {{eighths, 8}, threads, {}});
+        DecodeProgressiveStream(header, bytes, {{eighths, 8}, threads, {}});
     if (!pipelined) continue;
     JpegSession whole;
     if (!whole.readHeader(bytes)) __builtin_trap();
     const std::optional<QImage> reference = whole.decode({eighths, 8});
     if (whole.warnings() == 0 && reference != pipelined) __builtin_trap();
   }
+}
+
+// Where the bands take the file, they give libjpeg's pixels of the whole file at the request's
+// scale, or none. `whole` keeps those pixels once they have been decoded.
+void BandsEqualLibjpeg(const CodingFacts& facts, const QByteArray& bytes, const JpegFrame& scan,
+                       const DecodeRequest& request, int bands, std::optional<QImage>& whole) {
+  if (!WayTakes(DecodeWay::Bands, facts, request.scale)) return;
+  const std::optional<QImage> banded = DecodeSequentialBands(bytes, scan, request, bands);
+  if (!banded) return;
+  try {
+    if (!whole) whole = DecodeJpegAtScale(bytes, request.scale);
+  } catch (const RuntimeError&) {
+    __builtin_trap();
+  }
+  if (*banded != *whole) __builtin_trap();
 }
 
 }  // namespace
@@ -75,7 +93,7 @@ void Picture(const uint8_t* data, size_t size) {
 void ProgressiveScans(const uint8_t* data, size_t size) {
   const QByteArray bytes = Bytes(data, size);
   JpegSession header;
-  const std::optional<Progression> progression = ReadProgression(bytes);
+  const std::optional<JpegFrame> progression = ReadProgressiveFrame(bytes);
   if (progression && header.readHeader(bytes)) {
     for (int eighths = 1; eighths < 8; ++eighths) {
       const std::optional<std::vector<int>> idctSizes = IdctSizes(header, {eighths, 8});
@@ -114,7 +132,7 @@ void RestartBands(const uint8_t* data, size_t size) {
   if (!layout) return;
   // Small pictures only: a hostile header may declare a huge one with next to no data.
   if (qint64(layout->width) * layout->height > (qint64(1) << 22)) return;
-  const std::optional<QImage> banded = DecodeInBands(header, bytes, {{1, 8}, 4, {}}, 3);
+  const std::optional<QImage> banded = DecodeRestartBands(header, bytes, {{1, 8}, 4, {}}, 3);
   if (!banded) return;
   // Bands are refused at the first warning, but may skip without a word bytes that the whole
   // file warns of: the whole-file decode must succeed, with the same pixels.
@@ -127,7 +145,7 @@ void RestartBands(const uint8_t* data, size_t size) {
 
 void BaselineSplit(const uint8_t* data, size_t size) {
   const QByteArray bytes = Bytes(data, size);
-  const std::optional<Progression> scan = ReadSequentialScan(bytes);
+  const std::optional<JpegFrame> scan = ReadSequentialFrame(bytes);
   JpegSession header;
   // Small pictures only: a hostile header may declare a huge one with next to no data.
   if (!scan || qint64(scan->width) * scan->height > (qint64(1) << 20) ||
@@ -158,16 +176,16 @@ void BaselineSplit(const uint8_t* data, size_t size) {
       }
     }
   }
-  // The larger views: bands decoded by libjpeg from starts a walk over the codes found.
+  const CodingFacts facts = ReadCodingFacts(header, bytes);
+  // The larger views: bands decoded by libjpeg from starts a walk over the codes found, on two
+  // threads, and on one, where the cuts depend on the number of bands alone, at every number up to
+  // eight.
   for (const DecodeScale scale : {DecodeScale{1, 4}, DecodeScale{3, 8}}) {
-    for (const int bands : {2, 3}) {
-      const std::optional<QImage> banded =
-          DecodeSequentialBands(header, bytes, *scan, {scale, 2, {}}, bands);
-      if (!banded) continue;
-      try {
-        if (*banded != DecodeJpegAtScale(bytes, scale)) __builtin_trap();
-      } catch (const RuntimeError&) {
-        __builtin_trap();
+    std::optional<QImage> whole;
+    for (int bands = 2; bands <= 8; ++bands) {
+      if (bands <= 3) BandsEqualLibjpeg(facts, bytes, *scan, {scale, 2, {}}, bands, whole);
+      if (scale == DecodeScale{1, 4}) {
+        BandsEqualLibjpeg(facts, bytes, *scan, {scale, 1, {}}, bands, whole);
       }
     }
   }

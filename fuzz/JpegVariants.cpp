@@ -1,5 +1,6 @@
 #include "JpegVariants.h"
 
+#include <algorithm>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <cstdlib>
 #include <vector>
@@ -178,6 +179,37 @@ QByteArray WithDeclaredSize(const QByteArray& jpeg, int width, int height) {
     out[at + 8] = char(width & 0xff);
     break;
   }
+  return out;
+}
+
+QByteArray CheckerboardJpeg(int width, int height) {
+  QImage board(width, height, QImage::Format_RGB32);
+  unsigned seed = 1;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      const int noise = int(seed >> 16) % 7 - 3;
+      const int level = (x / 16 + y / 16) % 2 ? 215 : 40;
+      const int chroma = (x / 2 + y / 2) % 2 ? 1 : -1;
+      const auto channel = [&](int value) { return std::clamp(value + noise, 0, 255); };
+      board.setPixel(
+          x, y, qRgb(channel(level + chroma * 40), channel(level - chroma * 25), channel(level)));
+    }
+  }
+  return LibjpegJpeg(board, {.lumaH = 2, .lumaV = 2, .quality = 100});
+}
+
+QByteArray WithStrayRestartMarker(const QByteArray& jpeg, double share) {
+  const qsizetype scan = jpeg.lastIndexOf(QByteArray("\xff\xda", 2));
+  if (scan < 0 || scan + 4 > jpeg.size()) return jpeg;
+  const qsizetype data =
+      scan + 2 + ((qsizetype(uchar(jpeg[scan + 2])) << 8) | uchar(jpeg[scan + 3]));
+  const qsizetype end = jpeg.size() - 2;  // the end of the image
+  const qsizetype stuffed =
+      jpeg.indexOf(QByteArray("\xff\x00", 2), data + qsizetype(double(end - data) * share));
+  if (stuffed < 0 || stuffed + 2 > end) return jpeg;
+  QByteArray out = jpeg;
+  out[stuffed + 1] = char(0xD3);
   return out;
 }
 

@@ -78,4 +78,14 @@ QByteArray RestartJpeg(const QImage& image, const RestartEncoding& encoding);
 // The same JPEG declaring another size in its frame header.
 QByteArray WithDeclaredSize(const QByteArray& jpeg, int width, int height);
 
+// A checkerboard of 16-pixel squares, an MCU each, dark and light, over a checkerboard of 2-pixel
+// squares in the chroma, with a little noise, at quality 100 and 4:2:0: every MCU's Cr block ends
+// with its last coefficient, in bits that are as often ones as not, and the next MCU starts with
+// the code of a large DC difference, so that many MCUs end inside a data byte 0xFF.
+QByteArray CheckerboardJpeg(int width, int height);
+
+// The baseline JPEG with the first stuffed zero from `share` of its entropy-coded data on turned
+// into RST3, a restart marker where none is due; unchanged where there is none.
+QByteArray WithStrayRestartMarker(const QByteArray& jpeg, double share);
+
 }  // namespace brindlewick::variants

@@ -176,6 +176,20 @@ int main(int argc, char* argv[]) {
                           .arg(encoding.quality),
                       LibjpegJpeg(wide, encoding), random);
   }
+  // Bands whose first MCU ends inside a data byte 0xFF, a restart marker where none is due, and
+  // pictures of an MCU or less.
+  WriteWithBreakage(split, QStringLiteral("checkerboard-q100.jpg"), CheckerboardJpeg(64, 256),
+                    random);
+  const QByteArray dense = LibjpegJpeg(wide, {.lumaH = 2, .lumaV = 2, .quality = 100});
+  const QByteArray stray = WithStrayRestartMarker(dense, 0.85);
+  if (stray == dense) std::exit(1);
+  WriteWithBreakage(split, QStringLiteral("stray-marker.jpg"), stray, random);
+  for (const QSize size : {QSize(1, 1), QSize(8, 8), QSize(17, 9)}) {
+    const QImage tiny = brindlewick::SynthesizePhoto(size.width(), size.height(), 3);
+    const QString name = QStringLiteral("tiny-%1x%2").arg(size.width()).arg(size.height());
+    Write(split, name + QStringLiteral("-420.jpg"), LibjpegJpeg(tiny, {}));
+    Write(split, name + QStringLiteral("-gray.jpg"), LibjpegJpeg(tiny, {.gray = true}));
+  }
 
   // Restart markers every row and every few rows, in every sampling the bands take.
   const QString bands = root + QStringLiteral("/restartbands");

@@ -11,10 +11,8 @@
 #include "platform/colour/SrgbConversion.h"
 #include "platform/errors/RuntimeError.h"
 #include "platform/jpeg/ExifOrientation.h"
-#include "platform/jpeg/fast/BandedDecode.h"
-#include "platform/jpeg/fast/BaselineDecoder.h"
-#include "platform/jpeg/fast/ProgressiveDecoder.h"
 #include "platform/jpeg/session/JpegSession.h"
+#include "platform/jpeg/ways/DecodeWays.h"
 
 namespace brindlewick {
 namespace {
@@ -69,18 +67,16 @@ void CheckLimits(JpegSession& jpeg) {
 // The picture as stored at the plan's scale: the planned way, or the whole file where that way
 // cannot vouch for its pixels; never another way once the decode was asked to stop. CMYK comes as
 // stored when a profile is to turn it into RGB.
-QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const DecodePlan& plan,
-                    const std::stop_token& stop, JpegSession::Cmyk cmyk) {
-  const DecodeRequest request{plan.scale, plan.threads, stop};
-  std::optional<QImage> quicker;
-  if (plan.way == DecodeWay::Progressive) quicker = DecodeProgressivePruned(jpeg, data, request);
-  if (plan.way == DecodeWay::Bands) quicker = DecodeInBands(jpeg, data, request);
-  if (plan.way == DecodeWay::Split) quicker = DecodeBaselineSplit(jpeg, data, request);
-  if (quicker) return std::move(*quicker);
-  StopIfAsked(stop);
-  std::optional<QImage> whole = jpeg.decode(plan.scale, true, cmyk);
-  if (!whole) throw Failure(jpeg, "decompressing the picture");
-  return std::move(*whole);
+QImage DecodeStored(JpegSession& jpeg, const QByteArray& data, const JpegHeader& header,
+                    const DecodePlan& plan, const std::stop_token& stop) {
+  const CmykPixels cmyk = header.toSrgb ? CmykPixels::AsStored : CmykPixels::ToRgb;
+  std::optional<QImage> pixels =
+      DecodeTheWay(plan.way, header.coding, jpeg, data, {plan.scale, plan.cores, stop, cmyk});
+  if (!pixels) {
+    StopIfAsked(stop);
+    throw Failure(jpeg, "decompressing the picture");
+  }
+  return std::move(*pixels);
 }
 
 DecodedPixels DecodedAs(const JpegSession& jpeg) {
@@ -131,9 +127,7 @@ JpegHeader ReadJpegHeader(const QByteArray& data) {
   header.stored = QSize(int(jpeg.info().image_width), int(jpeg.info().image_height));
   header.natural = SwapsSides(header.transformation) ? header.stored.transposed() : header.stored;
   header.toSrgb = ColourConversion(jpeg);
-  header.progressive = jpeg.info().progressive_mode;
-  header.restartInterval = jpeg.info().restart_interval;
-  header.arithmetic = jpeg.info().arith_code;
+  header.coding = ReadCodingFacts(jpeg, data);
   return header;
 }
 
@@ -142,22 +136,9 @@ DecodePlan PlanDecode(const JpegHeader& header, QSizeF painted, int threads) {
   DecodePlan plan;
   plan.scale = DecodeScaleFor(header.stored.width(), header.stored.height(), painted);
   plan.threads = std::max(threads, 1);
-  // The ways say themselves whether they take the file, from the header's fields they read.
-  jpeg_decompress_struct info{};
-  info.progressive_mode = header.progressive;
-  info.restart_interval = header.restartInterval;
-  info.arith_code = header.arithmetic;
-  const DecodeRequest request{plan.scale, plan.threads, {}};
-  if (const int cores = ProgressiveDecodeCores(info, request)) {
-    plan.way = DecodeWay::Progressive;
-    plan.cores = cores;
-  } else if (const int banded = BandedDecodeCores(info, request)) {
-    plan.way = DecodeWay::Bands;
-    plan.cores = banded;
-  } else if (const int split = BaselineDecodeCores(info, request)) {
-    plan.way = DecodeWay::Split;
-    plan.cores = split;
-  }
+  const ChosenWay way = ChooseWay(header.coding, plan.scale, plan.threads);
+  plan.way = way.way;
+  plan.cores = way.cores;
   return plan;
 }
 
@@ -167,8 +148,7 @@ Picture DecodeJpeg(const QByteArray& data, const JpegHeader& header, const Decod
   JpegSession jpeg(stop);
   if (!jpeg.readHeader(data)) throw Failure(jpeg, "reading the JPEG header");
   CheckLimits(jpeg);
-  const auto cmyk = header.toSrgb ? JpegSession::Cmyk::AsStored : JpegSession::Cmyk::ToRgb;
-  QImage pixels = DecodeStored(jpeg, data, plan, stop, cmyk);
+  QImage pixels = DecodeStored(jpeg, data, header, plan, stop);
   // At the decoded size, which is mostly the size shown: once, before both paintings take them.
   if (header.toSrgb) header.toSrgb->apply(pixels, plan.threads, stop);
   StopIfAsked(stop);

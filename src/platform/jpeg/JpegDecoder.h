@@ -8,6 +8,7 @@
 #include <QImageIOHandler>
 #include <QSize>
 
+#include "platform/jpeg/session/CodingFacts.h"
 #include "platform/jpeg/session/DecodeRequest.h"
 #include "platform/surface/Picture.h"
 
@@ -37,20 +38,18 @@ inline constexpr qint64 kMaxProfileBytes = qint64(16) << 20;
 DecodeScale DecodeScaleFor(int width, int height, QSizeF painted);
 
 // What a JPEG file's header tells, read once per file: the sizes, the EXIF orientation, the
-// conversion its colour profile asks for, and what the ways of decoding look at to say whether
-// they take the file.
+// conversion its colour profile asks for, and every fact the ways of decoding look at to say
+// whether they take the file and on how many cores.
 struct JpegHeader {
   QSize stored;   // as the file stores the picture
   QSize natural;  // upright, as it is shown
   QImageIOHandler::Transformations transformation;
   std::shared_ptr<const SrgbConversion> toSrgb;  // none for sRGB and untagged files
-  bool progressive = false;
-  unsigned restartInterval = 0;
-  bool arithmetic = false;
+  CodingFacts coding;
 };
 
 // How a file is going to be decoded for a paint size on a number of cores: at which scale, which
-// way, and how many cores that way keeps busy (the calling thread's included).
+// way, and how many of the cores given that way keeps busy (the calling thread's included).
 struct DecodePlan {
   DecodeScale scale;
   int threads = 1;
@@ -65,7 +64,8 @@ struct DecodePlan {
 JpegHeader ReadJpegHeader(const QByteArray& data);
 
 // The plan for painting the upright picture at `painted` (empty: full size) on up to `threads`
-// cores: the smallest scale that covers it, and the first way of decoding that takes the file.
+// cores (the program gives the machine's): the smallest scale that covers it, and the first way of
+// decoding that takes the file at that scale.
 DecodePlan PlanDecode(const JpegHeader& header, QSizeF painted, int threads);
 
 // Decodes JPEG data in memory with libjpeg-turbo as planned: baseline, progressive and

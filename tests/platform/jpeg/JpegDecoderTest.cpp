@@ -13,7 +13,6 @@
 #include "PhotoSynth.h"
 #include "platform/errors/RuntimeError.h"
 #include "platform/loading/JpegFileLoader.h"
-#include "platform/threads/Parallel.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -21,33 +20,65 @@ namespace {
 
 using test::JpegBytes;
 
-// The plan names the way each kind of file decodes at a scale and the cores it keeps busy.
-TEST(PlanDecode, NamesTheWayOfEachKindOfFile) {
-  const QImage photo = SynthesizePhoto(800, 600, 4);
-  const QByteArray baseline = variants::LibjpegJpeg(photo, {});
-  const QByteArray restarts = variants::LibjpegJpeg(photo, {.restartRows = 1});
-  const QByteArray progressive = variants::LibjpegJpeg(photo, {.progressive = true});
-  const QSizeF eighth(100, 75), quarter(200, 150), fiveEighths(500, 375);
-  const int two = std::min(2, CoreCount());
-  struct Case {
-    const QByteArray& file;
-    QSizeF painted;
+// The plan names the way each kind of file decodes at a scale and the cores it keeps busy, from
+// the header's facts alone: a way it names takes the file, so the cores it counts on are kept busy.
+TEST(PlanDecode, NamesTheWayOfEachKindOfFileAndTheCoresItKeepsBusy) {
+  const QImage small = SynthesizePhoto(800, 600, 4), large = SynthesizePhoto(1400, 1000, 11);
+  const QByteArray baseline = variants::LibjpegJpeg(large, {.quality = 97});
+  const QByteArray arithmetic =
+      variants::LibjpegJpeg(small, {.progressive = true, .arithmetic = true});
+  const struct {
+    const char* name;
+    QByteArray file;
+    double scale;  // of the painted size
     int threads;
     DecodeWay way;
     int cores;
+  } cases[] = {
+      {"long baseline at 1/8", baseline, 1 / 8., 2, DecodeWay::Split, 2},
+      {"long baseline at 1/8 on 8", baseline, 1 / 8., 8, DecodeWay::Split, 8},
+      {"long baseline at 1/4", baseline, 1 / 4., 2, DecodeWay::Bands, 2},
+      {"long baseline at 5/8", baseline, 5 / 8., 2, DecodeWay::Whole, 1},
+      {"long baseline on one core", baseline, 1 / 8., 1, DecodeWay::Whole, 1},
+      {"short baseline", variants::LibjpegJpeg(small, {}), 1 / 8., 2, DecodeWay::Whole, 1},
+      {"long CMYK", variants::CmykJpeg(large, 97), 1 / 8., 2, DecodeWay::Whole, 1},
+      {"long 4:4:0 at 1/4", variants::LibjpegJpeg(large, {.lumaH = 1, .quality = 97}), 1 / 4., 2,
+       DecodeWay::Whole, 1},
+      {"restart markers every row", variants::LibjpegJpeg(small, {.restartRows = 1}), 1 / 4., 2,
+       DecodeWay::RestartBands, 2},
+      {"restart markers inside rows", variants::LibjpegJpeg(small, {.restartMcus = 5}), 1 / 4., 2,
+       DecodeWay::Whole, 1},
+      {"progressive", variants::LibjpegJpeg(small, {.progressive = true}), 1 / 4., 2,
+       DecodeWay::ProgressiveStream, 2},
+      {"progressive on 8", variants::LibjpegJpeg(small, {.progressive = true}), 1 / 4., 8,
+       DecodeWay::ProgressiveStream, 4},
+      {"progressive at full size on one core", variants::LibjpegJpeg(small, {.progressive = true}),
+       1, 1, DecodeWay::Whole, 1},
+      {"progressive, arithmetic", arithmetic, 1 / 4., 2, DecodeWay::ProgressivePruned, 1},
   };
-  for (const Case& c :
-       {Case{baseline, eighth, 2, two > 1 ? DecodeWay::Split : DecodeWay::Whole, two},
-        Case{baseline, quarter, 2, two > 1 ? DecodeWay::Split : DecodeWay::Whole, two},
-        Case{baseline, fiveEighths, 2, DecodeWay::Whole, 1},
-        Case{baseline, eighth, 1, DecodeWay::Whole, 1},
-        Case{restarts, quarter, 2, two > 1 ? DecodeWay::Bands : DecodeWay::Whole, two},
-        Case{progressive, quarter, 2, DecodeWay::Progressive, 2}}) {
-    const DecodePlan plan = PlanDecode(ReadJpegHeader(c.file), c.painted, c.threads);
-    EXPECT_EQ(plan.way, c.way) << c.painted.width() << " " << c.threads;
-    EXPECT_EQ(plan.cores, c.cores) << c.painted.width() << " " << c.threads;
+  for (const auto& c : cases) {
+    const JpegHeader header = ReadJpegHeader(c.file);
+    const DecodePlan plan = PlanDecode(header, QSizeF(header.natural) * c.scale, c.threads);
+    EXPECT_EQ(plan.way, c.way) << c.name;
+    EXPECT_EQ(plan.cores, c.cores) << c.name;
+    EXPECT_EQ(plan.threads, c.threads) << c.name;
   }
 }
+
+// A CMYK photo with a colour profile shows the same colours in the first view on two cores as on
+// one: its pixels go to the profile as stored, whichever the cores.
+TEST(DecodeJpeg, KeepsCmykAsStoredForItsProfileOnEveryCore) {
+  QFile profile(QStringLiteral("/usr/share/color/icc/ghostscript/default_cmyk.icc"));
+  if (!profile.open(QIODevice::ReadOnly)) GTEST_SKIP() << "no CMYK profile installed";
+  const QByteArray jpeg =
+      variants::WithSegmentsFirst(variants::CmykJpeg(SynthesizePhoto(1400, 1000, 4), 97, 200),
+                                  variants::IccSegments(profile.readAll()));
+  const JpegHeader header = ReadJpegHeader(jpeg);
+  const QSizeF eighth = QSizeF(header.natural) / 8;
+  EXPECT_EQ(DecodeJpeg(jpeg, header, PlanDecode(header, eighth, 2)).pixels(),
+            DecodeJpeg(jpeg, header, PlanDecode(header, eighth, 1)).pixels());
+}
+
 using test::Psnr;
 using test::SmoothImage;
 

@@ -6,6 +6,7 @@
 #include <QTransform>
 
 #include "JpegVariants.h"
+#include "PhotoSynth.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "support/Programs.h"
 #include "support/TestFiles.h"
@@ -85,6 +86,47 @@ INSTANTIATE_TEST_SUITE_P(
                       Variant{"XmpBeforeExif", {}, XmpSegment() + ExifSegment(6), 90},
                       Variant{"OrientationOutOfRange", {}, ExifSegment(65542, {4, true})}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Files long enough for every quicker way (the split at 1/8, the bands above it, the bands of
+// restart intervals, the progressive stream), a q100 checkerboard whose bands start inside bytes
+// 0xFF and a file with a stray restart marker, decoded as planned for 3, 4 and 8 cores: where a
+// band or a part is cut depends on how many there are, and every count gives djpeg's pixels.
+TEST(RealWorldJpegOnCores, EveryWayOfDecodingGivesDjpegsPixels) {
+  if (QStandardPaths::findExecutable("djpeg").isEmpty()) {
+    GTEST_SKIP() << "djpeg (libjpeg-turbo-progs) is not installed";
+  }
+  test::TempFolder folder;
+  ASSERT_TRUE(SynthesizePhoto(1400, 1000, 11).save(folder.path("in.ppm")));
+  const auto cjpeg = [&](const QStringList& options) {
+    return RunTool("cjpeg", options + QStringList{"-quality", "97", folder.path("in.ppm")});
+  };
+  const QByteArray baseline = cjpeg({});
+  const struct {
+    const char* name;
+    QByteArray jpeg;
+  } files[] = {
+      {"baseline", baseline},
+      {"restart every row", cjpeg({"-restart", "1"})},
+      {"progressive", cjpeg({"-progressive"})},
+      {"checkerboard", variants::CheckerboardJpeg(1024, 768)},
+      {"stray marker", variants::WithStrayRestartMarker(baseline, 0.85)},
+  };
+  for (const auto& [name, jpeg] : files) {
+    test::WriteBytes(folder.path("in.jpg"), jpeg);
+    const JpegHeader header = ReadJpegHeader(jpeg);
+    for (const int eighths : {1, 2, 3, 4}) {
+      const QImage djpegs =
+          QImage::fromData(RunTool("djpeg", {"-scale", QStringLiteral("%1/8").arg(eighths),
+                                             folder.path("in.jpg")}))
+              .convertToFormat(QImage::Format_RGB32);
+      for (const int cores : {3, 4, 8}) {
+        SCOPED_TRACE(testing::Message() << name << " at " << eighths << "/8 on " << cores);
+        const DecodePlan plan = PlanDecode(header, QSizeF(header.natural) * eighths / 8, cores);
+        EXPECT_TRUE(DecodeJpeg(jpeg, header, plan).pixels() == djpegs);
+      }
+    }
+  }
+}
 
 }  // namespace
 }  // namespace brindlewick

@@ -50,7 +50,7 @@ std::optional<JpegSegment> JpegSegments::next() {
 
 bool JpegSegments::skipEntropyCodedData(const std::stop_token& stop) {
   // A photo's data is megabytes long: memchr finds each 0xFF, and the stop is heard between
-  // stretches short enough to be walked in well under a millisecond.
+  // stretches short enough to be read in well under a millisecond.
   constexpr qsizetype kStretch = qsizetype(1) << 18;
   while (pos_ + 1 < size_) {
     if (stop.stop_requested()) break;

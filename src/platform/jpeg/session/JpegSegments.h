@@ -8,8 +8,8 @@
 
 namespace brindlewick {
 
-// The marker codes the walks below look for, named as libjpeg's own reader (jdmarker.c) names
-// them; jpeglib.h publishes only JPEG_RST0, JPEG_EOI, JPEG_APP0 and JPEG_COM.
+// The marker codes the readers of segments look for, named as libjpeg's own reader (jdmarker.c)
+// names them; jpeglib.h publishes only JPEG_RST0, JPEG_EOI, JPEG_APP0 and JPEG_COM.
 enum JpegMarker : uint8_t {
   M_SOF0 = 0xC0,
   M_SOF1 = 0xC1,
@@ -36,7 +36,7 @@ struct JpegSegment {
   int length() const { return int(end - body); }
 };
 
-// Walks the segments of a JPEG file in order, never reading past the data. The walk is strict:
+// Reads the segments of a JPEG file in order, never past the data. The reading is strict:
 // it starts at SOI and ends (gives none) at EOI or wherever the data does not go on as a JPEG file
 // does: a byte other than a marker where one is due, a length that runs past the data.
 class JpegSegments {
@@ -48,7 +48,7 @@ class JpegSegments {
   // After a scan's header: steps over its entropy-coded data, stuffed bytes and restart markers
   // included, to the marker that ends it; false when the data ends first or a stop is asked.
   bool skipEntropyCodedData(const std::stop_token& stop = {});
-  // Where the walk stands: the next byte it reads.
+  // Where the reader stands: the next byte it reads.
   qsizetype position() const { return pos_; }
 
  private:

@@ -134,13 +134,13 @@ bool JpegSession::calcOutputDimensions(DecodeScale scale) {
   });
 }
 
-bool JpegSession::start(DecodeScale scale, bool smoothing, Cmyk cmykOutput) {
+bool JpegSession::start(DecodeScale scale, bool smoothing, CmykPixels cmykOutput) {
   info_.scale_num = unsigned(scale.num);
   info_.scale_denom = unsigned(scale.denom);
   info_.out_color_space = cmyk() ? JCS_CMYK : kRgb32;
   info_.do_block_smoothing = smoothing ? TRUE : FALSE;
   if (!run([&] { jpeg_start_decompress(&info_); })) return false;
-  const bool convert = cmyk() && cmykOutput == Cmyk::ToRgb;
+  const bool convert = cmyk() && cmykOutput == CmykPixels::ToRgb;
   cmykRow_.assign(convert ? size_t(info_.output_width) * 4 : 0, 0);
   return true;
 }
@@ -151,7 +151,7 @@ void JpegSession::readRow(unsigned char* line) {
   if (!cmykRow_.empty()) CmykToRgb32(row, reinterpret_cast<QRgb*>(line), info_.output_width);
 }
 
-std::optional<QImage> JpegSession::decode(DecodeScale scale, bool smoothing, Cmyk cmyk) {
+std::optional<QImage> JpegSession::decode(DecodeScale scale, bool smoothing, CmykPixels cmyk) {
   if (!start(scale, smoothing, cmyk)) return std::nullopt;
   QImage pixels(int(info_.output_width), int(info_.output_height), QImage::Format_RGB32);
   if (pixels.isNull()) throw std::bad_alloc();

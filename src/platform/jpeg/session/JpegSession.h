@@ -82,19 +82,16 @@ class JpegSession : public LibjpegErrors {
   // Works out the output size and each component's IDCT size (DCT_scaled_size) at the scale,
   // without starting to decompress.
   bool calcOutputDimensions(DecodeScale scale);
-  // What becomes of CMYK: turned into RGB as Adobe writes it (inverted), the convention
-  // libjpeg-turbo itself uses; or kept as stored, four bytes to the pixel, for a colour profile
-  // to turn into RGB.
-  enum class Cmyk { ToRgb, AsStored };
   // Starts decompressing at the scale into Qt's 32-bit pixels, alpha opaque. Smoothing guesses
   // the coefficients of a progressive file that never arrived; a stream that leaves out
   // coefficients nobody reads must not have them guessed.
-  bool start(DecodeScale scale, bool smoothing = true, Cmyk cmyk = Cmyk::ToRgb);
+  bool start(DecodeScale scale, bool smoothing = true, CmykPixels cmyk = CmykPixels::ToRgb);
   // Reads the next output row into `line`, a row of the output's width in 32-bit pixels. Only
   // inside run().
   void readRow(unsigned char* line);
   // Starts at the scale and reads every row: the picture as stored; none when libjpeg failed.
-  std::optional<QImage> decode(DecodeScale scale, bool smoothing = true, Cmyk cmyk = Cmyk::ToRgb);
+  std::optional<QImage> decode(DecodeScale scale, bool smoothing = true,
+                               CmykPixels cmyk = CmykPixels::ToRgb);
 
   // The ICC colour profile the header's APP2 segments carry, joined by libjpeg; empty when there
   // is none, a chunk is missing or out of place, or it would be larger than `maxBytes`. Only after
