@@ -78,4 +78,8 @@ QByteArray RestartJpeg(const QImage& image, const RestartEncoding& encoding);
 // The same JPEG declaring another size in its frame header.
 QByteArray WithDeclaredSize(const QByteArray& jpeg, int width, int height);
 
+// The JPEG's segments up to and with its first scan's header, then the end of the image: a file
+// that declares its size and holds no picture data at all.
+QByteArray WithoutScanData(const QByteArray& jpeg);
+
 }  // namespace brindlewick::variants
