@@ -63,7 +63,9 @@ QRgb ToPixel(Rgb c, float grain) {
   return qRgb(channel(c.r), channel(c.g), channel(c.b));
 }
 
-class Scene {
+}  // namespace
+
+class PhotoRows::Scene {
  public:
   Scene(int width, int height, uint32_t seed) : w_(width), seed_(seed) {
     // Feature sizes follow the picture's height, so every size shows the same landscape.
@@ -80,9 +82,10 @@ class Scene {
     }
   }
 
+  // Row firstRow goes to `bits`.
   void renderRows(uchar* bits, qsizetype stride, int firstRow, int endRow) const {
     for (int y = firstRow; y < endRow; ++y) {
-      auto* line = reinterpret_cast<QRgb*>(bits + stride * y);
+      auto* line = reinterpret_cast<QRgb*>(bits + stride * (y - firstRow));
       for (int x = 0; x < w_; ++x) line[x] = pixel(x, y);
     }
   }
@@ -147,22 +150,28 @@ class Scene {
   std::vector<float> farRidge_, nearRidge_;
 };
 
-}  // namespace
+PhotoRows::PhotoRows(int width, int height, uint32_t seed)
+    : scene_(std::make_unique<const Scene>(width, height, seed)) {}
+
+PhotoRows::~PhotoRows() = default;
+
+void PhotoRows::draw(int firstRow, int endRow, uchar* bits, qsizetype stride) const {
+  const int rows = endRow - firstRow;
+  const int threads = std::max(1, std::min({8, int(std::thread::hardware_concurrency()), rows}));
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    const int first = firstRow + rows * t / threads, end = firstRow + rows * (t + 1) / threads;
+    uchar* const at = bits + stride * (first - firstRow);
+    workers.emplace_back(
+        [this, at, stride, first, end] { scene_->renderRows(at, stride, first, end); });
+  }
+  for (auto& worker : workers) worker.join();
+}
 
 QImage SynthesizePhoto(int width, int height, uint32_t seed) {
   QImage image(width, height, QImage::Format_RGB32);
   if (image.isNull()) return image;
-  const Scene scene(width, height, seed);
-  uchar* bits = image.bits();
-  const qsizetype stride = image.bytesPerLine();
-  const int threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) {
-    const int first = height * t / threads, end = height * (t + 1) / threads;
-    workers.emplace_back(
-        [&scene, bits, stride, first, end] { scene.renderRows(bits, stride, first, end); });
-  }
-  for (auto& worker : workers) worker.join();
+  PhotoRows(width, height, seed).draw(0, height, image.bits(), image.bytesPerLine());
   return image;
 }
 

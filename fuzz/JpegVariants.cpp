@@ -213,4 +213,16 @@ QByteArray WithStrayRestartMarker(const QByteArray& jpeg, double share) {
   return out;
 }
 
+QByteArray WithoutScanData(const QByteArray& jpeg) {
+  // Segment by segment from the start of the image, so a marker's bytes inside a table's data
+  // are never taken for it.
+  for (qsizetype at = 2; at + 4 <= jpeg.size();) {
+    const auto marker = uchar(jpeg[at + 1]);
+    const qsizetype length = uchar(jpeg[at + 2]) << 8 | uchar(jpeg[at + 3]);
+    at += 2 + length;
+    if (marker == 0xda) return jpeg.left(at) + QByteArray("\xff\xd9", 2);
+  }
+  return jpeg;
+}
+
 }  // namespace brindlewick::variants

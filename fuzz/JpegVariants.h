@@ -88,4 +88,8 @@ QByteArray CheckerboardJpeg(int width, int height);
 // into RST3, a restart marker where none is due; unchanged where there is none.
 QByteArray WithStrayRestartMarker(const QByteArray& jpeg, double share);
 
+// The JPEG's segments up to and with its first scan's header, then the end of the image: a file
+// that declares its size and holds no picture data at all.
+QByteArray WithoutScanData(const QByteArray& jpeg);
+
 }  // namespace brindlewick::variants

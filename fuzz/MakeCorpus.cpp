@@ -100,6 +100,17 @@ int main(int argc, char* argv[]) {
                          16384));
   Write(folder, QStringLiteral("hostile-60000x60000.jpg"),
         WithDeclaredSize(EncodeJpeg(photo, {}), 60000, 60000));
+  // The largest size a JPEG can declare, with a few blocks of data or none: harmless only if
+  // nothing is sized by the declaration before data comes.
+  for (const auto& [name, jpeg] :
+       {std::pair("65535x65535.jpg", EncodeJpeg(photo, {})),
+        std::pair("65535x65535-progressive.jpg",
+                  EncodeJpeg(photo, {85, ChromaSubsampling::Quarter420, true, true}))}) {
+    const QByteArray declared = WithDeclaredSize(jpeg, 65535, 65535);
+    Write(folder, QStringLiteral("hostile-") + QLatin1String(name), declared);
+    Write(folder, QStringLiteral("hostile-nodata-") + QLatin1String(name),
+          WithoutScanData(declared));
+  }
   Write(folder, QStringLiteral("hostile-exif-loop.jpg"),
         WithExifOrientation(EncodeJpeg(photo, {}), 6, true));
 
