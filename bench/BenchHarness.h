@@ -44,7 +44,6 @@ class IdleTimer : public OneShotTimer {
 class Shell : public MainWindowShell {
  public:
   void setMenuEnabled(MenuCommand, bool) override {}
-  bool isMenuEnabled(MenuCommand) const override { return true; }
   bool isMinimized() const override { return false; }
   MousePointer mousePointer() const override { return MousePointer::Default; }
   void setMousePointer(MousePointer) override {}

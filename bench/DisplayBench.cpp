@@ -36,10 +36,10 @@
 #include "platform/files/FileBytes.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/loading/DecodeJobs.h"
-#include "platform/loading/JpegFileLoader.h"
 #include "platform/loading/PrepareProcess.h"
 #include "platform/surface/Scaling.h"
 #include "platform/threads/Parallel.h"
+#include "support/Decoding.h"
 #include "view/DisplayPicture.h"
 #include "view/FitGeometry.h"
 
@@ -57,7 +57,7 @@ constexpr QSize kDenseView(1371, 985);
 QByteArray ReadAll(const QString& path) { return ReadRegularFile(path, kMaxPictureFileBytes); }
 
 void Display(benchmark::State& state, const QString& path, QSize view = kView) {
-  JpegFileLoader loader;
+  test::JpegFileLoader loader;
   MainWindow window(loader);
   window.layOut(view.width() + kViewMargin, view.height() + kViewMargin);
   for (auto _ : state) {
@@ -179,7 +179,7 @@ void StopHeard(benchmark::State& state, const QString& path,
     std::atomic<bool> finished{false};
     std::jthread decode([&] {
       try {
-        DecodeJpeg(bytes, {view, threads, stop.get_token()});
+        test::DecodeJpeg(bytes, {view, threads, stop.get_token()});
         finished = true;
       } catch (const RuntimeError&) {
       }
@@ -220,7 +220,7 @@ void Limit(benchmark::State& state, const QString& path, QSize view = kView) {
 
 void Naive(benchmark::State& state, const QString& path) {
   for (auto _ : state) {
-    const Picture full = DecodeJpeg(ReadAll(path));
+    const Picture full = test::DecodeJpeg(ReadAll(path));
     const double r = FitScale(full.width(), full.height(), kView.width(), kView.height());
     const QImage fitted =
         full.pixels().scaled(QSize(qRound(full.width() * r), qRound(full.height() * r)),
@@ -306,7 +306,7 @@ void PeakMemory(benchmark::State& state, const std::string& self, const QString&
 }
 
 int DisplayOnce(const QString& path, const QString& report, QSize view) {
-  JpegFileLoader loader;
+  test::JpegFileLoader loader;
   MainWindow window(loader);
   window.layOut(view.width() + kViewMargin, view.height() + kViewMargin);
   if (!path.isEmpty()) DisplayPicture(window.display, path, window.doc.Picture1);
@@ -323,7 +323,7 @@ int DisplayOnce(const QString& path, const QString& report, QSize view) {
 // calling thread's priority drops (a thread starts at its maker's).
 int DecodeOnce(const QString& path, int eighths, int busy, const QString& report) {
   const QByteArray bytes = ReadAll(path);
-  DecodeJpeg(bytes, {[](QSize natural) { return QSizeF(natural) / 8; }, 4, {}});
+  test::DecodeJpeg(bytes, {[](QSize natural) { return QSizeF(natural) / 8; }, 4, {}});
   std::vector<std::jthread> spinners;
   for (int i = 0; i < busy; ++i) {
     spinners.emplace_back([](const std::stop_token& stop) {
@@ -333,7 +333,7 @@ int DecodeOnce(const QString& path, int eighths, int busy, const QString& report
   }
   if (busy > 0) setpriority(PRIO_PROCESS, id_t(gettid()), 19);
   const PaintSizeFor painted = [eighths](QSize natural) { return QSizeF(natural) * eighths / 8; };
-  DecodeJpeg(bytes, {painted, 4, {}});
+  test::DecodeJpeg(bytes, {painted, 4, {}});
   spinners.clear();
   QFile file(report);
   if (!file.open(QIODevice::WriteOnly)) return 1;

@@ -34,6 +34,7 @@
 #include "settings/Application.h"
 #include "settings/SettingText.h"
 #include "settings/SettingsStore.h"
+#include "support/Decoding.h"
 #include "view/FitGeometry.h"
 
 namespace brindlewick::fuzz {
@@ -55,7 +56,7 @@ void PipelinedEqualsLibjpeg(const QByteArray& bytes, int threads) {
     JpegSession whole;
     if (!whole.readHeader(bytes)) __builtin_trap();
     const std::optional<QImage> reference = whole.decode({eighths, 8});
-    if (whole.warnings() == 0 && reference != pipelined) __builtin_trap();
+    if (whole.warningsForTest() == 0 && reference != pipelined) __builtin_trap();
   }
 }
 
@@ -67,7 +68,7 @@ void BandsEqualLibjpeg(const CodingFacts& facts, const QByteArray& bytes, const 
   const std::optional<QImage> banded = DecodeSequentialBands(bytes, scan, request, bands);
   if (!banded) return;
   try {
-    if (!whole) whole = DecodeJpegAtScale(bytes, request.scale);
+    if (!whole) whole = test::DecodeJpegAtScale(bytes, request.scale);
   } catch (const RuntimeError&) {
     __builtin_trap();
   }
@@ -83,7 +84,7 @@ void Picture(const uint8_t* data, size_t size) {
     const PaintSizeFor fitted = [](QSize natural) {
       return QSizeF(natural) * FitScale(natural.width(), natural.height(), 685, 485);
     };
-    const brindlewick::Picture picture = DecodeJpeg(bytes, {fitted, 4, {}});
+    const brindlewick::Picture picture = test::DecodeJpeg(bytes, {fitted, 4, {}});
     QualityFromRatio(picture.width(), picture.height(), qint64(size) + 1);
   } catch (const RuntimeError&) {
     // A clear failure is the right answer to a bad file.
@@ -108,9 +109,10 @@ void ProgressiveScans(const uint8_t* data, size_t size) {
       // The decode below holds declared sizes to the program's limits; here, to the fuzzer's.
       if (qint64(progression->width) * progression->height <= (qint64(1) << 22)) {
         // Made on threads of its own, the stream is the one made on one.
-        const std::optional<QByteArray> one = SequentialForScale(bytes, *progression, *idctSizes);
+        const std::optional<QByteArray> one =
+            test::SequentialForScale(bytes, *progression, *idctSizes);
         const std::optional<QByteArray> three =
-            SequentialForScale(bytes, *progression, *idctSizes, kStripeStoreBytes, 3);
+            test::SequentialForScale(bytes, *progression, *idctSizes, kStripeStoreBytes, 3);
         if (one && three && *one != *three) __builtin_trap();
       }
     }
@@ -119,7 +121,7 @@ void ProgressiveScans(const uint8_t* data, size_t size) {
     }
   }
   try {
-    DecodeJpeg(bytes, {[](QSize natural) { return QSizeF(natural) / 8; }, 1, {}});
+    test::DecodeJpeg(bytes, {[](QSize natural) { return QSizeF(natural) / 8; }, 1, {}});
   } catch (const RuntimeError&) {
   }
 }
@@ -137,7 +139,7 @@ void RestartBands(const uint8_t* data, size_t size) {
   // Bands are refused at the first warning, but may skip without a word bytes that the whole
   // file warns of: the whole-file decode must succeed, with the same pixels.
   try {
-    if (*banded != DecodeJpegAtScale(bytes, {1, 8})) __builtin_trap();
+    if (*banded != test::DecodeJpegAtScale(bytes, {1, 8})) __builtin_trap();
   } catch (const RuntimeError&) {
     __builtin_trap();
   }
@@ -170,7 +172,7 @@ void BaselineSplit(const uint8_t* data, size_t size) {
       const std::optional<QImage> pixels = split.decode({eighths, 8}, false);
       if (!pixels) continue;  // the file's own segments may warn, and so refuse the stream
       try {
-        if (*pixels != DecodeJpegAtScale(bytes, {eighths, 8})) __builtin_trap();
+        if (*pixels != test::DecodeJpegAtScale(bytes, {eighths, 8})) __builtin_trap();
       } catch (const RuntimeError&) {
         __builtin_trap();
       }
@@ -239,7 +241,7 @@ void ColourProfile(const uint8_t* data, size_t size) {
   try {
     for (const QSizeF painted : {QSizeF(24, 16), QSizeF(3, 2)}) {
       const brindlewick::Picture picture =
-          DecodeJpeg(jpeg, {[painted](QSize) { return painted; }, 2});
+          test::DecodeJpeg(jpeg, {[painted](QSize) { return painted; }, 2});
       if (picture.naturalSize() != QSize(24, 16)) __builtin_trap();
     }
   } catch (const RuntimeError&) {

@@ -245,8 +245,6 @@ void Form1::setMenuEnabled(MenuCommand command, bool enabled) {
   action(command)->setEnabled(enabled);
 }
 
-bool Form1::isMenuEnabled(MenuCommand command) const { return action(command)->isEnabled(); }
-
 // Twips are 1440 to the logical inch; pixels are the screen's device pixels.
 double Form1::ScaleWidth() const {
   if (scaleMode_ == ScaleMode::Twips) return client_->width() * kTwipsPerPixel;

@@ -58,12 +58,9 @@ class Form1 : public QMainWindow, public MainWindowShell {
   ~Form1() override;
 
   PictureDocument& document() { return doc_; }
-  Selection& selection() { return selection_; }
   Application& App() { return app_; }
   QWidget* clientArea() const { return client_; }
   SkinFramework& SkinFramework1() { return services_.skin; }
-  // The options dialog while it exists (shown or hidden), else null.
-  Form2* optionsDialog() const { return form2_.get(); }
 
   // What the handlers of each subsystem work on.
   DisplayContext display();
@@ -71,7 +68,6 @@ class Form1 : public QMainWindow, public MainWindowShell {
   SaveContext saving();
 
   void setMenuEnabled(MenuCommand command, bool enabled) override;
-  bool isMenuEnabled(MenuCommand command) const override;
   bool isMinimized() const override { return QMainWindow::isMinimized(); }
   double ScaleWidth() const override;
   double ScaleHeight() const override;
@@ -79,6 +75,11 @@ class Form1 : public QMainWindow, public MainWindowShell {
   MousePointer mousePointer() const override { return mousePointer_; }
   void setMousePointer(MousePointer pointer) override;
   void Show() override { show(); }
+
+  // For tests only: the selection, and the options dialog while it exists (shown or hidden), else
+  // null.
+  Selection& selectionForTest() { return selection_; }
+  Form2* optionsDialogForTest() const { return form2_.get(); }
 
  signals:
   // The window was closed: the program ends.

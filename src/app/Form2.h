@@ -44,7 +44,6 @@ class Form2 : public QWidget, public Form2Shell {
 
   // Shows the dialog without blocking, in front.
   void Show();
-  const QCursor& handCursor() const { return handCursor_; }
 
   void setCaption(const QString& caption) override;
   void setIcon(const QIcon& icon) override;
@@ -62,6 +61,9 @@ class Form2 : public QWidget, public Form2Shell {
   void setFrame4Enabled(bool enabled) override;
   void showForm1() override;
   void Hide() override;
+
+  // For tests only: the hand shown over the push buttons.
+  const QCursor& handCursorForTest() const { return handCursor_; }
 
  signals:
   // Closed through the window's own control: the owner discards the dialog.

@@ -77,8 +77,8 @@ class Selection final : public MouseGate {
   void setIgnoreMouse(bool ignore) override;
   void setCropDone(bool done) override { state_.CropDone = done; }
 
-  // The one way in for tests that must start from a state only a longer run of steps reaches: a
-  // band an earlier drag left, a crop already done. The program itself never calls it.
+  // For tests only: the one way in for tests that must start from a state only a longer run of
+  // steps reaches (a band an earlier drag left, a crop already done).
   State& stateForTest() { return state_; }
 
  private:

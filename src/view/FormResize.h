@@ -2,7 +2,7 @@
 
 #include <QSize>
 
-#include "platform/loading/PictureLoader.h"
+#include "platform/loading/PictureRequest.h"
 
 namespace brindlewick {
 

@@ -13,7 +13,6 @@ class MainWindowShell {
  public:
   virtual ~MainWindowShell() = default;
   virtual void setMenuEnabled(MenuCommand command, bool enabled) = 0;
-  virtual bool isMenuEnabled(MenuCommand command) const = 0;
   virtual bool isMinimized() const = 0;
   // The client area's inner size in the window's coordinate unit (pixels once loaded).
   virtual double ScaleWidth() const = 0;

@@ -163,8 +163,8 @@ TEST_F(AppearanceTest, OurEngineSkinsTheMainWindowAndTheWindowsOpenedLater) {
   EXPECT_EQ(QColor(client.pixel(2, 2)), QColor(0x26, 0x31, 0x3d));
 
   form->findChild<QAction*>("mnuJPGQuality")->trigger();
-  ASSERT_NE(form->optionsDialog(), nullptr);
-  EXPECT_EQ(form->optionsDialog()->styleSheet(), QString::fromUtf8(sheet));
+  ASSERT_NE(form->optionsDialogForTest(), nullptr);
+  EXPECT_EQ(form->optionsDialogForTest()->styleSheet(), QString::fromUtf8(sheet));
 }
 
 TEST_F(AppearanceTest, OurEngineReportsASkinItCannotRead) {

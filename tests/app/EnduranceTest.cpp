@@ -58,7 +58,7 @@ TEST(Endurance, FiveHundredOpenCropUndoSaveCyclesKeepMemoryFlat) {
       test::WriteJpeg(folder.path("a.jpg"), test::SmoothImage(1200, 900)),
       test::WriteJpeg(folder.path("b.jpg"), test::PatternImage(700, 900)),
   };
-  Selection& selection = form.selection();
+  Selection& selection = form.selectionForTest();
 
   auto cycle = [&](int i) {
     dialog.answers = {pictures[i % 2], folder.path(i % 2 ? "out-b.jpg" : "out-a.jpg")};

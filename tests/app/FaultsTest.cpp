@@ -14,8 +14,8 @@
 #include "output/SaveCommand.h"
 #include "platform/errors/Trap.h"
 #include "platform/jpeg/JpegDecoder.h"
-#include "platform/loading/JpegFileLoader.h"
 #include "settings/Application.h"
+#include "support/Decoding.h"
 #include "support/Fakes.h"
 #include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
@@ -33,7 +33,7 @@ class FaultsTest : public test::Form1Fixture {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
   }
 
-  bool undoEnabled() { return form.isMenuEnabled(MenuCommand::Undo); }
+  bool undoEnabled() { return form.findChild<QAction*>(QStringLiteral("mnuUndo"))->isEnabled(); }
 
   QString picture(const QString& name, QSize size = {300, 200}) {
     return test::WriteJpeg(folder.path(name), test::SmoothImage(size.width(), size.height()));
@@ -42,17 +42,18 @@ class FaultsTest : public test::Form1Fixture {
     dialog.answers = {path};
     OpenContext opening = form.opening();
     mnuSelectPicture_Click(opening);
-    form.selection().setIgnoreMouse(false);  // the quiet time is not what these tests are about
+    // The quiet time is not what these tests are about.
+    form.selectionForTest().setIgnoreMouse(false);
   }
   void crop(QPointF from, QPointF to) {
-    Selection& selection = form.selection();
+    Selection& selection = form.selectionForTest();
     selection.Picture1_MouseDown(1, 0, float(from.x()), float(from.y()));
     selection.Picture1_MouseMove(1, 0, float(to.x()), float(to.y()));
     selection.Picture1_MouseUp(1, 0, float(to.x()), float(to.y()));
   }
   void undo() {
     DisplayContext display = form.display();
-    mnuUndo_Click(display, form.selection());
+    mnuUndo_Click(display, form.selectionForTest());
   }
   void save() {
     SaveContext saving = form.saving();
@@ -157,13 +158,13 @@ TEST_P(VanishedPictureTest, ResizeAndUndoWaitQuietlyUntilTheFileIsBack) {
   EXPECT_TRUE(errors.reports.empty());
   EXPECT_EQ(doc().Picture1.canvas().copy(0, 0, 50, 30), cropped);
   EXPECT_TRUE(undoEnabled());
-  EXPECT_TRUE(form.selection().CropDone());
+  EXPECT_TRUE(form.selectionForTest().CropDone());
 
   bringBack(path);
   undo();
   EXPECT_TRUE(errors.reports.empty());
   EXPECT_FALSE(undoEnabled());
-  EXPECT_FALSE(form.selection().CropDone());
+  EXPECT_FALSE(form.selectionForTest().CropDone());
   EXPECT_EQ(doc().picDraw.picture().naturalSize(), QSize(300, 200));
 }
 
@@ -192,7 +193,7 @@ TEST_P(AwkwardNamesTest, OpenCropUndoAndSaveKeepTheNameAsItIs) {
 
   EXPECT_TRUE(errors.reports.empty());
   ASSERT_TRUE(QFile::exists(saved));
-  EXPECT_EQ(JpegFileLoader().LoadPicture(saved, {}).picture.naturalSize(), QSize(100, 60));
+  EXPECT_EQ(test::JpegFileLoader().LoadPicture(saved, {}).picture.naturalSize(), QSize(100, 60));
   EXPECT_EQ(QDir(folder.path(name)).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 

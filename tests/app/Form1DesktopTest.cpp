@@ -21,6 +21,7 @@
 #include "app/Form2.h"
 #include "platform/surface/PictureBox.h"
 #include "settings/Application.h"
+#include "support/Decoding.h"
 #include "support/Fakes.h"
 #include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
@@ -45,7 +46,7 @@ class PointerWatchingLoader : public PictureLoader {
   std::vector<std::optional<Qt::CursorShape>> seen;
 
  private:
-  JpegFileLoader real_;
+  test::JpegFileLoader real_;
 };
 
 class PointerWatchingImaging : public test::RecordingImagingLibrary {
@@ -206,13 +207,13 @@ TEST_F(Form1DesktopTest, TheKeysRunTheCommandsOnlyWhileTheyAreEnabled) {
   EXPECT_TRUE(QFileInfo::exists(target));
 
   // A crop switches undo on; its key shows the whole picture again.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selectionForTest().IgnoreMouse(); }, 3000));
   QTest::mousePress(view(), Qt::LeftButton, {}, QPoint(20, 20));
   QTest::mouseMove(view(), QPoint(120, 90));
   QTest::mouseRelease(view(), Qt::LeftButton, {}, QPoint(120, 90));
-  ASSERT_TRUE(form.selection().CropDone());
+  ASSERT_TRUE(form.selectionForTest().CropDone());
   press(QKeySequence::Undo);
-  EXPECT_FALSE(form.selection().CropDone());
+  EXPECT_FALSE(form.selectionForTest().CropDone());
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
   EXPECT_EQ(view()->size(), QSize(678, 485));
 
@@ -220,14 +221,14 @@ TEST_F(Form1DesktopTest, TheKeysRunTheCommandsOnlyWhileTheyAreEnabled) {
   press(QKeySequence(QStringLiteral("Ctrl+L")));
   EXPECT_EQ(form.document().Tag, folder.path("Samples/sample1.jpg"));
   press(QKeySequence(QStringLiteral("Ctrl+J")));
-  ASSERT_NE(form.optionsDialog(), nullptr);
-  EXPECT_TRUE(form.optionsDialog()->isVisible());
+  ASSERT_NE(form.optionsDialogForTest(), nullptr);
+  EXPECT_TRUE(form.optionsDialogForTest()->isVisible());
   EXPECT_TRUE(errors.reports.empty());
 }
 
 TEST_F(Form1DesktopTest, ADroppedJpegOpensAsIfPickedWithSelectPicture) {
   showActive();
-  form.selection().stateForTest().CropDone = true;
+  form.selectionForTest().stateForTest().CropDone = true;
   const QString path = test::WriteJpeg(folder.path("drop/a.jpg"), test::SmoothImage(300, 200));
 
   EXPECT_TRUE(dragFiles({path}));
@@ -235,11 +236,11 @@ TEST_F(Form1DesktopTest, ADroppedJpegOpensAsIfPickedWithSelectPicture) {
   EXPECT_TRUE(dialog.shown.empty());  // nothing is asked
   EXPECT_EQ(form.document().Tag, path);
   EXPECT_TRUE(form.document().viewShowsPicture());
-  EXPECT_FALSE(form.selection().CropDone());
-  EXPECT_TRUE(form.selection().IgnoreMouse());
+  EXPECT_FALSE(form.selectionForTest().CropDone());
+  EXPECT_TRUE(form.selectionForTest().IgnoreMouse());
   EXPECT_TRUE(command("mnuSave")->isEnabled());
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.selectionForTest().IgnoreMouse(); }, 3000));
   EXPECT_TRUE(errors.reports.empty());
 }
 

@@ -14,6 +14,7 @@
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/surface/PictureBox.h"
 #include "settings/Application.h"
+#include "support/Decoding.h"
 #include "support/Fakes.h"
 #include "support/Form1Fixture.h"
 #include "support/TestFiles.h"
@@ -40,7 +41,7 @@ TEST_F(Form1SaveTest, SaveImageWritesTheShownSampleUnderTheChosenName) {
   EXPECT_EQ(dialog.shown[0].title, "Save Image As");
   QFile file(target);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QImage written = DecodeJpeg(file.readAll()).pixels();
+  const QImage written = test::DecodeJpeg(file.readAll()).pixels();
   const QImage shown = form.findChild<PictureBox*>("Picture1")
                            ->grab()
                            .toImage()
@@ -76,10 +77,10 @@ TEST_F(Form1SaveTest, HighDensityViewShowsSavesAndCropsTheScreensPixelsOneForOne
   click("mnuSave");
   QFile saved(folder.path("saved.jpg"));
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-  EXPECT_EQ(DecodeJpeg(saved.readAll()).pixels().size(), size);
+  EXPECT_EQ(test::DecodeJpeg(saved.readAll()).pixels().size(), size);
 
   const QRect selection(201, 151, 132, 95);  // corners between two logical pixels at 2
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selectionForTest().IgnoreMouse(); }, 3000));
   for (const auto& [type, at] : {std::pair{QEvent::MouseButtonPress, selection.topLeft()},
                                  {QEvent::MouseMove, selection.bottomRight() + QPoint(1, 1)},
                                  {QEvent::MouseButtonRelease, selection.bottomRight()}}) {
@@ -102,7 +103,7 @@ TEST_F(Form1SaveTest, HighDensityADragCropsItsSizeInTheScreensPixelsWhereverItSt
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   click("LoadSample");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selectionForTest().IgnoreMouse(); }, 3000));
   const QPoint at = view()->mapTo(&form, QPoint(0, 0));
   const QPoint origin(qRound(at.x() * ratio), qRound(at.y() * ratio));
   QWindow& window = *form.windowHandle();

@@ -85,10 +85,10 @@ TEST_F(Form1Test, SelectPictureOpensTheChosenFile) {
   click("mnuSelectPicture");
 
   EXPECT_EQ(form.document().Tag, path);
-  EXPECT_TRUE(form.selection().IgnoreMouse());
+  EXPECT_TRUE(form.selectionForTest().IgnoreMouse());
   EXPECT_TRUE(command("mnuSave")->isEnabled());
   // The real timer takes the mouse again after half a second.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form.selectionForTest().IgnoreMouse(); }, 2000));
 }
 
 TEST_F(Form1Test, AFailureShowsTheReportInTheErrorBox) {

@@ -262,10 +262,10 @@ TEST_F(Form2Test, HighDensityCaptionsShowWholeAndTheHandKeepsItsPhysicalSize) {
   }
   const double ratio = dialog->devicePixelRatioF();
   const QImage hand =
-      dialog->handCursor().pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+      dialog->handCursorForTest().pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
   EXPECT_EQ(hand.width(), qRound(32 * ratio));
   EXPECT_EQ(
-      dialog->handCursor().hotSpot(),
+      dialog->handCursorForTest().hotSpot(),
       (std::map<double, QPoint>{{1, {10, 1}}, {1.25, {12, 1}}, {1.5, {15, 1}}, {2, {20, 2}}}.at(
           ratio)));
   if (ratio == 2) {
@@ -278,8 +278,8 @@ TEST_F(Form2Test, TheHandShowsOverThePushButtonsOnlyAndNeverOverABusyPointer) {
                    CursorFileBytes(RenderHandCursor(), kHandHotSpot));
   const auto dialog = open();
   show(*dialog);
-  ASSERT_EQ(dialog->handCursor().shape(), Qt::BitmapCursor);
-  EXPECT_EQ(dialog->handCursor().hotSpot(), kHandHotSpot);
+  ASSERT_EQ(dialog->handCursorForTest().shape(), Qt::BitmapCursor);
+  EXPECT_EQ(dialog->handCursorForTest().hotSpot(), kHandHotSpot);
 
   const auto pointerOver = [&](const char* name, QPoint at = {}) {
     QTest::mouseMove(control(*dialog, name), at);
@@ -377,7 +377,7 @@ class OptionsDialogThroughTheMainWindow : public ::testing::Test {
   }
   template <class T = QWidget>
   T* control(const char* name) {
-    return form.optionsDialog()->findChild<T*>(name);
+    return form.optionsDialogForTest()->findChild<T*>(name);
   }
   void click(const char* name) { QTest::mouseClick(control(name), Qt::LeftButton); }
 
@@ -392,10 +392,10 @@ class OptionsDialogThroughTheMainWindow : public ::testing::Test {
 
 TEST_F(OptionsDialogThroughTheMainWindow, TakesTheMainWindowsPlaceOnFirstUse) {
   showForm();
-  EXPECT_EQ(form.optionsDialog(), nullptr);
+  EXPECT_EQ(form.optionsDialogForTest(), nullptr);
   openOptions();
-  ASSERT_NE(form.optionsDialog(), nullptr);
-  EXPECT_TRUE(form.optionsDialog()->isVisible());
+  ASSERT_NE(form.optionsDialogForTest(), nullptr);
+  EXPECT_TRUE(form.optionsDialogForTest()->isVisible());
   EXPECT_FALSE(form.isVisible());
   EXPECT_TRUE(control<QRadioButton>("Option21")->isChecked());
   EXPECT_EQ(control<QGroupBox>("Frame4")->title(), "85%");
@@ -406,7 +406,7 @@ TEST_F(OptionsDialogThroughTheMainWindow, TakesTheMainWindowsPlaceOnFirstUse) {
 TEST_F(OptionsDialogThroughTheMainWindow, BackHidesTheDialogAndKeepsItsState) {
   showForm();
   openOptions();
-  Form2* first = form.optionsDialog();
+  Form2* first = form.optionsDialogForTest();
   click("Option22");
   QTest::keyClick(control("Slider1"), Qt::Key_Right);
   Store(config.path(), "Option22", "False");  // a reload would pick this up
@@ -417,7 +417,7 @@ TEST_F(OptionsDialogThroughTheMainWindow, BackHidesTheDialogAndKeepsItsState) {
   EXPECT_EQ(form.document().JPGQuality, 86);
 
   openOptions();
-  EXPECT_EQ(form.optionsDialog(), first);
+  EXPECT_EQ(form.optionsDialogForTest(), first);
   EXPECT_TRUE(first->isVisible());
   EXPECT_FALSE(form.isVisible());
   EXPECT_TRUE(control<QRadioButton>("Option22")->isChecked());
@@ -430,7 +430,7 @@ TEST_F(OptionsDialogThroughTheMainWindow, TabReachesEveryControlWithAVisibleFocu
   Store(config.path(), "Option22", "True");
   showForm();
   openOptions();
-  Form2* dialog = form.optionsDialog();
+  Form2* dialog = form.optionsDialogForTest();
   ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
   const QStringList names{"Option21", "Option22", "PushButton8", "Slider1", "PushButton2"};
   std::map<QString, QImage> unmarked;
@@ -464,19 +464,19 @@ TEST_F(OptionsDialogThroughTheMainWindow,
        ClosingAppliesTheModeDiscardsTheDialogAndReloadsNextTime) {
   showForm();
   openOptions();
-  QPointer<Form2> first = form.optionsDialog();
+  QPointer<Form2> first = form.optionsDialogForTest();
   click("Option22");
   QTest::keyClick(control("Slider1"), Qt::Key_PageDown);
 
   first->close();  // the window's own close control
   EXPECT_TRUE(form.isVisible());
   EXPECT_EQ(form.document().JPGQuality, 80);
-  EXPECT_EQ(form.optionsDialog(), nullptr);
+  EXPECT_EQ(form.optionsDialogForTest(), nullptr);
   EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 2000));
 
   Store(config.path(), "Slider1", "33");
   openOptions();
-  ASSERT_NE(form.optionsDialog(), nullptr);
+  ASSERT_NE(form.optionsDialogForTest(), nullptr);
   EXPECT_TRUE(control<QRadioButton>("Option22")->isChecked());
   EXPECT_EQ(control<QSlider>("Slider1")->value(), 33);
   EXPECT_EQ(control<QGroupBox>("Frame4")->title(), "33%");
@@ -487,13 +487,13 @@ TEST_F(OptionsDialogThroughTheMainWindow, TheProgramEndsOnlyWithTheMainWindow) {
   QSignalSpy unloaded(&form, &Form1::unloaded);
   showForm();
   openOptions();
-  form.optionsDialog()->close();
+  form.optionsDialogForTest()->close();
   EXPECT_EQ(unloaded.count(), 0);
   EXPECT_TRUE(form.isVisible());
 
   openOptions();
   click("PushButton2");
-  QPointer<Form2> hidden = form.optionsDialog();
+  QPointer<Form2> hidden = form.optionsDialogForTest();
   ASSERT_FALSE(hidden.isNull());
   form.close();
   EXPECT_EQ(unloaded.count(), 1);

@@ -47,7 +47,7 @@ class CropWithMouseTest : public test::Form1Fixture {
     click("LoadSample");
     ASSERT_TRUE(errors.reports.empty());
     ASSERT_EQ(view()->size(), kViewSize);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selection().IgnoreMouse(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.selectionForTest().IgnoreMouse(); }, 3000));
   }
 
   QString sample() const { return folder.path("Samples/sample1.jpg"); }
@@ -80,7 +80,7 @@ class CropWithMouseTest : public test::Form1Fixture {
   }
 
   QRectF band() {
-    const Shape& b = form.selection().shp1();
+    const Shape& b = form.selectionForTest().shp1();
     return {b.left, b.top, b.width, b.height};
   }
   const QImage& held() { return doc().Picture1.canvas(); }
@@ -91,9 +91,9 @@ class CropWithMouseTest : public test::Form1Fixture {
     EXPECT_EQ(view()->size(), selection.size());
     EXPECT_EQ(held(), clean(selection));
     EXPECT_EQ(shown(), held());  // neither the band nor the release's box is left on show
-    EXPECT_TRUE(form.selection().CropDone());
+    EXPECT_TRUE(form.selectionForTest().CropDone());
     EXPECT_TRUE(command("mnuUndo")->isEnabled());
-    EXPECT_FALSE(form.selection().shp1().visible);
+    EXPECT_FALSE(form.selectionForTest().shp1().visible);
   }
   void expectWholePicture() {
     EXPECT_EQ(view()->size(), kViewSize);
@@ -148,7 +148,7 @@ TEST_F(CropWithMouseTest, TheBandIsDrawnOverThePictureAndNeverIntoIt) {
   press({150, 120});
   moveTo({260, 200});
 
-  EXPECT_TRUE(form.selection().shp1().visible);
+  EXPECT_TRUE(form.selectionForTest().shp1().visible);
   EXPECT_EQ(band(), QRectF(150, 120, 110, 80));
   EXPECT_EQ(held(), doc().picLoad.canvas());
   const QImage onScreen = shown();
@@ -194,7 +194,7 @@ TEST_F(CropWithMouseTest, TheKeysSelectAndCropAsADragOverTheSameRectangleWould) 
   key(Qt::Key_A, Qt::ControlModifier);
   EXPECT_EQ(band(), QRectF(0, 0, 678, 485));
   key(Qt::Key_Escape);
-  EXPECT_FALSE(form.selection().shp1().visible);
+  EXPECT_FALSE(form.selectionForTest().shp1().visible);
 
   key(Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier, 20);
   key(Qt::Key_Up, Qt::ShiftModifier, 5);
@@ -218,7 +218,7 @@ TEST_F(CropWithMouseTest, AClickWithoutMovementLeavesAnEmptyPicture) {
 
   EXPECT_EQ(view()->size(), QSize(0, 0));
   EXPECT_EQ(doc().Picture1.image().naturalSize(), QSize(0, 0));
-  EXPECT_TRUE(form.selection().CropDone());
+  EXPECT_TRUE(form.selectionForTest().CropDone());
   EXPECT_TRUE(command("mnuUndo")->isEnabled());
 }
 
@@ -232,9 +232,9 @@ TEST_F(CropWithMouseTest, OnlyTheLeftButtonAloneSelects) {
     release({300, 250}, other);
   }
   expectWholePicture();
-  EXPECT_FALSE(form.selection().shp1().visible);
-  EXPECT_EQ(form.selection().StartX(), 0);
-  EXPECT_FALSE(form.selection().CropDone());
+  EXPECT_FALSE(form.selectionForTest().shp1().visible);
+  EXPECT_EQ(form.selectionForTest().StartX(), 0);
+  EXPECT_FALSE(form.selectionForTest().CropDone());
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
 
   // The right button held during a drag freezes the band.
@@ -260,7 +260,7 @@ TEST_F(CropWithMouseTest, UndoWhileTheFileIsGoneKeepsTheCropUntilTheFileIsBack) 
 
   EXPECT_EQ(held(), cropped);
   EXPECT_EQ(view()->size(), QSize(60, 40));
-  EXPECT_TRUE(form.selection().CropDone());
+  EXPECT_TRUE(form.selectionForTest().CropDone());
   EXPECT_TRUE(command("mnuUndo")->isEnabled());
   EXPECT_TRUE(errors.reports.empty());
 
@@ -279,7 +279,7 @@ TEST_F(CropWithMouseTest, AResizeAfterTheCropShowsTheWholePictureButKeepsSelecti
   EXPECT_EQ(view()->size(), QSize(585, 385));
   EXPECT_TRUE(doc().viewShowsPicture());
   EXPECT_EQ(held(), doc().picLoad.canvas());
-  EXPECT_TRUE(form.selection().CropDone());
+  EXPECT_TRUE(form.selectionForTest().CropDone());
   EXPECT_TRUE(command("mnuUndo")->isEnabled());
   const QImage whole = held();
   drag({100, 100}, {200, 200});
@@ -289,7 +289,7 @@ TEST_F(CropWithMouseTest, AResizeAfterTheCropShowsTheWholePictureButKeepsSelecti
 
   EXPECT_EQ(view()->size(), QSize(585, 385));
   EXPECT_FALSE(command("mnuUndo")->isEnabled());
-  EXPECT_FALSE(form.selection().CropDone());
+  EXPECT_FALSE(form.selectionForTest().CropDone());
   drag({100, 100}, {200, 200});
   expectCroppedTo({100, 100, 100, 100});
 }
@@ -298,7 +298,7 @@ TEST_F(CropWithMouseTest, TheFirstMoveAfterUndoRepaintsFromTheCleanCopyOnce) {
   openSample();
   drag({200, 150}, {260, 190});
   click("mnuUndo");
-  ASSERT_TRUE(form.selection().SelectionMade());
+  ASSERT_TRUE(form.selectionForTest().SelectionMade());
   const auto mark = [&] { doc().Picture1.drawBox(20, 20, 120, 80, qRgb(255, 0, 0)); };
 
   mark();
@@ -306,7 +306,7 @@ TEST_F(CropWithMouseTest, TheFirstMoveAfterUndoRepaintsFromTheCleanCopyOnce) {
   EXPECT_NE(held(), doc().picLoad.canvas());  // a press does not repaint
   moveTo({320, 230});
   EXPECT_EQ(held(), doc().picLoad.canvas());
-  EXPECT_FALSE(form.selection().SelectionMade());
+  EXPECT_FALSE(form.selectionForTest().SelectionMade());
 
   mark();
   moveTo({340, 260});
@@ -320,7 +320,7 @@ TEST_F(CropWithMouseTest, TheViewKeepsTheMouseWhenTheDragLeavesIt) {
   windowPress({300, 200});
   const QPoint outside = view()->mapFrom(&form, QPoint(-20, -10));  // left of and above the window
   windowMove(outside);
-  EXPECT_EQ(QPoint(form.selection().EndX(), form.selection().EndY()), outside);
+  EXPECT_EQ(QPoint(form.selectionForTest().EndX(), form.selectionForTest().EndY()), outside);
   EXPECT_EQ(band().topLeft(), QPointF(outside));
   EXPECT_LT(band().left(), 0);
 
@@ -329,14 +329,14 @@ TEST_F(CropWithMouseTest, TheViewKeepsTheMouseWhenTheDragLeavesIt) {
   windowRelease(beyond);
 
   const QRect selection(300, 200, beyond.x() - 300, beyond.y() - 200);
-  EXPECT_EQ(QPoint(form.selection().EndX(), form.selection().EndY()), beyond);
+  EXPECT_EQ(QPoint(form.selectionForTest().EndX(), form.selectionForTest().EndY()), beyond);
   ASSERT_EQ(view()->size(), selection.size());
   // What lies beyond the clean copy comes out in the background colour.
   const QRect inside = QRect(QPoint(0, 0), kViewSize).intersected(selection);
   EXPECT_EQ(held().copy(inside.translated(-selection.topLeft())), clean(inside));
   EXPECT_EQ(held().copy(378, 0, 30, 305), Filled({30, 305}, kWhite));
   EXPECT_EQ(held().copy(0, 285, 408, 20), Filled({408, 20}, kWhite));
-  EXPECT_TRUE(form.selection().CropDone());
+  EXPECT_TRUE(form.selectionForTest().CropDone());
 }
 
 TEST_F(CropWithMouseTest, ASelectionTooLargeForTheViewIsReportedAndUndoRecovers) {
@@ -347,7 +347,7 @@ TEST_F(CropWithMouseTest, ASelectionTooLargeForTheViewIsReportedAndUndoRecovers)
 
   EXPECT_EQ(errors.reports, std::vector<QString>{FailureReport("Invalid property value", "Form1",
                                                                "Picture1_MouseUp", 116)});
-  EXPECT_TRUE(form.selection().CropDone());
+  EXPECT_TRUE(form.selectionForTest().CropDone());
   EXPECT_TRUE(command("mnuUndo")->isEnabled());
   EXPECT_EQ(view()->size(), kViewSize);
   EXPECT_EQ(shown(), Filled(kViewSize, kWhite));

@@ -60,11 +60,17 @@ class AccessibilityTest : public ProgramOnScreen {
     return ::testing::AssertionSuccess();
   }
 
-  Finished probe(const QStringList& args) {
+  // The reader's environment: the program's session bus, which takes only its own user's
+  // programs, so the reader runs as the program does.
+  QProcessEnvironment readerEnvironment() const {
     QProcessEnvironment env = x.environment(home());
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
-    return RunToEnd(QStringLiteral(BRINDLEWICK_SOURCE_DIR "/tests/e2e/atspi-probe"),
-                    QStringList{QStringLiteral("brindlewick")} + args, env, As::OrdinaryUser);
+    return env;
+  }
+
+  Finished probe(const QStringList& args) {
+    return RunToEnd(kProbe, QStringList{QStringLiteral("brindlewick")} + args, readerEnvironment(),
+                    As::OrdinaryUser);
   }
 
   // The controls shown on screen now, as the reader lists them.
@@ -84,10 +90,9 @@ class AccessibilityTest : public ProgramOnScreen {
 
   // Starts the reader listening for the descriptions the program announces.
   ::testing::AssertionResult listen(QProcess& reader) {
-    QProcessEnvironment env = x.environment(home());
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
-    reader.setProcessEnvironment(env);
-    reader.start(QStringLiteral(BRINDLEWICK_SOURCE_DIR "/tests/e2e/atspi-probe"),
+    reader.setProcessEnvironment(readerEnvironment());
+    asOrdinaryUser(reader);
+    reader.start(kProbe,
                  {QStringLiteral("brindlewick"), QStringLiteral("listen"), QStringLiteral("60")});
     if (WaitFor([&] { return reader.waitForReadyRead(100) && reader.canReadLine(); }, 15000) &&
         reader.readLine().trimmed() == "listening") {
@@ -110,6 +115,8 @@ class AccessibilityTest : public ProgramOnScreen {
     return descriptions;
   }
 
+  static inline const QString kProbe =
+      QStringLiteral(BRINDLEWICK_SOURCE_DIR "/tests/e2e/atspi-probe");
   QString address_;
 
  private:

@@ -10,6 +10,7 @@
 #include "JpegVariants.h"
 #include "e2e/ProgramOnScreen.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "support/Decoding.h"
 #include "support/Fakes.h"
 #include "support/JpegHeaders.h"
 #include "support/TestFiles.h"
@@ -220,7 +221,7 @@ TEST_F(DesktopSessionTest, ATaggedPhotoShowsAndSavesInItsTrueColours) {
   const QString saved = scratch(QStringLiteral("saved.jpg"));
   ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+s")}));
   ASSERT_TRUE(answerFileDialog(QStringLiteral("Save Image As"), saved));
-  const QImage written = DecodeJpeg(WaitForFileBytes(saved)).pixels();
+  const QImage written = test::DecodeJpeg(WaitForFileBytes(saved)).pixels();
   ASSERT_FALSE(written.isNull());
   EXPECT_TRUE(green(written.pixel(written.width() / 2, written.height() / 2)));
   int exitCode = -1;
@@ -242,7 +243,7 @@ TEST_F(DenseDesktopSessionTest, SavesThePixelsTheScreenShows) {
   ASSERT_TRUE(x.keys(mainWindow, {QStringLiteral("ctrl+s")}));
   ASSERT_TRUE(answerFileDialog(QStringLiteral("Save Image As"), saved));
   ASSERT_TRUE(waitForView(ShowsWholePicture, "showed the picture again"));
-  const QImage written = DecodeJpeg(WaitForFileBytes(saved)).pixels();
+  const QImage written = test::DecodeJpeg(WaitForFileBytes(saved)).pixels();
   EXPECT_EQ(written.size(), view);
   EXPECT_GE(test::Psnr(written, viewImage()), 30);  // shifted by a pixel or magnified: 17
 }

@@ -10,6 +10,7 @@
 
 #include "e2e/OrdinaryAccount.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "support/Decoding.h"
 
 namespace brindlewick::e2e {
 namespace {
@@ -85,7 +86,7 @@ Finished RunToEnd(const QString& program, const QStringList& args, const QProces
   return result;
 }
 
-QSize JpegSize(const QByteArray& jpeg) { return DecodeJpeg(jpeg).pixels().size(); }
+QSize JpegSize(const QByteArray& jpeg) { return test::DecodeJpeg(jpeg).pixels().size(); }
 
 void ProgramOnScreen::SetUp() {
   ASSERT_TRUE(home_.isValid());

@@ -15,6 +15,7 @@
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/JpegEncoder.h"
 #include "platform/surface/Picture.h"
+#include "support/Decoding.h"
 #include "support/Fakes.h"
 #include "support/JpegHeaders.h"
 #include "support/TestFiles.h"
@@ -144,7 +145,7 @@ TEST_F(SaveJPGFileTest, WritesThePicturesPixelsAtItsSize) {
   const QImage image = test::SmoothImage(321, 203);
   const QByteArray jpeg = saveAndRead(image, 95);
 
-  const QImage ours = DecodeJpeg(jpeg).pixels();
+  const QImage ours = test::DecodeJpeg(jpeg).pixels();
   const QImage qts = QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(ours.size(), QSize(321, 203));
   EXPECT_GE(test::Psnr(ours, image), 35);

@@ -28,6 +28,7 @@
 #include "platform/errors/Trap.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/surface/Picture.h"
+#include "support/Decoding.h"
 #include "support/Fakes.h"
 #include "support/FileSystem.h"
 #include "support/TestFiles.h"
@@ -68,7 +69,7 @@ class SaveCommandTest : public ::testing::Test {
     h.dialog.answers = {name};
     mnuSave_Click(h.save);
   }
-  QImage saved(const QString& path) const { return DecodeJpeg(Contents(path)).pixels(); }
+  QImage saved(const QString& path) const { return test::DecodeJpeg(Contents(path)).pixels(); }
 
   test::TempFolder folder;
   test::Form1Harness h;

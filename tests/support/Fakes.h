@@ -20,9 +20,9 @@
 #include "platform/errors/ErrorBox.h"
 #include "platform/imaging/ImagingLibrary.h"
 #include "platform/imaging/TurboJpegImaging.h"
-#include "platform/loading/JpegFileLoader.h"
 #include "platform/loading/PictureLoader.h"
 #include "settings/Application.h"
+#include "support/Decoding.h"
 #include "view/DisplayPicture.h"
 #include "view/MainWindowShell.h"
 #include "view/OpenCommands.h"
@@ -86,7 +86,7 @@ class FakeShell : public MainWindowShell {
  public:
   FakeShell();
   void setMenuEnabled(MenuCommand command, bool enabled) override { menu[command] = enabled; }
-  bool isMenuEnabled(MenuCommand command) const override { return menu.at(command); }
+  bool isMenuEnabled(MenuCommand command) const { return menu.at(command); }
   bool isMinimized() const override { return minimized; }
   double ScaleWidth() const override { return scaleWidth; }
   double ScaleHeight() const override { return scaleHeight; }
@@ -122,7 +122,7 @@ class CountingLoader : public PictureLoader {
   }
 
  private:
-  JpegFileLoader real_;
+  test::JpegFileLoader real_;
   mutable std::mutex mutex_;
 };
 

@@ -68,6 +68,8 @@ class PrepareThread : public Preparer {
     std::optional<Picture> picture;
   };
   struct Shared {
+    // An order posted while the thread was busy is left in the mailbox when it quits.
+    ~Shared() { delete mailbox.load(); }
     std::shared_ptr<const PictureCodec> codec;
     std::shared_ptr<const ThreadPriority> priority;
     std::atomic<std::shared_ptr<Task>*> mailbox{nullptr};

@@ -1,3 +1,4 @@
+#include "support/Decoding.h"
 #include "view/DisplayPicture.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 #include "PhotoSynth.h"
 #include "platform/errors/Trap.h"
 #include "platform/jpeg/JpegDecoder.h"
-#include "platform/loading/JpegFileLoader.h"
 #include "platform/surface/Scaling.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
@@ -158,7 +158,7 @@ TEST(DisplayPicture, ShrinkOnLoadShowsWhatAFullDecodeWouldWithinTheFilter) {
   EXPECT_EQ(decoded.naturalSize(), QSize(3000, 2000));
   EXPECT_EQ(decoded.pixels().size(), QSize(750, 500));
   // Against the full decode and the same scaler: 3000 x 2000 into 685 x 485 is 685 x 456.67.
-  const Picture full = JpegFileLoader().LoadPicture(path, {}).picture;
+  const Picture full = test::JpegFileLoader().LoadPicture(path, {}).picture;
   const QImage reference = ScalePixels(full.pixels(), {685, 457});
   const QImage shown = h.doc.Picture1.canvas().copy(0, 14, 685, 457);
   EXPECT_GE(test::Psnr(shown, reference), 33);

@@ -53,11 +53,11 @@ timespec FileClockNow() {
   return now;
 }
 
-void SetFileClockForTesting(FileClock clock) { gClock.store(clock); }
-
 bool ChangedBefore(const FileIdentity& identity, const timespec& now) {
   return std::tie(identity.changedSeconds, identity.changedNanoseconds) <
          std::tuple<qint64, qint64>(now.tv_sec, now.tv_nsec);
 }
+
+void SetFileClockForTest(FileClock clock) { gClock.store(clock); }
 
 }  // namespace brindlewick

@@ -40,13 +40,14 @@ FileIdentity IdentityOf(const struct stat& info);
 // changes within one tick leave the same change time.
 timespec FileClockNow();
 
-// Puts another clock in the place of the system's for FileClockNow (none: the system's again),
-// so that a test can stand where a file's last change and the present share one tick.
-using FileClock = timespec (*)();
-void SetFileClockForTesting(FileClock clock);
-
 // True when the file's last change lies in an earlier tick than `now`, so that any change after
 // `now` is sure to give the file another identity.
 bool ChangedBefore(const FileIdentity& identity, const timespec& now);
+
+// For tests only: another clock in the place of the system's for FileClockNow (none: the
+// system's again), so that a test can stand where a file's last change and the present share one
+// tick.
+using FileClock = timespec (*)();
+void SetFileClockForTest(FileClock clock);
 
 }  // namespace brindlewick

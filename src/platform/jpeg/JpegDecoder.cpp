@@ -155,20 +155,4 @@ Picture DecodeJpeg(const QByteArray& data, const JpegHeader& header, const Decod
   return Picture(ApplyTransformation(std::move(pixels), header.transformation), header.natural);
 }
 
-Picture DecodeJpeg(const QByteArray& data, const PictureRequest& request) {
-  const JpegHeader header = ReadJpegHeader(data);
-  const QSizeF painted = request.paintSize ? request.paintSize(header.natural) : QSizeF();
-  return DecodeJpeg(data, header, PlanDecode(header, painted, request.threads), request.stop);
-}
-
-QImage DecodeJpegAtScale(const QByteArray& data, DecodeScale scale) {
-  if (data.isEmpty()) throw InvalidPicture(QStringLiteral("the file is empty"));
-  JpegSession jpeg;
-  if (!jpeg.readHeader(data)) throw Failure(jpeg, "reading the JPEG header");
-  CheckLimits(jpeg);
-  std::optional<QImage> whole = jpeg.decode(scale);
-  if (!whole) throw Failure(jpeg, "decompressing the picture");
-  return std::move(*whole);
-}
-
 }  // namespace brindlewick

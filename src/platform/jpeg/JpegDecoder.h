@@ -4,9 +4,9 @@
 #include <stop_token>
 
 #include <QByteArray>
-#include <QImage>
 #include <QImageIOHandler>
 #include <QSize>
+#include <QSizeF>
 
 #include "platform/jpeg/session/CodingFacts.h"
 #include "platform/jpeg/session/DecodeRequest.h"
@@ -79,13 +79,5 @@ DecodePlan PlanDecode(const JpegHeader& header, QSizeF painted, int threads);
 // that cannot vouch for its pixels gives way to the whole-file decode.
 Picture DecodeJpeg(const QByteArray& data, const JpegHeader& header, const DecodePlan& plan,
                    const std::stop_token& stop = {});
-
-// The three steps at once, for a picture painted as the request asks.
-Picture DecodeJpeg(const QByteArray& data, const PictureRequest& request = {});
-
-// The pixels of JPEG data as stored (no EXIF orientation applied), decoded whole on one thread at
-// the given DCT scale: ceil(width * scale) x ceil(height * scale), with the same limits and
-// failures as DecodeJpeg. What the quicker ways must give.
-QImage DecodeJpegAtScale(const QByteArray& data, DecodeScale scale);
 
 }  // namespace brindlewick

@@ -5,6 +5,7 @@
 
 #include "platform/loading/PictureCodec.h"
 #include "platform/loading/PictureLoader.h"
+#include "platform/loading/PictureRequest.h"
 
 class QString;
 

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "platform/files/FileStatus.h"
-#include "platform/jpeg/session/DecodeRequest.h"
+#include "platform/loading/PictureRequest.h"
 #include "platform/surface/Picture.h"
 
 class QString;

@@ -33,7 +33,7 @@ class PrepareProcess : public Preparer {
   void stop() override;
   void waitUntilIdle() override;
 
-  // The helper under way, for tests: its process id, or -1.
+  // For tests only: the helper under way, its process id, or -1.
   pid_t helperForTest() const { return pid_; }
 
  private:

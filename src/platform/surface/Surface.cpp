@@ -40,13 +40,6 @@ void Surface::setHeight(double height) { resize(width(), ToPixels(height)); }
 
 void Surface::setSize(int width, int height) { resize(ToPixels(width), ToPixels(height)); }
 
-void Surface::setBackColor(QRgb color) {
-  backColor_ = color;
-  dropShown();
-  drawBackground();
-  emit changed(false);
-}
-
 void Surface::setPicture(const Picture& picture) {
   picture_ = picture;
   dropShown();

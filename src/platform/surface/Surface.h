@@ -27,7 +27,6 @@ class Surface : public QObject {
   void setSize(int width, int height);
 
   QRgb backColor() const { return backColor_; }
-  void setBackColor(QRgb color);
 
   const Picture& picture() const { return picture_; }
   // Replaces everything shown: the picture at the top-left corner on the background colour.

@@ -11,6 +11,7 @@
 #include "JpegVariants.h"
 #include "PhotoSynth.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "support/Decoding.h"
 #include "support/FileSystem.h"
 #include "support/Programs.h"
 #include "support/TestFiles.h"
@@ -143,12 +144,12 @@ TEST(ColourProfiles, TurnTaggedPhotosIntoSrgbAsLittleCmsDoes) {
     const QString path = folder.path(QString::fromLatin1(file.name) + ".jpg");
     test::WriteBytes(
         path, variants::WithSegmentsFirst(file.jpeg, variants::IccSegments(file.profile, 4000)));
-    const QImage ours = DecodeJpeg(test::Contents(path)).pixels();
+    const QImage ours = test::DecodeJpeg(test::Contents(path)).pixels();
     const QByteArray theirs = PillowSrgb(path);
     ASSERT_EQ(theirs.size(), qsizetype(ours.width()) * ours.height() * 3);
     EXPECT_LE(LargestDifference(ours, theirs), 2);
     // Shown as it always was, the tagged file's numbers would differ far more.
-    EXPECT_GT(LargestDifference(DecodeJpeg(file.jpeg).pixels(), theirs), 8);
+    EXPECT_GT(LargestDifference(test::DecodeJpeg(file.jpeg).pixels(), theirs), 8);
   }
 }
 
@@ -181,7 +182,8 @@ TEST(ColourProfiles, LeaveUntaggedSrgbAndBrokenOnesExactlyAsTheyWere) {
       const QByteArray tagged = variants::WithSegmentsFirst(jpeg, tag.segments);
       for (const QSizeF painted : {QSizeF(203, 141), QSizeF(26, 18)}) {
         const PictureRequest request([painted](QSize) { return painted; }, 2);
-        EXPECT_TRUE(DecodeJpeg(tagged, request).pixels() == DecodeJpeg(jpeg, request).pixels());
+        EXPECT_TRUE(test::DecodeJpeg(tagged, request).pixels() ==
+                    test::DecodeJpeg(jpeg, request).pixels());
       }
     }
   }

@@ -10,6 +10,7 @@
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/surface/Picture.h"
 #include "platform/surface/Surface.h"
+#include "support/Decoding.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -69,7 +70,7 @@ TEST_F(TurboJpegImagingTest, TheBitmapIsACopyThatLaterDrawingDoesNotReach) {
   library.GdiplusShutdown(token);
   QFile file(folder.path("out.jpg"));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_GE(test::Psnr(DecodeJpeg(file.readAll()).pixels(), original), 40);
+  EXPECT_GE(test::Psnr(test::DecodeJpeg(file.readAll()).pixels(), original), 40);
 }
 
 // Each case breaks one rule of the calls; `expected` is the status of the call that breaks it.

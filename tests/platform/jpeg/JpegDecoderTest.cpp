@@ -12,7 +12,7 @@
 #include "JpegVariants.h"
 #include "PhotoSynth.h"
 #include "platform/errors/RuntimeError.h"
-#include "platform/loading/JpegFileLoader.h"
+#include "support/Decoding.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -105,7 +105,7 @@ class DecodeFormats : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(DecodeFormats, DecodesToThePicturesPixels) {
   const QImage source = SmoothImage(64, 48);
-  const Picture picture = DecodeJpeg(JpegBytes(source, GetParam().encoding));
+  const Picture picture = test::DecodeJpeg(JpegBytes(source, GetParam().encoding));
   EXPECT_EQ(picture.naturalSize(), QSize(64, 48));
   ASSERT_EQ(picture.pixels().size(), QSize(64, 48));
   EXPECT_GT(Psnr(picture.pixels(), GetParam().gray ? Grayscale(source) : source), 32);
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DecodeJpeg, DecodesCmyk) {
   const QImage source = SmoothImage(40, 30);
-  const Picture picture = DecodeJpeg(variants::CmykJpeg(source, 95));
+  const Picture picture = test::DecodeJpeg(variants::CmykJpeg(source, 95));
   ASSERT_EQ(picture.pixels().size(), QSize(40, 30));
   EXPECT_GT(Psnr(picture.pixels(), source), 30);
 }
@@ -161,7 +161,7 @@ TEST_P(ExifOrientations, ShowsThePictureUpright) {
   const QByteArray jpeg = variants::WithExifOrientation(
       JpegBytes(Quadrants(), {95, ChromaSubsampling::Full444, false, true}),
       GetParam().orientation);
-  const Picture picture = DecodeJpeg(jpeg);
+  const Picture picture = test::DecodeJpeg(jpeg);
   const QImage& p = picture.pixels();
   ASSERT_EQ(p.size(), GetParam().size);
   EXPECT_EQ(picture.naturalSize(), GetParam().size);
@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DecodeJpeg, ShowsWhatCouldBeDecodedOfAFileThatEndsEarly) {
   const QByteArray full = JpegBytes(SmoothImage(64, 64));
-  const Picture picture = DecodeJpeg(full.left(full.size() * 2 / 3));
+  const Picture picture = test::DecodeJpeg(full.left(full.size() * 2 / 3));
   EXPECT_EQ(picture.pixels().size(), QSize(64, 64));
   // The top rows came through.
   EXPECT_GT(Psnr(picture.pixels().copy(0, 0, 64, 16), SmoothImage(64, 64).copy(0, 0, 64, 16)), 30);
@@ -215,20 +215,21 @@ TEST(DecodeJpeg, EveryWayOfDecodingHearsAStop) {
       return file.painted;
     };
     try {
-      DecodeJpeg(file.jpeg, {painted, 4, stop.get_token()});
+      test::DecodeJpeg(file.jpeg, {painted, 4, stop.get_token()});
       ADD_FAILURE() << "decoded";
     } catch (const RuntimeError& e) {
       EXPECT_EQ(e.description(), "Invalid picture: the decode was stopped");
     }
-    EXPECT_EQ(DecodeJpeg(file.jpeg, {[&](QSize) { return file.painted; }, 4, {}}).naturalSize(),
-              QSize(64, 48));
+    EXPECT_EQ(
+        test::DecodeJpeg(file.jpeg, {[&](QSize) { return file.painted; }, 4, {}}).naturalSize(),
+        QSize(64, 48));
   }
 }
 
 TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {
   const QByteArray jpeg = variants::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 60000, 60000);
   try {
-    DecodeJpeg(jpeg);
+    test::DecodeJpeg(jpeg);
     FAIL();
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
@@ -238,7 +239,7 @@ TEST(DecodeJpeg, RefusesAPictureTooLargeToHold) {
   }
   // Just under the cap is still a picture (the data ends early: only a warning).
   const QByteArray large = variants::WithDeclaredSize(JpegBytes(SmoothImage(16, 16)), 16384, 16384);
-  EXPECT_EQ(DecodeJpeg(large, {[](QSize) { return QSizeF(100, 100); }}).naturalSize(),
+  EXPECT_EQ(test::DecodeJpeg(large, {[](QSize) { return QSizeF(100, 100); }}).naturalSize(),
             QSize(16384, 16384));
 }
 
@@ -247,8 +248,8 @@ TEST(DecodeJpeg, RefusesAProgressivePictureThatWouldSwallowMemory) {
   const QByteArray progressive =
       JpegBytes(SmoothImage(16, 16), {80, ChromaSubsampling::Full444, true, true});
   try {
-    DecodeJpeg(variants::WithDeclaredSize(progressive, 16384, 16384),
-               {[](QSize) { return QSizeF(100, 100); }});
+    test::DecodeJpeg(variants::WithDeclaredSize(progressive, 16384, 16384),
+                     {[](QSize) { return QSizeF(100, 100); }});
     FAIL();
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
@@ -262,10 +263,10 @@ TEST(DecodeJpeg, RefusesProgressiveFilesWithAbsurdlyManyScans) {
   const QByteArray progressive =
       JpegBytes(SmoothImage(32, 32), {80, ChromaSubsampling::Quarter420, true, true});
   // A few repeats are only warnings: the picture still shows.
-  EXPECT_EQ(DecodeJpeg(variants::WithRepeatedLastScan(progressive, 20)).pixels().size(),
+  EXPECT_EQ(test::DecodeJpeg(variants::WithRepeatedLastScan(progressive, 20)).pixels().size(),
             QSize(32, 32));
   try {
-    DecodeJpeg(variants::WithRepeatedLastScan(progressive, 600));
+    test::DecodeJpeg(variants::WithRepeatedLastScan(progressive, 600));
     FAIL();
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
@@ -277,20 +278,21 @@ TEST(DecodeJpeg, RefusesProgressiveFilesWithAbsurdlyManyScans) {
 TEST(DecodeJpeg, ReadsTheOrientationOfAnExifDirectoryThatLoopsWithoutHanging) {
   // The directory says "rotate a quarter turn", then points back at itself.
   const Picture picture =
-      DecodeJpeg(variants::WithExifOrientation(JpegBytes(Quadrants()), 6, true));
+      test::DecodeJpeg(variants::WithExifOrientation(JpegBytes(Quadrants()), 6, true));
   EXPECT_EQ(picture.naturalSize(), QSize(16, 32));
 }
 
 TEST(DecodeJpeg, DecodesAtAReducedScaleThatStillCoversThePaintedSize) {
   const QByteArray jpeg = JpegBytes(SmoothImage(800, 600));
-  const Picture eighth = DecodeJpeg(jpeg, {[](QSize) { return QSizeF(100, 75); }});
+  const Picture eighth = test::DecodeJpeg(jpeg, {[](QSize) { return QSizeF(100, 75); }});
   EXPECT_EQ(eighth.pixels().size(), QSize(100, 75));
   EXPECT_EQ(eighth.naturalSize(), QSize(800, 600));
 
-  const Picture quarter = DecodeJpeg(jpeg, {[](QSize) { return QSizeF(150.5, 112.9); }});
+  const Picture quarter = test::DecodeJpeg(jpeg, {[](QSize) { return QSizeF(150.5, 112.9); }});
   EXPECT_EQ(quarter.pixels().size(), QSize(200, 150));
 
-  const Picture full = DecodeJpeg(jpeg, {[](QSize natural) { return QSizeF(natural) * 1.2; }});
+  const Picture full =
+      test::DecodeJpeg(jpeg, {[](QSize natural) { return QSizeF(natural) * 1.2; }});
   EXPECT_EQ(full.pixels().size(), QSize(800, 600));
 }
 
@@ -306,7 +308,7 @@ class LoadFailures : public ::testing::Test {
     }
   }
   test::TempFolder folder;
-  JpegFileLoader loader;
+  test::JpegFileLoader loader;
 };
 
 TEST_F(LoadFailures, NameWhatIsWrong) {
@@ -351,7 +353,7 @@ TEST(DecodeJpeg, NamesTheFatalErrorNotTheWarningsBeforeIt) {
   // Stray bytes, then the data ends inside the tables: two warnings, then no picture at all.
   const QByteArray jpeg = variants::WithStrayBytesAfterFirstSegment(JpegBytes(SmoothImage(16, 16)));
   try {
-    DecodeJpeg(jpeg.left(40));
+    test::DecodeJpeg(jpeg.left(40));
     FAIL();
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);

@@ -8,6 +8,7 @@
 #include "JpegVariants.h"
 #include "PhotoSynth.h"
 #include "platform/jpeg/JpegDecoder.h"
+#include "support/Decoding.h"
 #include "support/Programs.h"
 #include "support/TestFiles.h"
 
@@ -60,7 +61,7 @@ TEST_P(RealWorldJpeg, DecodesExactlyAsDjpegDoes) {
   const PaintSizeFor scaled = [&](QSize natural) {
     return QSizeF(natural) * scale[0].toDouble() / scale[1].toDouble();
   };
-  const Picture ours = DecodeJpeg(jpeg, {scaled, 4, {}});
+  const Picture ours = test::DecodeJpeg(jpeg, {scaled, 4, {}});
   ASSERT_EQ(ours.pixels().size(), theirs.size());
   EXPECT_TRUE(ours.pixels() == theirs);
 }

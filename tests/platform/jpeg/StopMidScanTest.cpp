@@ -8,6 +8,7 @@
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/kits/PieceSource.h"
 #include "platform/threads/Parallel.h"
+#include "support/Decoding.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -38,7 +39,7 @@ TEST(DecodeJpeg, AStopAskedInTheMiddleOfAScanEndsTheDecodeThere) {
       {"restart markers, in bands", variants::LibjpegJpeg(photo, restarts), 6, 14},
   };
   // The library check, run once before the first progressive decode, reads pieces of its own.
-  DecodeJpeg(test::JpegBytes(test::SmoothImage(32, 32), {90, {}, true, true}));
+  test::DecodeJpeg(test::JpegBytes(test::SmoothImage(32, 32), {90, {}, true, true}));
   for (const auto& file : files) {
     SCOPED_TRACE(file.name);
     std::stop_source stop;
@@ -47,7 +48,8 @@ TEST(DecodeJpeg, AStopAskedInTheMiddleOfAScanEndsTheDecodeThere) {
     stopping = &stop;
     ObservePiecesForTest(CountPiece);
     try {
-      DecodeJpeg(file.jpeg, {[](QSize natural) { return QSizeF(natural); }, 3, stop.get_token()});
+      test::DecodeJpeg(file.jpeg,
+                       {[](QSize natural) { return QSizeF(natural); }, 3, stop.get_token()});
       ADD_FAILURE() << "decoded";
     } catch (const RuntimeError& e) {
       EXPECT_EQ(e.description(), "Invalid picture: the decode was stopped");

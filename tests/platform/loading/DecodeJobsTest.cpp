@@ -94,10 +94,10 @@ TEST_F(DecodeJobsTest, AFileIsReadAgainUnlessItKeptTheIdentityItWasReadWith) {
   EXPECT_EQ(load(path, {}).naturalSize(), QSize(30, 30));
   EXPECT_EQ(codec->headers(), 3);
 
-  SetFileClockForTesting([] { return timespec{0, 0}; });  // the clock stands in the file's tick
+  SetFileClockForTest([] { return timespec{0, 0}; });  // the clock stands in the file's tick
   load(path, {});
   load(path, {});
-  SetFileClockForTesting(nullptr);
+  SetFileClockForTest(nullptr);
   EXPECT_EQ(codec->headers(), 5);
   EXPECT_THROW(load(folder.path("missing.jpg"), {}), RuntimeError);
 }

@@ -131,7 +131,6 @@ TEST(Surface, ResizesThenANewBackgroundShowNothingDrawnBefore) {
   const std::vector<std::pair<const char*, std::function<void(Surface&)>>> changes{
       {"a new picture", [&](Surface& s) { s.setPicture(Picture(background)); }},
       {"a clear", [](Surface& s) { s.cls(); }},
-      {"a new colour", [](Surface& s) { s.setBackColor(qRgb(1, 2, 3)); }},
   };
   for (const auto& [name, change] : changes) {
     Surface s(kBack), fresh(kBack);

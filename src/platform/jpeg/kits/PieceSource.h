@@ -23,10 +23,6 @@ boolean EndOfPieces(j_decompress_ptr info);
 // up past it): tells the observer for tests, if one is set.
 void PieceHandedOver();
 
-// For tests only: `observer` is called, on the decoding thread, each time one of these sources
-// (the stream's, the bands') hands libjpeg a piece, until it is set back to null.
-void ObservePiecesForTest(void (*observer)());
-
 // A stream handed to libjpeg a piece at a time, as `next` makes them: `next` replaces its argument
 // with the next piece and says false once the stream is over (or broken). Empty pieces are passed
 // over, so the library always gets a byte at least. A decode that must match another exactly fails
@@ -54,5 +50,9 @@ class PieceSource {
   QByteArray piece_;
   bool ended_ = false;
 };
+
+// For tests only: `observer` is called, on the decoding thread, each time one of these sources
+// (the stream's, the bands') hands libjpeg a piece, until it is set back to null.
+void ObservePiecesForTest(void (*observer)());
 
 }  // namespace brindlewick

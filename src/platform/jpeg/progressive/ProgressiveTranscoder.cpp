@@ -7,6 +7,7 @@
 #include "platform/jpeg/progressive/ProgressiveTranscoder.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "platform/jpeg/frame/IdctReads.h"
@@ -156,17 +157,5 @@ std::unique_ptr<SequentialStream> SequentialStream::Open(QByteArrayView jpeg,
 }
 
 bool SequentialStream::next(QByteArray& out) { return transcoder_->next(out); }
-
-std::optional<QByteArray> SequentialForScale(QByteArrayView jpeg, const JpegFrame& frame,
-                                             const std::vector<int>& idctSizes, qint64 storeBytes,
-                                             int threads) {
-  const std::unique_ptr<SequentialStream> stream =
-      SequentialStream::Open(jpeg, frame, idctSizes, storeBytes, {}, threads);
-  if (!stream) return std::nullopt;
-  QByteArray whole, piece;
-  while (stream->next(piece)) whole += piece;
-  if (!whole.endsWith(QByteArray("\xFF\xD9", 2))) return std::nullopt;
-  return whole;
-}
 
 }  // namespace brindlewick

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <stop_token>
 #include <vector>
 
@@ -55,12 +54,5 @@ class SequentialStream {
   explicit SequentialStream(std::unique_ptr<Transcoder> transcoder);
   std::unique_ptr<Transcoder> transcoder_;
 };
-
-// For tests and the fuzzers only: the whole stream at once, held in stripes of at most
-// `storeBytes` and made on `threads`; none wherever the stream would not open or not end.
-std::optional<QByteArray> SequentialForScale(QByteArrayView jpeg, const JpegFrame& frame,
-                                             const std::vector<int>& idctSizes,
-                                             qint64 storeBytes = kStripeStoreBytes,
-                                             int threads = 1);
 
 }  // namespace brindlewick

@@ -20,7 +20,6 @@ enum JpegMarker : uint8_t {
   M_SOI = 0xD8,
   M_SOS = 0xDA,
   M_DQT = 0xDB,
-  M_DNL = 0xDC,
   M_DRI = 0xDD,
   M_TEM = 0x01,
 };

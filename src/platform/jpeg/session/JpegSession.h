@@ -48,7 +48,9 @@ class LibjpegErrors {
 
   // The library's text of the failure, or ours for a stop or too many scans.
   const char* message() const { return message_; }
-  long warnings() const { return manager_.num_warnings; }
+
+  // For tests only: the warnings counted.
+  long warningsForTest() const { return manager_.num_warnings; }
 
  protected:
   static LibjpegErrors& Of(j_common_ptr info);

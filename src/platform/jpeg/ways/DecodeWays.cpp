@@ -132,10 +132,6 @@ bool WayTakes(DecodeWay way, const CodingFacts& facts, DecodeScale scale) {
   return Takes(Row(way), facts, scale);
 }
 
-int CoresOf(DecodeWay way, const CodingFacts& facts, DecodeScale scale, int threads) {
-  return Cores(Row(way), facts, scale, threads);
-}
-
 std::optional<QImage> DecodeTheWay(DecodeWay way, const CodingFacts& facts, JpegSession& header,
                                    QByteArrayView file, const DecodeRequest& request) {
   if (way != DecodeWay::Whole && WayTakes(way, facts, request.scale)) {

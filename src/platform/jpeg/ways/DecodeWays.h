@@ -24,10 +24,6 @@ ChosenWay ChooseWay(const CodingFacts& facts, DecodeScale scale, int threads);
 // Whether `way` gives libjpeg's own pixels of a file of these facts at the scale.
 bool WayTakes(DecodeWay way, const CodingFacts& facts, DecodeScale scale);
 
-// How many cores `way` keeps busy for a file of these facts at the scale on `threads` cores; 0 when
-// it does not take the file, or would be no quicker than the whole file.
-int CoresOf(DecodeWay way, const CodingFacts& facts, DecodeScale scale, int threads);
-
 // Decodes the file at the request's scale the way `way` does, on the request's cores; where that
 // way does not take a file of these facts (a plan made by hand), or cannot vouch for its pixels,
 // the whole file, unless the stop has been asked. `header` has read the file's header; the whole

@@ -7,6 +7,7 @@
 #include "JpegVariants.h"
 #include "platform/jpeg/JpegDecoder.h"
 #include "platform/jpeg/session/JpegSession.h"
+#include "support/Decoding.h"
 #include "support/TestFiles.h"
 
 namespace brindlewick {
@@ -17,7 +18,7 @@ using variants::RestartJpeg;
 
 // The whole file on one thread, as the decoder does it without bands.
 QImage WholeDecode(const QByteArray& jpeg, DecodeScale scale) {
-  return DecodeJpegAtScale(jpeg, scale);
+  return test::DecodeJpegAtScale(jpeg, scale);
 }
 
 // A null image when the bands were refused.
@@ -114,14 +115,15 @@ TEST(DecodeRestartBands, LeavesFilesItCannotCutExactlyToTheWholeFileDecode) {
     EXPECT_TRUE(banded.isNull() || (corrupt && banded == WholeDecode(file.jpeg, {1, 1})));
     // The decoder takes the whole-file path and shows exactly what that gives.
     if (file.name != std::string("CMYK")) {
-      EXPECT_TRUE(DecodeJpeg(file.jpeg, {{}, 4, {}}).pixels() == WholeDecode(file.jpeg, {1, 1}));
+      EXPECT_TRUE(test::DecodeJpeg(file.jpeg, {{}, 4, {}}).pixels() ==
+                  WholeDecode(file.jpeg, {1, 1}));
     }
   }
 }
 
 TEST(DecodeRestartBands, IsWhatTheDecoderShowsForAFileWithMarkers) {
   const QByteArray jpeg = Photo(kLayouts[0], 1);
-  const Picture shown = DecodeJpeg(jpeg, {[](QSize) { return QSizeF(60, 50); }, 4, {}});
+  const Picture shown = test::DecodeJpeg(jpeg, {[](QSize) { return QSizeF(60, 50); }, 4, {}});
   EXPECT_TRUE(shown.pixels() == WholeDecode(jpeg, {3, 8}));
   EXPECT_EQ(shown.naturalSize(), QSize(kWidth, kHeight));
 }

@@ -20,6 +20,7 @@
 #include "platform/jpeg/kits/HuffmanBits.h"
 #include "platform/jpeg/kits/PieceSource.h"
 #include "platform/jpeg/session/JpegSession.h"
+#include "support/Decoding.h"
 
 namespace brindlewick {
 namespace {
@@ -50,7 +51,7 @@ TEST(SequentialBands, GiveLibjpegsPixelsOnEverySamplingAndScale) {
   for (const auto& [name, encoding] : files) {
     const QByteArray jpeg = variants::LibjpegJpeg(photo, encoding);
     for (const DecodeScale scale : {DecodeScale{1, 4}, DecodeScale{3, 8}, DecodeScale{1, 2}}) {
-      const QImage whole = DecodeJpegAtScale(jpeg, scale);
+      const QImage whole = test::DecodeJpegAtScale(jpeg, scale);
       for (const int bands : {2, 3, 5}) {
         SCOPED_TRACE(testing::Message() << name << " at " << scale.num << "/" << scale.denom << ", "
                                         << bands << " bands");
@@ -66,7 +67,7 @@ TEST(SequentialBands, GiveLibjpegsPixelsOnEverySamplingAndScale) {
 // reads on from its first MCU in step with the file, also where that MCU ends inside a byte 0xFF.
 TEST(SequentialBands, GiveLibjpegsPixelsAtEveryNumberOfBands) {
   const QByteArray jpeg = variants::CheckerboardJpeg(1024, 768);
-  const QImage whole = DecodeJpegAtScale(jpeg, {1, 4});
+  const QImage whole = test::DecodeJpegAtScale(jpeg, {1, 4});
   for (int bands = 2; bands <= 16; ++bands) {
     const std::optional<QImage> banded = Banded(jpeg, {1, 4}, bands, {}, 1);
     ASSERT_TRUE(banded.has_value()) << bands << " bands";
@@ -80,7 +81,7 @@ TEST(SequentialBands, StopAtAStrayMarkerAsLibjpegDoes) {
   const QByteArray clean = variants::LibjpegJpeg(SynthesizePhoto(640, 480, 3), {.quality = 95});
   const QByteArray jpeg = variants::WithStrayRestartMarker(clean, 0.85);
   ASSERT_NE(jpeg, clean);
-  const QImage libjpegs = DecodeJpegAtScale(jpeg, {1, 4});
+  const QImage libjpegs = test::DecodeJpegAtScale(jpeg, {1, 4});
   for (int bands = 2; bands <= 16; ++bands) {
     if (const std::optional<QImage> banded = Banded(jpeg, {1, 4}, bands, {}, 1)) {
       EXPECT_TRUE(*banded == libjpegs) << bands << " bands";
@@ -111,7 +112,7 @@ TEST(SequentialBands, RefuseWhatTheyCannotVouchFor) {
     for (const int bands : {2, 3, 5}) {
       const std::optional<QImage> banded = Banded(file, {1, 4}, bands);
       if (banded) {
-        EXPECT_EQ(*banded, DecodeJpegAtScale(file, {1, 4}));
+        EXPECT_EQ(*banded, test::DecodeJpegAtScale(file, {1, 4}));
       } else {
         ++refused;
       }

@@ -13,6 +13,7 @@
 #include "platform/jpeg/progressive/ScanPruning.h"
 #include "platform/jpeg/session/JpegSession.h"
 #include "platform/jpeg/ways/PruningCheck.h"
+#include "support/Decoding.h"
 #include "support/Programs.h"
 #include "support/TestFiles.h"
 
@@ -37,7 +38,7 @@ QByteArray Tool(const QString& program, const QStringList& arguments, const QByt
 
 // The whole file decoded at eighths/8, every scan of it.
 QImage WholeFile(const QByteArray& jpeg, int eighths) {
-  return DecodeJpegAtScale(jpeg, {eighths, 8});
+  return test::DecodeJpegAtScale(jpeg, {eighths, 8});
 }
 
 // The progressive stream, or the file pruned, at eighths/8 on the threads given; none when it was
@@ -87,7 +88,7 @@ TEST_P(PrunedDecode, EqualsTheWholeFileAtEveryScaleForEveryKindOfProgression) {
     // Huffman-coded files go through a sequential stream, arithmetic ones are only pruned.
     EXPECT_EQ(progression->arithmetic, std::string(how) == "cjpeg -arithmetic");
     const std::optional<QByteArray> sequential =
-        SequentialForScale(jpeg, *progression, Idcts(jpeg, 1));
+        test::SequentialForScale(jpeg, *progression, Idcts(jpeg, 1));
     EXPECT_EQ(sequential.has_value(), !progression->arithmetic);
     // One sequential scan: libjpeg decodes it without holding every coefficient.
     if (sequential) {
@@ -108,10 +109,10 @@ TEST_P(PrunedDecode, EqualsTheWholeFileAtEveryScaleForEveryKindOfProgression) {
       // Held a row of MCUs at a time, or made on three threads, the picture gives the stream it
       // gives held whole.
       const std::vector<int> idcts = Idcts(jpeg, eighths);
-      const std::optional<QByteArray> whole = SequentialForScale(jpeg, *progression, idcts);
-      EXPECT_EQ(SequentialForScale(jpeg, *progression, idcts, 1), whole);
+      const std::optional<QByteArray> whole = test::SequentialForScale(jpeg, *progression, idcts);
+      EXPECT_EQ(test::SequentialForScale(jpeg, *progression, idcts, 1), whole);
       if (whole) {
-        EXPECT_EQ(SequentialForScale(jpeg, *progression, idcts, kStripeStoreBytes, 3), whole);
+        EXPECT_EQ(test::SequentialForScale(jpeg, *progression, idcts, kStripeStoreBytes, 3), whole);
       }
     }
     // On several threads every scale down to full size goes through the stream.
@@ -169,7 +170,8 @@ TEST(PrunedDecode, LeavesBrokenAndUnusualFilesToTheWholeFileDecode) {
     damaged.back()[(scan.data + scan.end) / 2] ^= char(0x24);
   }
   for (const QByteArray& file : damaged) {
-    EXPECT_EQ(DecodeJpeg(file, {[](QSize) { return QSizeF(12, 8); }}).pixels(), WholeFile(file, 1));
+    EXPECT_EQ(test::DecodeJpeg(file, {[](QSize) { return QSizeF(12, 8); }}).pixels(),
+              WholeFile(file, 1));
   }
 }
 

@@ -18,6 +18,7 @@
 #include "platform/jpeg/kits/HuffmanBits.h"
 #include "platform/jpeg/session/JpegSession.h"
 #include "platform/jpeg/split/BaselineSplit.h"
+#include "support/Decoding.h"
 
 namespace brindlewick {
 namespace {
@@ -106,7 +107,7 @@ TEST(SplitScan, GivesLibjpegsPixelsOnEverySamplingAndScale) {
   files.emplace_back("cmyk", variants::CmykJpeg(photo, 70, 200));
   for (const auto& [name, jpeg] : files) {
     for (const int eighths : {1, 2, 3, 4}) {
-      const QImage whole = DecodeJpegAtScale(jpeg, {eighths, 8});
+      const QImage whole = test::DecodeJpegAtScale(jpeg, {eighths, 8});
       for (const SplitOptions& options :
            {SplitOptions{3, 1, 1, 4096, 3}, SplitOptions{4, 2, 1, 1, 5},
             SplitOptions{2, 2, 1, 4096, 1}}) {
@@ -139,7 +140,7 @@ TEST(SplitScan, PassesOverAPartMetWhereItMeetsTheNext) {
     int used = 0;
     const std::optional<QImage> split = Split(jpeg, eighths, {4, 1, 1, 2, 1}, &used);
     ASSERT_TRUE(split.has_value()) << eighths;
-    EXPECT_EQ(*split, DecodeJpegAtScale(jpeg, {eighths, 8})) << eighths;
+    EXPECT_EQ(*split, test::DecodeJpegAtScale(jpeg, {eighths, 8})) << eighths;
     EXPECT_EQ(used, 2) << eighths;
   }
 }
@@ -167,7 +168,7 @@ TEST(SplitScan, RefusesWhatLibjpegWouldWarnAbout) {
     const std::optional<QImage> split = Split(damaged, 2, options);
     if (split) {
       EXPECT_TRUE(clean) << at;
-      EXPECT_EQ(*split, DecodeJpegAtScale(damaged, {2, 8})) << at;
+      EXPECT_EQ(*split, test::DecodeJpegAtScale(damaged, {2, 8})) << at;
     }
   }
 }
@@ -222,9 +223,10 @@ TEST(SplitScan, DecodesAPhotoForTheFirstViewOnTwoCores) {
   ASSERT_TRUE(header.readHeader(jpeg));
   const std::optional<QImage> split = DecodeBaselineSplit(header, jpeg, {{1, 8}, 2, {}});
   ASSERT_TRUE(split.has_value()) << jpeg.size();
-  EXPECT_EQ(*split, DecodeJpegAtScale(jpeg, {1, 8}));
+  EXPECT_EQ(*split, test::DecodeJpegAtScale(jpeg, {1, 8}));
   const auto eighth = [](QSize natural) { return QSizeF(natural) / 8; };
-  EXPECT_EQ(DecodeJpeg(jpeg, {eighth, 2, {}}).pixels(), DecodeJpeg(jpeg, {eighth, 1, {}}).pixels());
+  EXPECT_EQ(test::DecodeJpeg(jpeg, {eighth, 2, {}}).pixels(),
+            test::DecodeJpeg(jpeg, {eighth, 1, {}}).pixels());
   std::stop_source stop;
   stop.request_stop();
   JpegSession again;
